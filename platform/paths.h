@@ -1,0 +1,70 @@
+#pragma once
+// Windows-form paths ("C:\Program Files\...\") as the program's users see
+// them, and the one resolver that turns them into host paths: the drive
+// letter through the drive table, backslashes into separators, each name
+// matched without regard to case, never outside the drive's folder.
+//
+// The drive table comes from defaults (C: installation, D: the shipped atlas
+// "CD", A: backups, all per user) and the user's drives.conf in the XDG
+// config folder. A letter the table does not name is a missing drive.
+
+#include <QChar>
+#include <QMap>
+#include <QString>
+
+#include <optional>
+
+namespace platform {
+
+struct Drive {
+    QString hostFolder;
+    bool readOnly = false;
+};
+
+class DriveTable {
+public:
+    static DriveTable& instance();
+
+    // Defaults plus the user's drives.conf; called once at start-up.
+    void load();
+    void clear();
+    void setDrive(QChar letter, const QString& hostFolder, bool readOnly = false);
+    void removeDrive(QChar letter);
+    std::optional<Drive> drive(QChar letter) const;
+    QMap<QChar, Drive> drives() const { return m_drives; }
+
+    // Engine aliases: alias name -> Windows folder (Corvane3 -> ...\Data\).
+    void setAlias(const QString& alias, const QString& windowsFolder);
+    std::optional<QString> alias(const QString& name) const;
+
+    static QString configFilePath(); // $XDG_CONFIG_HOME/corvane3/drives.conf
+
+private:
+    void parseConfig(const QString& text);
+    QMap<QChar, Drive> m_drives;
+    QMap<QString, QString> m_aliases; // keys in upper case
+};
+
+// The folder the program ships its data in (share/corvane3 beside bin/).
+QString shareDir();
+void setShareDir(const QString& hostFolder);
+
+// Host path of a Windows-form path; nullopt for a missing drive, a path
+// outside its drive, or a malformed path. An absolute host path ("/...")
+// passes through unchanged (a file the user chose in a file dialog).
+std::optional<QString> resolve(const QString& windowsPath);
+
+// Host folder of an engine alias, resolved through the drive table.
+std::optional<QString> aliasFolder(const QString& alias);
+
+// Windows form of a host path that lies on one of the drives, else nullopt.
+std::optional<QString> toWindowsPath(const QString& hostPath);
+
+bool fileExists(const QString& windowsPath);
+bool isReadOnlyDrive(const QString& windowsPath);
+
+// Byte-for-byte copy; replaces the destination. Throws AppError with the
+// system's reason ("Cannot open file "%s". %s" style) when it fails.
+void copyFile(const QString& sourceWindowsPath, const QString& destinationWindowsPath);
+
+} // namespace platform

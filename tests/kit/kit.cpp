@@ -1,0 +1,140 @@
+#include "kit.h"
+
+#include "app/shared.h"
+#include "data/datamod1.h"
+#include "data/installer.h"
+#include "platform/paths.h"
+#include "platform/table.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QMetaObject>
+
+namespace {
+
+void setEnv(const char* name, const QString& value)
+{
+    qputenv(name, value.toLocal8Bit());
+}
+
+} // namespace
+
+Kit::Kit()
+{
+    if (!m_home.isValid())
+        throw std::runtime_error("cannot create a temporary home");
+    m_savedHome = qgetenv("HOME");
+    setEnv("HOME", home());
+    setEnv("XDG_DATA_HOME", home() + QStringLiteral("/.local/share"));
+    setEnv("XDG_CONFIG_HOME", home() + QStringLiteral("/.config"));
+    setEnv("XDG_CACHE_HOME", home() + QStringLiteral("/.cache"));
+    platform::setShareDir(QStringLiteral(CORVANE_SHARE_DIR));
+    platform::DriveTable::instance().load();
+
+    platform::setMessageBoxHandler([this](const platform::MessageBoxRequest& request) {
+        m_messages << request;
+        return m_answer;
+    });
+    platform::setShellOpenHandler([this](const QUrl& url) {
+        m_shellRequests << url;
+        return true;
+    });
+    platform::setOpenPictureHandler([this](QWidget*, const QString&) { return m_pictureChoice; });
+    platform::setScreenSizeHandler([this] { return m_screen; });
+}
+
+Kit::~Kit()
+{
+    m_app.reset();
+    platform::setMessageBoxHandler({});
+    platform::setShellOpenHandler({});
+    platform::setOpenPictureHandler({});
+    platform::setScreenSizeHandler({});
+    qputenv("HOME", m_savedHome);
+}
+
+QString Kit::hostPath(const QString& windowsPath) const
+{
+    return platform::resolve(windowsPath).value_or(QString());
+}
+
+void Kit::setScreenSize(QSize size)
+{
+    m_screen = size;
+}
+
+void Kit::install()
+{
+    corvane::installIfNeeded();
+}
+
+void Kit::setConfig(const QString& field, const QString& value)
+{
+    install();
+    platform::Database db(QStringLiteral("Corvane3"), QStringLiteral("Atlas"));
+    db.connectDatabase();
+    platform::Table config(&db, corvane::configTableDef());
+    config.open();
+    config.edit();
+    config.setFieldValue(field, value);
+    config.post();
+    config.close();
+}
+
+void Kit::setDrive(QChar letter, const QString& hostFolder, bool readOnly)
+{
+    platform::DriveTable::instance().setDrive(letter, hostFolder, readOnly);
+}
+
+corvane::Application& Kit::start()
+{
+    // The application loads the drive table itself; keep what the test set.
+    const auto drives = platform::DriveTable::instance().drives();
+    QDir().mkpath(home() + QStringLiteral("/.config/corvane3"));
+    QFile conf(platform::DriveTable::configFilePath());
+    if (conf.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        for (const QChar letter : {QLatin1Char('A'), QLatin1Char('C'), QLatin1Char('D')}) {
+            if (!drives.contains(letter))
+                conf.write(QStringLiteral("%1: =\n").arg(letter).toUtf8()); // a default drive the test took away
+        }
+        for (auto it = drives.begin(); it != drives.end(); ++it)
+            conf.write(QStringLiteral("%1: = %2%3\n")
+                           .arg(it.key(), it->hostFolder, it->readOnly ? QStringLiteral(" (read-only)") : QString())
+                           .toUtf8());
+    }
+    conf.close();
+    m_app = std::make_unique<corvane::Application>();
+    if (!m_app->start())
+        QTest::qFail("the application did not start", __FILE__, __LINE__);
+    return *m_app;
+}
+
+void Kit::passSplash()
+{
+    QWidget* splash = find(QStringLiteral("frmSplash"));
+    if (!splash) {
+        QTest::qFail("frmSplash missing", __FILE__, __LINE__);
+        return;
+    }
+    QMetaObject::invokeMethod(splash, "Timer1Timer");
+    QMetaObject::invokeMethod(splash, "Timer2Timer");
+}
+
+void Kit::click(const QString& name)
+{
+    QWidget* widget = get(name);
+    clickAt(widget, widget->rect().center());
+}
+
+void Kit::clickAt(QWidget* widget, QPoint pos, Qt::MouseButton button)
+{
+    QTest::mouseClick(widget, button, Qt::NoModifier, pos);
+}
+
+QStringList Kit::messageTexts() const
+{
+    QStringList texts;
+    for (const auto& m : m_messages)
+        texts << m.text;
+    return texts;
+}

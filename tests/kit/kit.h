@@ -1,0 +1,100 @@
+#pragma once
+// The test kit: the whole application, in-process, on a throwaway
+// installation. Use it like this:
+//
+//   Kit kit;                          // temporary HOME and XDG folders, drives C:, D:, A:
+//   kit.setScreenSize({1024, 768});   // optional, before start()
+//   kit.setConfig("FirstTime", "no"); // optional: installs, then edits CONFIG.DB
+//   kit.start();                      // frame, data module, splash, as main() does
+//   kit.passSplash();                 // runs the splash's two timer ticks at once
+//   kit.click("btnBegin");            // find a control by objectName and click it
+//   auto* atlas = kit.get<QWidget>("frmAtlas");
+//   QCOMPARE(kit.messageTexts(), QStringList{...}); // message boxes that were "shown"
+//   QCOMPARE(kit.shellRequests().size(), 1);         // what the shell was asked to open
+//
+// Message boxes answer with the button set by answerMessagesWith() (OK by
+// default); the picture dialog returns what setPictureChoice() gave.
+
+#include "app/application.h"
+#include "platform/desktop.h"
+
+#include <QMessageBox>
+#include <QSize>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+#include <QWidget>
+
+#include <memory>
+#include <optional>
+#include <stdexcept>
+
+class Kit {
+public:
+    Kit();
+    ~Kit();
+    Kit(const Kit&) = delete;
+    Kit& operator=(const Kit&) = delete;
+
+    // Host folder of the throwaway home, and of a Windows-form path.
+    QString home() const { return m_home.path(); }
+    QString hostPath(const QString& windowsPath) const;
+
+    void setScreenSize(QSize size);
+    // Creates the installation now (start() would) so a test can change it.
+    void install();
+    // Sets a field of the configuration record before start().
+    void setConfig(const QString& field, const QString& value);
+    // Points the D: drive at another folder (e.g. an empty "CD").
+    void setDrive(QChar letter, const QString& hostFolder, bool readOnly = false);
+
+    corvane::Application& start();
+    corvane::Application& app() { return *m_app; }
+    void passSplash();
+
+    // Any widget of the application by objectName; nullptr if there is none.
+    template <typename T = QWidget>
+    T* find(const QString& name) const
+    {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (top->objectName() == name)
+                if (auto* match = qobject_cast<T*>(top))
+                    return match;
+            if (auto* match = top->findChild<T*>(name))
+                return match;
+        }
+        return nullptr;
+    }
+    // Like find(), but fails the test when the widget is missing.
+    template <typename T = QWidget>
+    T* get(const QString& name) const
+    {
+        T* widget = find<T>(name);
+        if (!widget) {
+            QTest::qFail(qPrintable(QStringLiteral("widget missing: ") + name), __FILE__, __LINE__);
+            throw std::runtime_error("widget missing: " + name.toStdString());
+        }
+        return widget;
+    }
+    // Left-clicks the named widget in its centre.
+    void click(const QString& name);
+    void clickAt(QWidget* widget, QPoint pos, Qt::MouseButton button = Qt::LeftButton);
+
+    QList<platform::MessageBoxRequest> messages() const { return m_messages; }
+    QStringList messageTexts() const;
+    void clearMessages() { m_messages.clear(); }
+    void answerMessagesWith(QMessageBox::StandardButton button) { m_answer = button; }
+
+    QList<QUrl> shellRequests() const { return m_shellRequests; }
+    void setPictureChoice(std::optional<QString> path) { m_pictureChoice = std::move(path); }
+
+private:
+    QTemporaryDir m_home;
+    QSize m_screen{1024, 768};
+    QList<platform::MessageBoxRequest> m_messages;
+    QMessageBox::StandardButton m_answer = QMessageBox::Ok;
+    QList<QUrl> m_shellRequests;
+    std::optional<QString> m_pictureChoice;
+    std::unique_ptr<corvane::Application> m_app;
+    QByteArray m_savedHome;
+};
