@@ -84,7 +84,15 @@ void fillTables(const QString& stagingWindowsFolder)
     for (const auto& [def, tsv] : shippedTables) {
         platform::Table table(&db, def);
         table.open();
-        loadRows(table, readTsv(shipped + QLatin1Char('/') + tsv));
+        // One transaction for the whole table: a first start stays quick.
+        db.beginBatch();
+        try {
+            loadRows(table, readTsv(shipped + QLatin1Char('/') + tsv));
+        } catch (...) {
+            db.rollbackBatch();
+            throw;
+        }
+        db.commitBatch();
         table.close();
     }
     platform::Table config(&db, configTableDef());

@@ -4,15 +4,18 @@
 // editor puts the table's current record into editing and makes a pending
 // change; the table stores it on the next move.
 
+#include "platform/table.h"
+
 #include <QFont>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QTableView>
 
-namespace platform {
+#include <memory>
 
-class Table;
+namespace platform {
 
 // dtaXxx: what controls bind to.
 class DataSource : public QObject {
@@ -22,7 +25,7 @@ public:
     Table* table() const { return m_table; }
 
 private:
-    Table* m_table;
+    QPointer<Table> m_table;
 };
 
 // Read-only grid: title row, row indicator column marking the current record,
@@ -62,13 +65,21 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
     QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
 
 private:
+    Table* table() const;
+    void moveTableTo(int row);
+    void followTable();
+    void applyColumns();
     struct Impl;
     std::unique_ptr<Impl> d;
 };
 
+// Shows one field of the current record; empty while the table is closed
+// or empty.
 class DbText : public QLabel {
     Q_OBJECT
 public:
@@ -77,11 +88,12 @@ public:
 
 private:
     void refresh();
-    DataSource* m_source = nullptr;
+    QPointer<DataSource> m_source;
     QString m_field;
 };
 
-// Accepts at most the field object's width in characters.
+// Edits one field of the current record; accepts at most the field object's
+// width in characters. Empty and read-only while the table is closed.
 class DbEdit : public QLineEdit {
     Q_OBJECT
 public:
@@ -97,11 +109,12 @@ protected:
 private:
     void refresh();
     void typed(const QString& text);
-    DataSource* m_source = nullptr;
+    QPointer<DataSource> m_source;
     QString m_field;
-    bool m_refreshing = false;
+    bool m_typing = false;
 };
 
+// Edits a memo or text field of the current record, any length.
 class DbMemo : public QPlainTextEdit {
     Q_OBJECT
 public:
@@ -117,9 +130,10 @@ protected:
 private:
     void refresh();
     void typed();
-    DataSource* m_source = nullptr;
+    QPointer<DataSource> m_source;
     QString m_field;
     bool m_refreshing = false;
+    bool m_typing = false;
 };
 
 } // namespace platform

@@ -85,6 +85,12 @@ public:
     // installer). Throws EngineError if the file exists or cannot be written.
     static void createTableFile(const QString& hostPath, const TableDef& def);
 
+    // Groups the posts in between into one transaction, for bulk loading
+    // (tables must be opened before and closed after). Throws EngineError.
+    void beginBatch();
+    void commitBatch();
+    void rollbackBatch();
+
 private:
     QString m_alias;
     QString m_databaseName;
