@@ -104,6 +104,7 @@ private slots:
     {
         Kit kit;
         platform::DriveTable::instance().removeDrive(QLatin1Char('C'));
+        kit.writeDriveConfig();
         corvane::Application app;
         QVERIFY(!app.start());
         QCOMPARE(kit.messages().size(), 1);

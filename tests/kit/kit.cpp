@@ -3,6 +3,7 @@
 #include "app/shared.h"
 #include "data/datamod1.h"
 #include "data/installer.h"
+#include "data/tables.h"
 #include "platform/paths.h"
 #include "platform/table.h"
 
@@ -86,9 +87,8 @@ void Kit::setDrive(QChar letter, const QString& hostFolder, bool readOnly)
     platform::DriveTable::instance().setDrive(letter, hostFolder, readOnly);
 }
 
-corvane::Application& Kit::start()
+void Kit::writeDriveConfig()
 {
-    // The application loads the drive table itself; keep what the test set.
     const auto drives = platform::DriveTable::instance().drives();
     QDir().mkpath(home() + QStringLiteral("/.config/corvane3"));
     QFile conf(platform::DriveTable::configFilePath());
@@ -103,6 +103,12 @@ corvane::Application& Kit::start()
                            .toUtf8());
     }
     conf.close();
+}
+
+corvane::Application& Kit::start()
+{
+    // The application loads the drive table itself; keep what the test set.
+    writeDriveConfig();
     m_app = std::make_unique<corvane::Application>();
     if (!m_app->start())
         QTest::qFail("the application did not start", __FILE__, __LINE__);

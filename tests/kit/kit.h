@@ -47,6 +47,9 @@ public:
     void setConfig(const QString& field, const QString& value);
     // Points the D: drive at another folder (e.g. an empty "CD").
     void setDrive(QChar letter, const QString& hostFolder, bool readOnly = false);
+    // Writes the drive table as it stands into the user's drives.conf, which
+    // the application reads when it starts (start() does this itself).
+    void writeDriveConfig();
 
     corvane::Application& start();
     corvane::Application& app() { return *m_app; }
