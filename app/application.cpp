@@ -1,7 +1,9 @@
 #include "app/application.h"
 
 #include "app/main_form.h"
+#include "app/pictures.h"
 #include "app/shared.h"
+#include "app/splash.h"
 #include "data/datamod1.h"
 #include "data/installer.h"
 #include "platform/errors.h"
@@ -28,6 +30,8 @@ bool Application::start()
 {
     QApplication::setApplicationName(QStringLiteral("corvane3"));
     QApplication::setApplicationDisplayName(QStringLiteral("Corvane Part 3"));
+    QApplication::setDesktopFileName(QStringLiteral("corvane3"));
+    QApplication::setWindowIcon(programIcon());
     platform::installFontSubstitutions();
     platform::DriveTable::instance().load();
 
@@ -47,6 +51,11 @@ bool Application::start()
         platform::reportError(QString::fromStdString(e.what()));
         return false;
     }
+
+    // The splash lives in the frame, which owns it until "Open" releases it.
+    auto* splash = new TfrmSplash;
+    m_mainForm->addChild(splash);
+    splash->showChild();
     return true;
 }
 

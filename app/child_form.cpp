@@ -5,6 +5,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QCloseEvent>
 #include <QMouseEvent>
 
 namespace corvane {
@@ -21,9 +22,11 @@ QMdiSubWindow* TChildForm::subWindow() const
 
 void TChildForm::setOuterGeometry(int left, int top, int width, int height)
 {
-    if (QMdiSubWindow* sub = subWindow())
+    if (QMdiSubWindow* sub = subWindow()) {
+        if (m_fixedBorder)
+            sub->setFixedSize(width, height);
         sub->setGeometry(left, top, width, height);
-    else
+    } else
         setGeometry(left, top, width, height);
 }
 
@@ -91,6 +94,11 @@ void TChildForm::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     if (!event->spontaneous())
         platform::guarded([this] { FormShow(); });
+}
+
+void TChildForm::closeEvent(QCloseEvent* event)
+{
+    event->ignore();
 }
 
 void TChildForm::mousePressEvent(QMouseEvent* event)

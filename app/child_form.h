@@ -19,6 +19,9 @@ public:
 
     QMdiSubWindow* subWindow() const;
 
+    // A fixed single border: the user cannot resize the window.
+    void setFixedBorder(bool fixed) { m_fixedBorder = fixed; }
+
     // Outer placement of the sub-window in the child-window area.
     void setOuterGeometry(int left, int top, int width, int height);
     void moveTo(int left, int top);
@@ -43,9 +46,12 @@ protected:
 
     void showEvent(QShowEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    // Child windows live until the program ends; the user cannot close them.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     QMenuBar* m_menuBar = nullptr;
+    bool m_fixedBorder = false;
 };
 
 } // namespace corvane

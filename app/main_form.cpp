@@ -1,60 +1,170 @@
 #include "app/main_form.h"
 
+#include "ui_main_form.h"
+
+#include "aids/altchar.h"
+#include "aids/jot.h"
 #include "app/child_form.h"
+#include "app/form_style.h"
 #include "app/forms.h"
+#include "app/pictures.h"
 #include "app/shared.h"
 #include "data/datamod1.h"
 #include "platform/desktop.h"
+#include "platform/errors.h"
+#include "platform/fonts.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
-#include <QVBoxLayout>
+#include <QRadioButton>
+#include <QWindow>
 
 namespace corvane {
 
+namespace {
+
+constexpr QSize kFirstOuterSize { 782, 561 };
+constexpr int kToolBarHeight = 36;
+
+} // namespace
+
 TMainForm::TMainForm(QWidget* parent)
     : QMainWindow(parent)
+    , ui(std::make_unique<Ui::MainForm>())
 {
-    setObjectName(QStringLiteral("MainForm"));
-    menuBar()->setObjectName(QStringLiteral("MainMenu"));
-
-    auto* client = new QWidget(this);
-    client->setObjectName(QStringLiteral("ClientArea"));
-    auto* layout = new QVBoxLayout(client);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-
-    SpeedPanel = new QFrame(client);
-    SpeedPanel->setObjectName(QStringLiteral("SpeedPanel"));
-    SpeedPanel->setFixedHeight(36);
-    layout->addWidget(SpeedPanel);
-
-    m_childArea = new QMdiArea(client);
-    m_childArea->setObjectName(QStringLiteral("ChildArea"));
-    m_childArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    m_childArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    layout->addWidget(m_childArea);
-    setCentralWidget(client);
-
-    connect(m_childArea, &QMdiArea::subWindowActivated, this, &TMainForm::childActivated);
+    ui->setupUi(this);
+    setUpControls();
+    connectHandlers();
     MainForm = this;
 }
 
 TMainForm::~TMainForm()
 {
+    // The child area outlives this destructor's body and still reports
+    // activations while its sub-windows go; nobody must hear them.
+    disconnect(m_childArea, nullptr, this, nullptr);
     if (MainForm == this)
         MainForm = nullptr;
 }
 
-QMdiSubWindow* TMainForm::addChild(TChildForm* form, Qt::WindowFlags flags)
+void TMainForm::setUpControls()
 {
-    QMdiSubWindow* sub = m_childArea->addSubWindow(form, flags);
+    SpeedPanel = ui->SpeedPanel;
+    lblHeadline = ui->lblHeadline;
+    spdOddChar = ui->spdOddChar;
+    spdJotpad = ui->spdJotpad;
+    spdPrint = ui->spdPrint;
+    spdBackup = ui->spdBackup;
+    pnlAbout = ui->pnlAbout;
+    ProgramIcon = ui->ProgramIcon;
+    lblName = ui->lblName;
+    lblVersion = ui->lblVersion;
+    btnAboutOK = ui->btnAboutOK;
+    pnlBackup = ui->pnlBackup;
+    btnBackupOK = ui->btnBackupOK;
+    pnlPrint = ui->pnlPrint;
+    lblWhatPrint = ui->lblWhatPrint;
+    lblHowPrint = ui->lblHowPrint;
+    lblPath = ui->lblPath;
+    lblFilename1 = ui->lblFilename1;
+    btnPrintOK = ui->btnPrintOK;
+    pnlRTF = ui->pnlRTF;
+    MainRichEdit = ui->MainRichEdit;
+    btnRTFClose = ui->btnRTFClose;
+    m_childArea = ui->ChildArea;
+
+    setFont(platform::designFont(QStringLiteral("MS Sans Serif"), 11));
+    setWindowIcon(programIcon());
+    m_childArea->setBackground(colours::appWorkspace);
+    m_childArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_childArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setUpToolBar();
+    setUpPanels();
+
+    // The menu bar keeps its height while it is empty (splash, configuration),
+    // so the child windows do not jump when a window with a menu is activated.
+    QAction probe(QStringLiteral("Menu"));
+    menuBar()->addAction(&probe);
+    menuBar()->setMinimumHeight(menuBar()->sizeHint().height());
+    menuBar()->removeAction(&probe);
+
+    // The tool bar and the child-window area follow the frame's size; the
+    // panels keep their designed places.
+    centralWidget()->installEventFilter(this);
+}
+
+void TMainForm::setUpToolBar()
+{
+    setBackground(SpeedPanel, colours::purple);
+    QPalette headline = lblHeadline->palette();
+    headline.setColor(QPalette::WindowText, Qt::white);
+    lblHeadline->setPalette(headline);
+    const QList<std::pair<QToolButton*, QIcon>> buttons { { spdOddChar, oddCharPicture() },
+        { spdJotpad, jotpadPicture() }, { spdPrint, printPicture() }, { spdBackup, backupPicture() } };
+    for (const auto& [button, picture] : buttons) {
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setIcon(picture);
+        button->setIconSize(kToolPictureSize); // centred in 33 px: 2 px from the left edge
+        button->hide();
+    }
+    applyFonts(this, { { "lblHeadline", "Perpetua", 21, true, true } });
+}
+
+void TMainForm::setUpPanels()
+{
+    for (QFrame* panel : { pnlAbout, pnlBackup, pnlPrint, pnlRTF }) {
+        makeDoubleBevel(panel, colours::silver);
+        panel->hide();
+        panel->raise(); // above the child-window area
+    }
+    ProgramIcon->setPixmap(programIcon().pixmap(32, 32));
+
+    applyFonts(this,
+        { { "lblName", "Tahoma", 21 }, { "Label3", "MS Sans Serif", 13, true },
+            { "Label5", "MS Sans Serif", 13, true }, { "Label14", "MS Sans Serif", 13, true },
+            { "lblWhatPrint", "MS Sans Serif", 13, true }, { "Label11", "MS Sans Serif", 13, false, true },
+            { "lblFile", "MS Sans Serif", 13, false, true } });
+    // The substitute for MS Sans Serif runs wider than the design's font;
+    // condensed a little, this text keeps to its two lines above the box.
+    QFont intro = ui->Label10->font();
+    intro.setStretch(94);
+    ui->Label10->setFont(intro);
+}
+
+void TMainForm::connectHandlers()
+{
+    using platform::connectGuarded;
+    connectGuarded(spdOddChar, &QToolButton::clicked, this, &TMainForm::spdOddCharClick);
+    connectGuarded(spdJotpad, &QToolButton::clicked, this, &TMainForm::spdJotpadClick);
+    connectGuarded(btnAboutOK, &QPushButton::clicked, this, &TMainForm::btnAboutOKClick);
+    connectGuarded(btnBackupOK, &QPushButton::clicked, this, &TMainForm::btnBackupOKClick);
+    connectGuarded(btnPrintOK, &QPushButton::clicked, this, &TMainForm::btnPrintOKClick);
+    connectGuarded(btnRTFClose, &QPushButton::clicked, this, &TMainForm::btnRTFCloseClick);
+    connect(m_childArea, &QMdiArea::subWindowActivated, this, &TMainForm::childActivated);
+}
+
+QMdiSubWindow* TMainForm::addChild(TChildForm* form)
+{
+    QMdiSubWindow* sub
+        = m_childArea->addSubWindow(form, Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     sub->setObjectName(form->objectName() + QStringLiteral("Window"));
     sub->setAttribute(Qt::WA_DeleteOnClose, false);
     return sub;
+}
+
+void TMainForm::showToolButtons()
+{
+    for (QToolButton* button : { spdOddChar, spdJotpad, spdPrint, spdBackup })
+        button->setVisible(true);
+}
+
+std::optional<QString> TMainForm::dlgOpenPictureExecute()
+{
+    return platform::openPictureDialog(this, QStringLiteral("C:\\"));
 }
 
 void TMainForm::showEvent(QShowEvent* event)
@@ -68,10 +178,97 @@ void TMainForm::showEvent(QShowEvent* event)
 
 void TMainForm::FormShow()
 {
-    resize(782, 561);
+    resize(kFirstOuterSize);
     resetSharedState();
+    centre();
+    fitOuterSize();
+    // Most window systems tell the frame's size only once it is mapped.
+    if (!m_outerSizeFitted && windowHandle())
+        windowHandle()->installEventFilter(this);
+}
+
+void TMainForm::centre()
+{
     const QSize screen = platform::screenSize();
-    move(std::max(0, (screen.width() - 782) / 2), std::max(0, (screen.height() - 561) / 2));
+    move(std::max(0, (screen.width() - kFirstOuterSize.width()) / 2),
+        std::max(0, (screen.height() - kFirstOuterSize.height()) / 2));
+}
+
+void TMainForm::fitOuterSize()
+{
+    const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    if (m_outerSizeFitted || frame.isNull())
+        return;
+    m_outerSizeFitted = true;
+    windowHandle()->removeEventFilter(this);
+    if (size() != kFirstOuterSize)
+        return; // the user has resized it already
+    resize(kFirstOuterSize.shrunkBy(frame));
+    centre();
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == centralWidget() && event->type() == QEvent::Resize)
+        layOutClientArea();
+    else if (watched == windowHandle() && event->type() == QEvent::Expose)
+        fitOuterSize();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::layOutClientArea()
+{
+    const QSize client = centralWidget()->size();
+    SpeedPanel->setGeometry(0, 0, client.width(), kToolBarHeight);
+    m_childArea->setGeometry(
+        0, kToolBarHeight, client.width(), std::max(0, client.height() - kToolBarHeight));
+}
+
+void TMainForm::spdOddCharClick()
+{
+    if (!vAltCharCreated) {
+        auto* palette = new TfrmAltChar;
+        addChild(palette);
+        palette->showChild();
+        vAltCharCreated = true;
+    }
+    frmAltChar->showChild();
+    frmAltChar->rdoLower->setFocus(Qt::OtherFocusReason);
+    frmAltChar->moveTo(605, 2);
+}
+
+void TMainForm::spdJotpadClick()
+{
+    if (!vJotCreated) {
+        auto* jot = new TfrmJot;
+        addChild(jot);
+        jot->showChild();
+        vJotCreated = true;
+    }
+    frmJot->showChild();
+    frmJot->moveTo(458, 2);
+}
+
+void TMainForm::btnAboutOKClick()
+{
+    pnlAbout->hide();
+}
+
+// The backup and print buttons come with the output work; until then each
+// panel's own button only hides it.
+void TMainForm::btnBackupOKClick()
+{
+    pnlBackup->hide();
+}
+
+void TMainForm::btnPrintOKClick()
+{
+    pnlPrint->hide();
+}
+
+void TMainForm::btnRTFCloseClick()
+{
+    pnlRTF->hide();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event)
@@ -80,10 +277,9 @@ void TMainForm::closeEvent(QCloseEvent* event)
     if (DataModule1) {
         const QStringList refused = DataModule1->postAllPending();
         if (!refused.isEmpty()) {
-            platform::messageBox({QMessageBox::Warning, QGuiApplication::applicationDisplayName(),
-                                  tr("Some of your changes could not be stored:\n\n%1")
-                                      .arg(refused.join(QLatin1Char('\n'))),
-                                  QMessageBox::Ok});
+            platform::messageBox({ QMessageBox::Warning, QGuiApplication::applicationDisplayName(),
+                tr("Some of your changes could not be stored:\n\n%1").arg(refused.join(QLatin1Char('\n'))),
+                QMessageBox::Ok });
         }
     }
     event->accept();

@@ -1,0 +1,33 @@
+#include "aids/altchar.h"
+
+#include "app/forms.h"
+
+#include <QRadioButton>
+
+namespace corvane {
+
+TfrmAltChar::TfrmAltChar(QWidget* parent)
+    : TChildForm(parent)
+{
+    setObjectName(QStringLiteral("frmAltChar"));
+    setWindowTitle(QStringLiteral("Accented characters"));
+    setFixedBorder(true);
+    rdoLower = new QRadioButton(QStringLiteral("lower case"), this);
+    rdoLower->setObjectName(QStringLiteral("rdoLower"));
+    rdoLower->setGeometry(16, 22, 105, 17);
+    rdoLower->setChecked(true);
+    frmAltChar = this;
+}
+
+TfrmAltChar::~TfrmAltChar()
+{
+    if (frmAltChar == this)
+        frmAltChar = nullptr;
+}
+
+void TfrmAltChar::FormShow()
+{
+    setOuterGeometry(605, 4, 160, 193);
+}
+
+} // namespace corvane

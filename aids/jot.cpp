@@ -1,0 +1,27 @@
+#include "aids/jot.h"
+
+#include "app/forms.h"
+
+namespace corvane {
+
+TfrmJot::TfrmJot(QWidget* parent)
+    : TChildForm(parent)
+{
+    setObjectName(QStringLiteral("frmJot"));
+    setWindowTitle(QStringLiteral("Jot a Note"));
+    setFixedBorder(true);
+    frmJot = this;
+}
+
+TfrmJot::~TfrmJot()
+{
+    if (frmJot == this)
+        frmJot = nullptr;
+}
+
+void TfrmJot::FormShow()
+{
+    setOuterGeometry(456, 2, 308, 360);
+}
+
+} // namespace corvane
