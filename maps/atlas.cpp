@@ -1,0 +1,541 @@
+#include "maps/atlas.h"
+
+#include "ui_atlas.h"
+
+#include "app/forms.h"
+#include "app/main_form.h"
+#include "app/shared.h"
+#include "data/datamod1.h"
+#include "platform/errors.h"
+#include "platform/fonts.h"
+
+#include <QEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPainterPath>
+#include <QShortcut>
+
+#include <functional>
+
+namespace corvane {
+
+namespace {
+
+const QString kDetail = QStringLiteral("Detail");
+const QString kLocate = QStringLiteral("Locate");
+const QSize kMapBox(500, 360);
+
+QString sheetPath(const QString& sheetId)
+{
+    return vGraphicsPath + QStringLiteral("Maps\\") + sheetId + QStringLiteral(".JPG");
+}
+
+// Key, scale and overview sheets by the sheet's country letter; British
+// sheets share the "GB-" key and scale.
+struct Country {
+    const char* code;
+    const char* keyMap;
+    const char* scaleMap;
+    int keyWidth;
+    int scaleWidth;
+    const char* name;
+    const char* locateMap;
+};
+constexpr Country kCountries[] = {
+    {"E", "GB-KEY", "GB-SCALE", 376, 342, "England", "LOC-S"},
+    {"I", "IR-KEY", "IR-SCALE", 521, 521, "Ireland", "LOC-S"},
+    {"S", "GB-KEY", "GB-SCALE", 376, 342, "Scotland", "LOC-N"},
+    {"W", "GB-KEY", "GB-SCALE", 376, 342, "Wales", "LOC-S"},
+};
+
+// A red arrow pointing north, turned by `degrees`, with a transparent
+// background; drawn at `scale` for sharp high-density screens.
+QPixmap arrowPicture(int degrees, qreal scale)
+{
+    QPixmap pixmap(QSize(32, 32) * scale);
+    pixmap.setDevicePixelRatio(scale);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.translate(16, 16);
+    p.rotate(degrees);
+    p.translate(-16, -16);
+    const QPolygonF arrow{{16, 2}, {30, 16}, {21, 16}, {21, 30}, {11, 30}, {11, 16}, {2, 16}};
+    p.setPen(QPen(QColor(96, 0, 0), 1.5));
+    p.setBrush(QColor(230, 0, 0));
+    p.drawPolygon(arrow);
+    return pixmap;
+}
+
+// The green pointer: an arrow down and to the right whose tip is the
+// bottom-right corner, so it touches the outline's top-left corner.
+QPixmap pointerPicture(qreal scale)
+{
+    QPixmap pixmap(QSize(31, 31) * scale);
+    pixmap.setDevicePixelRatio(scale);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath arrow;
+    arrow.addPolygon(QPolygonF{{30.5, 30.5}, {30.5, 12}, {24, 18.5}, {7, 1.5}, {1.5, 7}, {18.5, 24}, {12, 30.5}});
+    arrow.closeSubpath();
+    p.setPen(QPen(QColor(0, 64, 0), 1.2));
+    p.setBrush(QColor(0, 200, 0));
+    p.drawPath(arrow);
+    return pixmap;
+}
+
+QIcon twoScaleIcon(const std::function<QPixmap(qreal)>& draw)
+{
+    QIcon icon;
+    icon.addPixmap(draw(1));
+    icon.addPixmap(draw(2));
+    return icon;
+}
+
+void hidePrintPanel()
+{
+    if (!MainForm)
+        return;
+    if (auto* panel = MainForm->findChild<QWidget*>(QStringLiteral("pnlPrint")))
+        panel->hide();
+}
+
+} // namespace
+
+TShape::TShape(QWidget* parent)
+    : QWidget(parent)
+{
+}
+
+void TShape::paintEvent(QPaintEvent*)
+{
+    // A 4-pixel pen centred 2 pixels inside the bounds fills them exactly.
+    QPainter p(this);
+    p.setPen(QPen(QColor(255, 0, 128), 4, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(QRectF(rect()).adjusted(2, 2, -2, -2));
+}
+
+TfrmAtlas::TfrmAtlas(QWidget* parent)
+    : TChildForm(parent)
+    , ui(std::make_unique<Ui::Atlas>())
+{
+    ui->setupUi(this);
+    setObjectName(QStringLiteral("frmAtlas"));
+    setFixedBorder(true);
+    setUpControls();
+    buildMenu();
+    setUpKeyboard();
+    connectHandlers();
+    frmAtlas = this;
+}
+
+TfrmAtlas::~TfrmAtlas()
+{
+    if (frmAtlas == this)
+        frmAtlas = nullptr;
+}
+
+QLabel* TfrmAtlas::Label1() const { return ui->Label1; }
+QWidget* TfrmAtlas::pnlCatalog() const { return ui->pnlCatalog; }
+QWidget* TfrmAtlas::RedOutline() const { return ui->RedOutline; }
+QLabel* TfrmAtlas::imgMap() const { return ui->imgMap; }
+QPushButton* TfrmAtlas::btnZoom() const { return ui->btnZoom; }
+
+void TfrmAtlas::setUpControls()
+{
+    setFont(platform::designFont(QStringLiteral("MS Sans Serif"), 11, true));
+    QPalette blue = palette();
+    blue.setColor(QPalette::Window, QColor(0, 0, 255));
+    blue.setColor(QPalette::WindowText, Qt::white);
+    setPalette(blue);
+    setAutoFillBackground(true);
+
+    QPalette silver = ui->pnlCatalog->palette();
+    silver.setColor(QPalette::Window, QColor(192, 192, 192));
+    silver.setColor(QPalette::WindowText, Qt::black);
+    ui->pnlCatalog->setPalette(silver);
+    ui->pnlCatalog->setAutoFillBackground(true);
+    ui->lblCatalog->setFont(platform::designFont(QStringLiteral("MS Sans Serif"), 11));
+    QPalette closeButton = ui->btnClose->palette();
+    closeButton.setColor(QPalette::ButtonText, Qt::white);
+    closeButton.setColor(QPalette::Button, QColor(0, 0, 128));
+    ui->btnClose->setPalette(closeButton);
+
+    const std::pair<QToolButton*, int> arrows[]
+        = {{ui->imgNorth, 0}, {ui->imgEast, 90}, {ui->imgSouth, 180}, {ui->imgWest, 270}};
+    for (const auto& [arrow, degrees] : arrows) {
+        arrow->setIcon(twoScaleIcon([d = degrees](qreal scale) { return arrowPicture(d, scale); }));
+        arrow->hide();
+    }
+    ui->imgPointer->setIcon(twoScaleIcon(pointerPicture));
+    // Pictures, not buttons: no frame, but a mark while they have the focus.
+    for (QToolButton* picture : {ui->imgNorth, ui->imgEast, ui->imgSouth, ui->imgWest, ui->imgPointer})
+        picture->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"
+                                              "QToolButton:focus { border: 1px dotted white; }"));
+    ui->imgPointer->hide();
+    ui->RedOutline->hide();
+    ui->Label1->hide();
+    ui->pnlCatalog->hide();
+    setUpCatalogGrid();
+}
+
+void TfrmAtlas::setUpCatalogGrid()
+{
+    platform::DbGrid* grid = ui->grdCatalog;
+    if (DataModule1)
+        grid->setDataSource(DataModule1->dtaMapCat);
+    const QFont bold = platform::designFont(QStringLiteral("MS Sans Serif"), 11, true);
+    grid->setTitleFont(bold);
+    grid->setColumns({{QStringLiteral("County"), QStringLiteral("SEARCH FOR A TRADITIONAL COUNTY"), 547, bold, true,
+                       Qt::AlignCenter}});
+    grid->setIncrementalSearchField(QStringLiteral("County"));
+}
+
+void TfrmAtlas::buildMenu()
+{
+    auto* bar = new QMenuBar(this);
+    bar->setObjectName(QStringLiteral("AtlasMenu"));
+    const auto item = [this](QWidget* menu, const char* name, const QString& text, const QString& hint) {
+        auto* action = new QAction(text, this);
+        action->setObjectName(QLatin1String(name));
+        if (!hint.isEmpty()) {
+            action->setStatusTip(hint);
+            action->setToolTip(hint);
+        }
+        menu->addAction(action);
+        return action;
+    };
+    mnuCatalog = item(bar, "mnuCatalog", tr("Catalog"), tr("Open the Catalog to see a full listing of all maps."));
+    mnuNotes = item(bar, "mnuNotes", tr("&Descriptions"),
+                    tr("Create and save an illustrated description of any place."));
+    mnuAbbrev = item(bar, "mnuAbbrev", tr("Abbreviations"),
+                     tr("Click to see the list of Abbreviations and useful German words."));
+    mnuHelp = new QMenu(tr("Help"), this);
+    mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
+    mnuHelp->menuAction()->setObjectName(QStringLiteral("mnuHelp"));
+    mnuHelp->setToolTipsVisible(true);
+    bar->addMenu(mnuHelp);
+    OpenHelpFileF1 = item(mnuHelp, "OpenHelpFileF1", tr("Open Help file"), {});
+    OpenHelpFileF1->setShortcut(QKeySequence(Qt::Key_F1));
+    mnuManual = item(mnuHelp, "mnuManual", tr("Print the User's Manual"), {});
+    mnuReconfig = item(mnuHelp, "mnuReconfig", tr("Reconfigure"), {});
+    mnuAbout = item(mnuHelp, "mnuAbout", tr("About this Software"), tr("Click to see information about this software."));
+    mnuVisit = item(mnuHelp, "mnuVisit", tr("Visit quillmere.example"), {});
+    setChildMenuBar(bar);
+}
+
+void TfrmAtlas::setUpKeyboard()
+{
+    // In detail mode the arrow keys do what the visible red arrows do. They
+    // are off while the catalogue shows, whose grid moves with them.
+    const std::pair<Qt::Key, QToolButton*> keys[] = {
+        {Qt::Key_Up, ui->imgNorth}, {Qt::Key_Down, ui->imgSouth}, {Qt::Key_Right, ui->imgEast}, {Qt::Key_Left, ui->imgWest}};
+    for (const auto& [key, arrow] : keys) {
+        auto* shortcut = new QShortcut(QKeySequence(key), this);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, arrow, [a = arrow] {
+            if (!a->isHidden())
+                a->click();
+        });
+        m_arrowKeys << shortcut;
+    }
+    // btnClose is the window's cancel button while the catalogue shows.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (!ui->pnlCatalog->isHidden())
+            ui->btnClose->click();
+    });
+    ui->pnlCatalog->installEventFilter(this);
+}
+
+void TfrmAtlas::connectHandlers()
+{
+    using platform::connectGuarded;
+    connectGuarded(ui->imgNorth, &QToolButton::clicked, this, &TfrmAtlas::imgNorthClick);
+    connectGuarded(ui->imgSouth, &QToolButton::clicked, this, &TfrmAtlas::imgSouthClick);
+    connectGuarded(ui->imgEast, &QToolButton::clicked, this, &TfrmAtlas::imgEastClick);
+    connectGuarded(ui->imgWest, &QToolButton::clicked, this, &TfrmAtlas::imgWestClick);
+    connectGuarded(ui->imgPointer, &QToolButton::clicked, this, &TfrmAtlas::imgPointerClick);
+    connectGuarded(ui->btnZoom, &QPushButton::clicked, this, &TfrmAtlas::btnZoomClick);
+    connectGuarded(ui->btnExpand, &QPushButton::clicked, this, &TfrmAtlas::btnExpandClick);
+    connectGuarded(ui->btnClose, &QPushButton::clicked, this, &TfrmAtlas::btnCloseClick);
+    connectGuarded(ui->grdCatalog, &platform::DbGrid::cellClick, this, &TfrmAtlas::grdCatalogCellClick);
+    connectGuarded(mnuCatalog, &QAction::triggered, this, &TfrmAtlas::mnuCatalogClick);
+    // mnuNotes ... mnuVisit are connected by the view-switching change.
+}
+
+bool TfrmAtlas::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui->pnlCatalog
+        && (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent)) {
+        for (QShortcut* shortcut : std::as_const(m_arrowKeys))
+            shortcut->setEnabled(ui->pnlCatalog->isHidden());
+    }
+    return TChildForm::eventFilter(watched, event);
+}
+
+void TfrmAtlas::FormShow()
+{
+    if (vFirstAtlasShow) {
+        DataModule1->tblMapCat->open();
+        DataModule1->tblMapCat->setIndexName(QString());
+        DataModule1->tblMaps->open();
+        vZoomMode = kDetail;
+        vMapCreated = false;
+        setZoomOutButton();
+        vMapId = QStringLiteral("GB-03H");
+        vShownMapId = vMapId;
+        ChangeMap();
+        vFirstAtlasShow = false;
+        // The opening sheet's country aside, the window starts on England.
+        vKeyMapId = QStringLiteral("GB-KEY");
+        vScaleMapId = QStringLiteral("GB-SCALE");
+        vScaleWidth = 342;
+        vKeyWidth = 376;
+        vCountryName = QStringLiteral("England");
+        vOutlineTop = 242;
+        vOutlineLeft = 404;
+        vLocateMapId = QStringLiteral("LOC-S");
+    }
+    setOuterGeometry(2, 2, 764, 460);
+    vCurrentView = QStringLiteral("Atlas");
+    ui->pnlCatalog->hide();
+    if (vZoomMode == kLocate) {
+        ui->btnZoom->setText(tr("Zoom in"));
+        ui->btnZoom->setToolTip(tr("Click to view the detail map indicated by the red outline."));
+        hideDetailControls();
+    }
+    if (vZoomMode == kDetail) {
+        setZoomOutButton();
+        showDetailControls();
+        ui->RedOutline->hide();
+        AdjacentMoves();
+    }
+}
+
+void TfrmAtlas::FormClick()
+{
+    vCurrentView = QStringLiteral("Atlas");
+}
+
+void TfrmAtlas::ChangeMap()
+{
+    ui->imgPointer->hide();
+    showSheetPicture(vShownMapId);
+    if (vZoomMode == kDetail) {
+        readSheetRecord();
+        ui->btnZoom->show();
+        setZoomOutButton();
+        setWindowTitle(QStringLiteral("   MAP from page ") + vMapPages + QStringLiteral(" : ") + vMapTitle);
+        showDetailControls();
+        ui->RedOutline->hide();
+        ui->imgPointer->hide();
+    }
+    if (vZoomMode == kLocate) {
+        ui->btnZoom->show();
+        ui->btnZoom->setText(tr("Zoom In"));
+        ui->btnZoom->setToolTip(tr("Click to view the detail map indicated by the red outline."));
+        hideDetailControls();
+        ui->RedOutline->move(vOutlineLeft, vOutlineTop);
+        ui->RedOutline->show();
+        ui->imgPointer->move(vPointerLeft, vPointerTop);
+        ui->imgPointer->show();
+    }
+    ui->Label1->setText(vMapId + QStringLiteral(".JPG"));
+    decodeNeighboursAhead();
+}
+
+QSize TfrmAtlas::pictureBox() const
+{
+    return (QSizeF(kMapBox) * ui->imgMap->devicePixelRatioF()).toSize();
+}
+
+void TfrmAtlas::showSheetPicture(const QString& sheetId)
+{
+    QPixmap pixmap = QPixmap::fromImage(m_pictures.load(sheetPath(sheetId), pictureBox()));
+    // Decoded for the box in device pixels; shown at the size that fits the
+    // box, or at its own size when it is smaller.
+    const QSize shown = platform::fitInto(pixmap.size(), kMapBox);
+    pixmap.setDevicePixelRatio(qreal(pixmap.width()) / shown.width());
+    ui->imgMap->setPixmap(pixmap);
+}
+
+void TfrmAtlas::readSheetRecord()
+{
+    platform::Table* maps = DataModule1->tblMaps;
+    maps->setIndexName(QString());
+    maps->first();
+    maps->findKey({vShownMapId}); // when absent, the first record stands in
+    vMapPages = maps->fieldAsString(QStringLiteral("Pages"));
+    vMapTitle = maps->fieldAsString(QStringLiteral("Title"));
+    vCountryCode = maps->fieldAsString(QStringLiteral("Country"));
+    applyCountry(vCountryCode);
+    // Integer division truncates toward zero, as the locator values expect.
+    vOutlineTop = maps->fieldAsInteger(QStringLiteral("LocTop")) / 2 + 26;
+    vPointerTop = vOutlineTop - 31;
+    vOutlineLeft = maps->fieldAsInteger(QStringLiteral("LocLeft")) / 2 + 63;
+    vPointerLeft = vOutlineLeft - 31;
+}
+
+void TfrmAtlas::applyCountry(const QString& country)
+{
+    for (const Country& c : kCountries) {
+        if (country != QLatin1String(c.code))
+            continue;
+        vKeyMapId = QLatin1String(c.keyMap);
+        vScaleMapId = QLatin1String(c.scaleMap);
+        vKeyWidth = c.keyWidth;
+        vScaleWidth = c.scaleWidth;
+        vCountryName = QLatin1String(c.name);
+        vLocateMapId = QLatin1String(c.locateMap);
+        return;
+    }
+    // Any other letter keeps the previous sheet's values.
+}
+
+void TfrmAtlas::setZoomOutButton()
+{
+    ui->btnZoom->setText(tr("Zoom out"));
+    ui->btnZoom->setToolTip(tr("Click to view an overview map locating this area."));
+}
+
+void TfrmAtlas::showDetailControls()
+{
+    ui->lblArrows->show();
+    ui->lblExpand->show();
+    ui->btnExpand->show();
+}
+
+void TfrmAtlas::hideDetailControls()
+{
+    for (QWidget* w : std::initializer_list<QWidget*>{ui->imgEast, ui->imgWest, ui->imgNorth, ui->imgSouth,
+                                                      ui->lblArrows, ui->lblExpand, ui->btnExpand})
+        w->hide();
+}
+
+void TfrmAtlas::decodeNeighboursAhead()
+{
+    // Only speed depends on this, so nothing here may fail the sheet change.
+    try {
+        QStringList ids;
+        if (vZoomMode == kDetail) {
+            platform::Table* maps = DataModule1->tblMaps;
+            for (const char* side : {"East", "West", "North", "South"}) {
+                const QString id = maps->fieldAsString(QLatin1String(side));
+                if (id.size() >= 5)
+                    ids << id;
+            }
+            ids << vLocateMapId;
+        } else {
+            ids << vMapId;
+        }
+        QStringList paths;
+        for (const QString& id : std::as_const(ids))
+            paths << sheetPath(id);
+        m_pictures.decodeAhead(paths, pictureBox());
+    } catch (const std::exception&) {
+    }
+}
+
+void TfrmAtlas::AdjacentMoves()
+{
+    for (QWidget* arrow : {ui->imgEast, ui->imgWest, ui->imgNorth, ui->imgSouth})
+        arrow->show();
+    // Any failure ends this silently; arrows already shown stay shown.
+    try {
+        platform::Table* maps = DataModule1->tblMaps;
+        maps->open();
+        maps->setIndexName(QString());
+        maps->first();
+        maps->findKey({vMapId});
+        const std::pair<const char*, QWidget*> sides[]
+            = {{"North", ui->imgNorth}, {"South", ui->imgSouth}, {"East", ui->imgEast}, {"West", ui->imgWest}};
+        for (const auto& [field, arrow] : sides) {
+            if (maps->fieldAsString(QLatin1String(field)).size() < 5)
+                arrow->hide();
+        }
+    } catch (...) {
+    }
+}
+
+void TfrmAtlas::moveToNeighbour(const QString& field)
+{
+    platform::Table* maps = DataModule1->tblMaps;
+    maps->setIndexName(QString());
+    maps->first();
+    maps->findKey({vMapId});
+    vShownMapId = maps->fieldAsString(field);
+    vMapId = vShownMapId;
+    ChangeMap();
+    AdjacentMoves();
+}
+
+void TfrmAtlas::imgNorthClick() { moveToNeighbour(QStringLiteral("North")); }
+void TfrmAtlas::imgSouthClick() { moveToNeighbour(QStringLiteral("South")); }
+void TfrmAtlas::imgEastClick() { moveToNeighbour(QStringLiteral("East")); }
+void TfrmAtlas::imgWestClick() { moveToNeighbour(QStringLiteral("West")); }
+
+void TfrmAtlas::imgPointerClick()
+{
+    ui->imgPointer->hide();
+}
+
+void TfrmAtlas::btnZoomClick()
+{
+    if (vZoomMode == kDetail) {
+        vShownMapId = vLocateMapId;
+        vZoomMode = kLocate;
+        ChangeMap();
+    } else {
+        vShownMapId = vMapId;
+        vZoomMode = kDetail;
+        ChangeMap();
+        AdjacentMoves();
+    }
+    hidePrintPanel();
+}
+
+void TfrmAtlas::btnExpandClick()
+{
+    ui->RedOutline->hide();
+    // HOOK (full-screen window): create frmMap once, guarded by vMapCreated,
+    // then show it; the atlas window stays as it is underneath.
+}
+
+void TfrmAtlas::mnuCatalogClick()
+{
+    hidePrintPanel();
+    ui->pnlCatalog->show();
+    ui->grdCatalog->setFocus(); // the row stays where the last pick left it
+}
+
+void TfrmAtlas::btnCloseClick()
+{
+    ui->pnlCatalog->hide();
+}
+
+void TfrmAtlas::grdCatalogCellClick()
+{
+    ui->pnlCatalog->hide();
+    vMapId = DataModule1->tblMapCat->fieldAsString(QStringLiteral("Map"));
+    vShownMapId = vMapId;
+    vZoomMode = kDetail;
+    ChangeMap();
+    AdjacentMoves();
+}
+
+// The shared view commands are wired with view switching; until then the
+// menu items exist with their captions, shortcuts and hints.
+void TfrmAtlas::mnuNotesClick() {}
+void TfrmAtlas::mnuAbbrevClick() {}
+void TfrmAtlas::OpenHelpFileF1Click() {}
+void TfrmAtlas::mnuManualClick() {}
+void TfrmAtlas::mnuReconfigClick() {}
+void TfrmAtlas::mnuAboutClick() {}
+void TfrmAtlas::mnuVisitClick() {}
+
+} // namespace corvane

@@ -1,0 +1,57 @@
+#pragma once
+// Map sheets and other JPEG pictures decoded for the box they are shown in.
+// libjpeg-turbo scales while it decodes, so a 35-megapixel scan shown in
+// 500 x 360 costs only the pixels the box needs. Files are named in Windows
+// form and resolved through the one path resolver; errors are AppError with
+// the text the user sees. Nothing here knows a window: decoding yields
+// QImage (thread-safe), and the caller makes pixmaps on the UI thread.
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <QThreadPool>
+
+#include <memory>
+
+namespace platform {
+
+// The size a picture of `size` takes in `box`: scaled down with its aspect
+// kept when it is larger, its own size when it fits.
+QSize fitInto(QSize size, QSize box);
+
+// Decodes the JPEG file at hostPath to fit `box` (in device pixels); the
+// Windows path names the file in messages. Throws AppError: "Cannot open
+// file "%s". %s" when it cannot be read, a clear message when it is empty,
+// not a JPEG, damaged or too large to decode safely.
+QImage decodePicture(const QString& windowsPath, const QString& hostPath, QSize box);
+
+// Decoded pictures by file and box, with decoding ahead on a worker thread.
+// load() is for the UI thread: it answers from the cache while the file is
+// unchanged (same modification time and size), waits for a decode of that
+// file already underway, or decodes now. decodeAhead() fills the cache for
+// pictures the user is likely to ask for next; a failure there is forgotten,
+// so the later load() meets the file itself and reports as usual. The cache
+// is bounded by the bytes it holds, least recently used first out.
+class PictureStore {
+public:
+    explicit PictureStore(qsizetype maxBytes = 24 * 1024 * 1024);
+    ~PictureStore(); // drops queued work and waits for the decode underway
+    PictureStore(const PictureStore&) = delete;
+    PictureStore& operator=(const PictureStore&) = delete;
+
+    QImage load(const QString& windowsPath, QSize box);
+    // Replaces earlier requests that have not started yet.
+    void decodeAhead(const QStringList& windowsPaths, QSize box);
+
+    void clear(); // forgets every decoded picture (queued work too)
+    bool waitForIdle(int msecs = -1); // for tests and benchmarks
+    bool contains(const QString& windowsPath, QSize box) const; // decoded and unchanged
+
+private:
+    struct Shared;
+    std::shared_ptr<Shared> d;
+    QThreadPool m_pool;
+};
+
+} // namespace platform
