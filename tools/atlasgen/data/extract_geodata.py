@@ -104,7 +104,7 @@ def emit(kind, level, points):
 
 
 def main():
-    print("# GSHHG 2.3 (high resolution) extract for the British Isles; see LICENSE-GSHHG.txt")
+    print("# GSHHG 2.3.7 (high resolution) extract for the British Isles; see LICENSE-GSHHG.txt")
     print("# Records: <kind> <level> <count>, then <count> lines of <lon> <lat> (degrees)")
     print("# kinds: land (outline ring), lake (ring), river (line; level 1 double-lined .. 4 minor), border (line)")
     for ring in join_pieces(gmt_segments("-W1/0.5p", "-A0.5")):

@@ -1,0 +1,24 @@
+#pragma once
+// The pictures of the atlas "CD": detail sheets with their margins, the two
+// locating overviews, the map keys and scales, and the splash excerpt.
+
+#include <QImage>
+#include <QSize>
+#include <QVector>
+
+#include "sheetgrid.h"
+
+namespace atlasgen {
+
+class GeoData;
+
+constexpr QSize kSheetSize(4020, 2880); // 134:96, like a cell on the overviews
+
+QImage renderDetailSheet(const GeoData &geo, const Sheet &sheet, QSize size = kSheetSize);
+QImage renderOverview(const GeoData &geo, const Overview &overview, const QVector<Sheet> &sheets);
+QImage renderKey(bool irish);
+QImage renderScale(bool irish);
+QImage renderSplash(const GeoData &geo);
+QImage renderIcon(const GeoData &geo); // 256 x 256, transparent corners
+
+} // namespace atlasgen
