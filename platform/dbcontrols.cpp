@@ -454,6 +454,25 @@ void DbText::refresh()
 
 // ---------------------------------------------------------------- DbEdit
 
+namespace {
+
+// What a bound editor does with typed text: put the current record into
+// editing and make the text a pending change. False when the table is
+// closed or refused, so the editor shows the record's value again.
+bool writeTyped(DataSource* source, const QString& field, const QString& value)
+{
+    Table* t = tableOf(source);
+    if (!t || !t->active())
+        return false;
+    return attempt([&] {
+        if (t->state() == Table::State::Browse)
+            t->edit();
+        t->setFieldValue(field, value);
+    });
+}
+
+} // namespace
+
 DbEdit::DbEdit(QWidget* parent)
     : QLineEdit(parent)
 {
@@ -491,17 +510,8 @@ void DbEdit::refresh()
 
 void DbEdit::typed(const QString& text)
 {
-    Table* t = tableOf(m_source);
-    if (!t || !t->active()) {
-        refresh();
-        return;
-    }
     m_typing = true;
-    const bool done = attempt([&] {
-        if (t->state() == Table::State::Browse)
-            t->edit();
-        t->setFieldValue(m_field, text);
-    });
+    const bool done = writeTyped(m_source, m_field, text);
     m_typing = false;
     if (!done)
         refresh();
@@ -548,17 +558,8 @@ void DbMemo::typed()
 {
     if (m_refreshing)
         return;
-    Table* t = tableOf(m_source);
-    if (!t || !t->active()) {
-        refresh();
-        return;
-    }
     m_typing = true;
-    const bool done = attempt([&] {
-        if (t->state() == Table::State::Browse)
-            t->edit();
-        t->setFieldValue(m_field, toPlainText());
-    });
+    const bool done = writeTyped(m_source, m_field, toPlainText());
     m_typing = false;
     if (!done)
         refresh();
