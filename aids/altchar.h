@@ -1,11 +1,13 @@
 #pragma once
-// The accented-character palette. For now only the window itself and its
-// lower-case choice, so the tool-bar button can open, place and focus it;
-// the character buttons, the case switch and the menu come with the
-// palette's own work.
+// The accented-character palette. For now the window itself and its
+// lower-case choice, so the tool-bar button can open, place and focus it,
+// and its menu bar with the commands every view shares; the character
+// buttons and the case switch come with the palette's own work. Its
+// commands leave the current view and a pending paste alone.
 
 #include "app/child_form.h"
 
+class QAction;
 class QRadioButton;
 
 namespace corvane {
@@ -18,8 +20,31 @@ public:
 
     QRadioButton* rdoLower = nullptr;
 
+    QAction* mnuMaps = nullptr;
+    QAction* mnuNotes = nullptr;
+    QAction* mnuAbbrev = nullptr;
+    QAction* OpenHelpFile1 = nullptr;
+    QAction* mnuManual = nullptr;
+    QAction* mnuReconfig = nullptr;
+    QAction* mnuAbout = nullptr;
+    QAction* mnuVisit = nullptr;
+
+public slots:
+    // Also what the palette's Close runs for the current view.
+    void mnuMapsClick();
+    void mnuNotesClick();
+    void mnuAbbrevClick();
+    void OpenHelpFile1Click();
+    void mnuManualClick();
+    void mnuReconfigClick();
+    void mnuAboutClick();
+    void mnuVisitClick();
+
 protected:
     void FormShow() override;
+
+private:
+    void buildMenu();
 };
 
 } // namespace corvane

@@ -1,9 +1,12 @@
 #pragma once
-// The jot pad. For now only the window itself, so the tool-bar button can
-// open and place it; the pad, its buttons and the menu come with the jot
-// pad's own work.
+// The jot pad. For now the window itself, so the tool-bar button can open
+// and place it, and its menu bar with the commands every view shares; the
+// pad and its buttons come with the jot pad's own work. Its commands leave
+// the current view alone: the pad is no view.
 
 #include "app/child_form.h"
+
+class QAction;
 
 namespace corvane {
 
@@ -13,8 +16,31 @@ public:
     explicit TfrmJot(QWidget* parent = nullptr);
     ~TfrmJot() override;
 
+    QAction* mnuMaps = nullptr;
+    QAction* mnuNotes = nullptr;
+    QAction* mnuAbbrev = nullptr;
+    QAction* OpenHelpFile1 = nullptr;
+    QAction* mnuManual = nullptr;
+    QAction* mnuReconfig = nullptr;
+    QAction* mnuAbout = nullptr;
+    QAction* mnuVisit = nullptr;
+
+public slots:
+    // Also what the pad's Close runs for the current view.
+    void mnuMapsClick();
+    void mnuNotesClick();
+    void mnuAbbrevClick();
+    void OpenHelpFile1Click();
+    void mnuManualClick();
+    void mnuReconfigClick();
+    void mnuAboutClick();
+    void mnuVisitClick();
+
 protected:
     void FormShow() override;
+
+private:
+    void buildMenu();
 };
 
 } // namespace corvane

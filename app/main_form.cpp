@@ -9,6 +9,7 @@
 #include "app/forms.h"
 #include "app/pictures.h"
 #include "app/shared.h"
+#include "app/views.h"
 #include "data/datamod1.h"
 #include "platform/desktop.h"
 #include "platform/errors.h"
@@ -140,6 +141,10 @@ void TMainForm::connectHandlers()
     using platform::connectGuarded;
     connectGuarded(spdOddChar, &QToolButton::clicked, this, &TMainForm::spdOddCharClick);
     connectGuarded(spdJotpad, &QToolButton::clicked, this, &TMainForm::spdJotpadClick);
+    // A click on a panel's button must not take the focus: hiding the panel
+    // would hand it to another child window, which would become active.
+    for (QPushButton* button : {btnAboutOK, btnBackupOK, btnPrintOK, btnRTFClose})
+        button->setFocusPolicy(Qt::TabFocus);
     connectGuarded(btnAboutOK, &QPushButton::clicked, this, &TMainForm::btnAboutOKClick);
     connectGuarded(btnBackupOK, &QPushButton::clicked, this, &TMainForm::btnBackupOKClick);
     connectGuarded(btnPrintOK, &QPushButton::clicked, this, &TMainForm::btnPrintOKClick);
@@ -254,8 +259,8 @@ void TMainForm::btnAboutOKClick()
     pnlAbout->hide();
 }
 
-// The backup and print buttons come with the output work; until then each
-// panel's own button only hides it.
+// The backup button comes with the output work; until then the panel's own
+// button only hides it.
 void TMainForm::btnBackupOKClick()
 {
     pnlBackup->hide();
@@ -264,6 +269,11 @@ void TMainForm::btnBackupOKClick()
 void TMainForm::btnPrintOKClick()
 {
     pnlPrint->hide();
+    // The maps come forward first, so the abbreviations list ends in front.
+    if (vCurrentView == QStringLiteral("Abbrev")) {
+        showAtlasWindow();
+        showAbbrevWindow();
+    }
 }
 
 void TMainForm::btnRTFCloseClick()

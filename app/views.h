@@ -7,8 +7,16 @@ namespace corvane {
 
 class TfrmConfig;
 
-// The atlas window: created on the first call (vAtlasCreated), then shown.
+// The views: createXxxWindow() creates the window on the first call (flag
+// vAtlasCreated, vNotesCreated, vAbbrevCreated), which shows it and runs its
+// show handler, and does nothing later; showXxxWindow() creates it if need
+// be, then shows it.
+void createAtlasWindow();
+void createNotesWindow();
+void createAbbrevWindow();
 void showAtlasWindow();
+void showNotesWindow();
+void showAbbrevWindow();
 
 // The configuration window: created on the first call (vConfigCreated) at
 // the child area's default place for a new window, then shown.

@@ -2,10 +2,12 @@
 
 #include "ui_atlas.h"
 
+#include "app/commands.h"
 #include "app/forms.h"
 #include "app/main_form.h"
 #include "app/shared.h"
 #include "data/datamod1.h"
+#include "maps/map.h"
 #include "platform/errors.h"
 #include "platform/fonts.h"
 
@@ -223,7 +225,7 @@ void TfrmAtlas::buildMenu()
     mnuManual = item(mnuHelp, "mnuManual", tr("Print the User's Manual"), {});
     mnuReconfig = item(mnuHelp, "mnuReconfig", tr("Reconfigure"), {});
     mnuAbout = item(mnuHelp, "mnuAbout", tr("About this Software"), tr("Click to see information about this software."));
-    mnuVisit = item(mnuHelp, "mnuVisit", tr("Visit quillmere.example"), {});
+    mnuVisit = item(mnuHelp, "mnuVisit", visitCaption(), {});
     setChildMenuBar(bar);
 }
 
@@ -265,7 +267,13 @@ void TfrmAtlas::connectHandlers()
     connectGuarded(ui->btnClose, &QPushButton::clicked, this, &TfrmAtlas::btnCloseClick);
     connectGuarded(ui->grdCatalog, &platform::DbGrid::cellClick, this, &TfrmAtlas::grdCatalogCellClick);
     connectGuarded(mnuCatalog, &QAction::triggered, this, &TfrmAtlas::mnuCatalogClick);
-    // mnuNotes ... mnuVisit are connected by the view-switching change.
+    connectGuarded(mnuNotes, &QAction::triggered, this, &TfrmAtlas::mnuNotesClick);
+    connectGuarded(mnuAbbrev, &QAction::triggered, this, &TfrmAtlas::mnuAbbrevClick);
+    connectGuarded(OpenHelpFileF1, &QAction::triggered, this, &TfrmAtlas::OpenHelpFileF1Click);
+    connectGuarded(mnuManual, &QAction::triggered, this, &TfrmAtlas::mnuManualClick);
+    connectGuarded(mnuReconfig, &QAction::triggered, this, &TfrmAtlas::mnuReconfigClick);
+    connectGuarded(mnuAbout, &QAction::triggered, this, &TfrmAtlas::mnuAboutClick);
+    connectGuarded(mnuVisit, &QAction::triggered, this, &TfrmAtlas::mnuVisitClick);
 }
 
 bool TfrmAtlas::eventFilter(QObject* watched, QEvent* event)
@@ -502,8 +510,15 @@ void TfrmAtlas::btnZoomClick()
 void TfrmAtlas::btnExpandClick()
 {
     ui->RedOutline->hide();
-    // HOOK (full-screen window): create frmMap once, guarded by vMapCreated,
-    // then show it; the atlas window stays as it is underneath.
+    if (!vMapCreated || !frmMap) {
+        if (!frmMap)
+            new TfrmMap(MainForm); // a tool window over the frame, owned by it
+        vMapCreated = true;
+    }
+    // The atlas window stays as it is underneath.
+    frmMap->show();
+    frmMap->raise();
+    frmMap->activateWindow();
 }
 
 void TfrmAtlas::mnuCatalogClick()
@@ -528,14 +543,38 @@ void TfrmAtlas::grdCatalogCellClick()
     AdjacentMoves();
 }
 
-// The shared view commands are wired with view switching; until then the
-// menu items exist with their captions, shortcuts and hints.
-void TfrmAtlas::mnuNotesClick() {}
-void TfrmAtlas::mnuAbbrevClick() {}
-void TfrmAtlas::OpenHelpFileF1Click() {}
-void TfrmAtlas::mnuManualClick() {}
-void TfrmAtlas::mnuReconfigClick() {}
-void TfrmAtlas::mnuAboutClick() {}
-void TfrmAtlas::mnuVisitClick() {}
+// The commands every view shares; leaving the maps first puts away the
+// catalogue and the locating outline.
+void TfrmAtlas::mnuNotesClick()
+{
+    ui->pnlCatalog->hide();
+    ui->RedOutline->hide();
+    goToView(Caller::Atlas, View::Notes);
+}
+
+void TfrmAtlas::mnuAbbrevClick()
+{
+    ui->pnlCatalog->hide();
+    ui->RedOutline->hide();
+    goToView(Caller::Atlas, View::Abbrev);
+}
+
+void TfrmAtlas::OpenHelpFileF1Click() { openHelpPage(Caller::Atlas); }
+
+void TfrmAtlas::mnuManualClick()
+{
+    ui->pnlCatalog->hide();
+    showManualInfo();
+}
+
+void TfrmAtlas::mnuReconfigClick()
+{
+    ui->pnlCatalog->hide();
+    ui->RedOutline->hide();
+    reconfigure();
+}
+
+void TfrmAtlas::mnuAboutClick() { showAbout(); }
+void TfrmAtlas::mnuVisitClick() { visitMaker(Caller::Atlas); }
 
 } // namespace corvane

@@ -58,8 +58,8 @@ public:
     // Decoded sheets of this window (tests and benchmarks wait on it).
     platform::PictureStore& pictures() { return m_pictures; }
 
-    // The menu bar's commands; the view commands are wired by the frame's
-    // view switching.
+    // The menu bar's commands; all but the catalogue are the commands every
+    // view shares (app/commands.h).
     QAction* mnuCatalog = nullptr;
     QAction* mnuNotes = nullptr;
     QAction* mnuAbbrev = nullptr;
@@ -82,7 +82,7 @@ public slots:
     void btnCloseClick();
     void grdCatalogCellClick();
 
-    // Shared view commands, filled in with view switching.
+    // The commands every view shares (app/commands.h).
     void mnuNotesClick();
     void mnuAbbrevClick();
     void OpenHelpFileF1Click();

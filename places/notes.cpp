@@ -1,6 +1,11 @@
 #include "places/notes.h"
 
+#include "app/commands.h"
 #include "app/forms.h"
+#include "app/shared.h"
+#include "platform/errors.h"
+
+#include <QAction>
 
 namespace corvane {
 
@@ -9,6 +14,12 @@ TfrmNotes::TfrmNotes(QWidget* parent)
 {
     setObjectName(QStringLiteral("frmNotes"));
     setWindowTitle(QStringLiteral("  NOTES and PICTURES"));
+    setFixedBorder(true);
+    QPalette green = palette();
+    green.setColor(QPalette::Window, QColor(192, 220, 192));
+    setPalette(green);
+    setAutoFillBackground(true);
+    buildMenu();
     frmNotes = this;
 }
 
@@ -17,5 +28,48 @@ TfrmNotes::~TfrmNotes()
     if (frmNotes == this)
         frmNotes = nullptr;
 }
+
+void TfrmNotes::buildMenu()
+{
+    const StandardMenu menu = buildStandardMenu(this, Caller::Notes);
+    mnuMaps = menu.mnuMaps;
+    mnuNotes = menu.mnuNotes;
+    mnuAbbrev = menu.mnuAbbrev;
+    mnuOpenHelp = menu.openHelp;
+    mnuManual = menu.mnuManual;
+    mnuReconfig = menu.mnuReconfig;
+    mnuAbout = menu.mnuAbout;
+    mnuVisit = menu.mnuVisit;
+    setChildMenuBar(menu.bar);
+
+    using platform::connectGuarded;
+    connectGuarded(mnuMaps, &QAction::triggered, this, &TfrmNotes::mnuMapsClick);
+    connectGuarded(mnuAbbrev, &QAction::triggered, this, &TfrmNotes::mnuAbbrevClick);
+    connectGuarded(mnuOpenHelp, &QAction::triggered, this, &TfrmNotes::mnuOpenHelpClick);
+    connectGuarded(mnuManual, &QAction::triggered, this, &TfrmNotes::mnuManualClick);
+    connectGuarded(mnuReconfig, &QAction::triggered, this, &TfrmNotes::mnuReconfigClick);
+    connectGuarded(mnuAbout, &QAction::triggered, this, &TfrmNotes::mnuAboutClick);
+    connectGuarded(mnuVisit, &QAction::triggered, this, &TfrmNotes::mnuVisitClick);
+}
+
+// Placeholder: only the window's place; the current place's refresh comes
+// with the descriptions window's work.
+void TfrmNotes::FormShow()
+{
+    setOuterGeometry(2, 2, 764, 460);
+}
+
+void TfrmNotes::FormClick()
+{
+    vCurrentView = QStringLiteral("Notes");
+}
+
+void TfrmNotes::mnuMapsClick() { goToView(Caller::Notes, View::Atlas); }
+void TfrmNotes::mnuAbbrevClick() { goToView(Caller::Notes, View::Abbrev); }
+void TfrmNotes::mnuOpenHelpClick() { openHelpPage(Caller::Notes); }
+void TfrmNotes::mnuManualClick() { showManualInfo(); }
+void TfrmNotes::mnuReconfigClick() { reconfigure(); }
+void TfrmNotes::mnuAboutClick() { showAbout(); }
+void TfrmNotes::mnuVisitClick() { visitMaker(Caller::Notes); }
 
 } // namespace corvane

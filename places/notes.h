@@ -1,9 +1,13 @@
 #pragma once
 // The descriptions window: the user's places with their descriptions and
-// pictures. (Its controls arrive with the descriptions window's work; the
-// data module already keeps its caption on the current place.)
+// pictures. Placeholder: so far only the window with its menu bar, its place
+// and its background click; the place list, the description and the picture
+// panels arrive with the descriptions window's own work (the data module
+// already keeps its caption on the current place).
 
 #include "app/child_form.h"
+
+class QAction;
 
 namespace corvane {
 
@@ -12,6 +16,31 @@ class TfrmNotes : public TChildForm {
 public:
     explicit TfrmNotes(QWidget* parent = nullptr);
     ~TfrmNotes() override;
+
+    QAction* mnuMaps = nullptr;
+    QAction* mnuNotes = nullptr; // disabled: this view
+    QAction* mnuAbbrev = nullptr;
+    QAction* mnuOpenHelp = nullptr;
+    QAction* mnuManual = nullptr;
+    QAction* mnuReconfig = nullptr;
+    QAction* mnuAbout = nullptr;
+    QAction* mnuVisit = nullptr;
+
+public slots:
+    void mnuMapsClick();
+    void mnuAbbrevClick();
+    void mnuOpenHelpClick();
+    void mnuManualClick();
+    void mnuReconfigClick();
+    void mnuAboutClick();
+    void mnuVisitClick();
+
+protected:
+    void FormShow() override;
+    void FormClick() override;
+
+private:
+    void buildMenu();
 };
 
 } // namespace corvane

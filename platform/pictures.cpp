@@ -28,6 +28,9 @@ constexpr qint64 kMaxPixels = 400'000'000;
 constexpr qint64 kMaxDecodedBytes = qint64(64) << 20;
 constexpr qint64 kMaxCoefficientBytes = qint64(200) << 20;
 constexpr qint64 kMaxFileBytes = qint64(512) << 20;
+// The whole picture for zooming, 3 bytes a pixel: a 7000 x 5000 scan takes
+// 105 MB; beyond about 56 megapixels the largest scale that fits is used.
+constexpr qint64 kMaxWholeBytes = qint64(160) << 20;
 
 [[noreturn]] void cannotShow(const QString& windowsPath, const QString& reason)
 {
@@ -129,18 +132,26 @@ tjscalingfactor scaleFor(QSize native, QSize target)
     return best;
 }
 
+[[noreturn]] void tooLarge(const QString& windowsPath, const Header& h)
+{
+    cannotShow(windowsPath,
+               QStringLiteral("its size of %1 x %2 pixels is too large to show.").arg(h.width).arg(h.height));
+}
+
+// What any decoding of the file needs, whatever the scale.
+void checkFileLimits(const QString& windowsPath, const QByteArray& bytes, const Header& h)
+{
+    if (qint64(h.width) * h.height > kMaxPixels)
+        tooLarge(windowsPath, h);
+    if (isProgressive(bytes) && qint64(h.width) * h.height * samplesPerPixel(h) * 2 > kMaxCoefficientBytes)
+        tooLarge(windowsPath, h);
+}
+
 void checkLimits(const QString& windowsPath, const QByteArray& bytes, const Header& h, QSize decoded)
 {
-    const auto tooLarge = [&] {
-        cannotShow(windowsPath,
-                   QStringLiteral("its size of %1 x %2 pixels is too large to show.").arg(h.width).arg(h.height));
-    };
-    if (qint64(h.width) * h.height > kMaxPixels)
-        tooLarge();
+    checkFileLimits(windowsPath, bytes, h);
     if (qint64(decoded.width()) * decoded.height() * 4 > kMaxDecodedBytes)
-        tooLarge();
-    if (isProgressive(bytes) && qint64(h.width) * h.height * samplesPerPixel(h) * 2 > kMaxCoefficientBytes)
-        tooLarge();
+        tooLarge(windowsPath, h);
 }
 
 // CMYK scans, which libjpeg-turbo cannot turn into RGB: Qt's JPEG reader
@@ -156,19 +167,28 @@ QImage decodeWithQt(const QString& windowsPath, QByteArray bytes, QSize target)
     return image.convertToFormat(QImage::Format_RGB32);
 }
 
-QImage decodeJpeg(const QString& windowsPath, const QByteArray& bytes, QSize box)
+Header readHeader(const Decompressor& tj, const QString& windowsPath, const QByteArray& bytes)
 {
-    Decompressor tj;
     if (!tj.handle)
         cannotShow(windowsPath, QStringLiteral("the JPEG decoder cannot be started."));
     const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
-    const auto size = static_cast<unsigned long>(bytes.size());
     Header h;
-    if (tjDecompressHeader3(tj.handle, data, size, &h.width, &h.height, &h.subsampling, &h.colorspace) != 0) {
+    if (tjDecompressHeader3(tj.handle, data, static_cast<unsigned long>(bytes.size()), &h.width, &h.height,
+                            &h.subsampling, &h.colorspace)
+        != 0) {
         if (bytes.size() < 2 || data[0] != 0xFF || data[1] != 0xD8)
             cannotShow(windowsPath, QStringLiteral("it is not a JPEG picture."));
         damaged(windowsPath, tj.error());
     }
+    return h;
+}
+
+QImage decodeJpeg(const QString& windowsPath, const QByteArray& bytes, QSize box)
+{
+    Decompressor tj;
+    const Header h = readHeader(tj, windowsPath, bytes);
+    const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
+    const auto size = static_cast<unsigned long>(bytes.size());
     const QSize native(h.width, h.height);
     const QSize target = fitInto(native, box);
     const tjscalingfactor f = scaleFor(native, target);
@@ -219,6 +239,73 @@ QString keyOf(const QString& hostPath, QSize box)
     throw AppError(QStringLiteral("Cannot open file \"%1\". The drive does not exist.").arg(windowsPath));
 }
 
+// The largest of libjpeg-turbo's scales (at most 1) at which the picture
+// takes no more than maxBytes; {0, 1} when none does.
+tjscalingfactor largestWithin(QSize native, qint64 maxBytes, int bytesPerPixel)
+{
+    int count = 0;
+    const tjscalingfactor* factors = tjGetScalingFactors(&count);
+    tjscalingfactor best{0, 1};
+    for (int i = 0; factors && i < count; ++i) {
+        const tjscalingfactor f = factors[i];
+        if (f.num > f.denom || f.num * best.denom <= best.num * f.denom)
+            continue;
+        if (qint64(TJSCALED(native.width(), f)) * TJSCALED(native.height(), f) * bytesPerPixel <= maxBytes)
+            best = f;
+    }
+    return best;
+}
+
+// The whole picture, 3 bytes a pixel (a third less than RGB32 for the one
+// picture that dominates memory); the file's bytes are gone on return.
+QImage decodeWhole(const QString& windowsPath, const QString& hostPath, QSize* native)
+{
+    const QByteArray bytes = readFile(windowsPath, hostPath);
+    Decompressor tj;
+    const Header h = readHeader(tj, windowsPath, bytes);
+    *native = QSize(h.width, h.height);
+    checkFileLimits(windowsPath, bytes, h);
+    const tjscalingfactor f = largestWithin(*native, kMaxWholeBytes, 3);
+    if (f.num == 0)
+        tooLarge(windowsPath, h);
+    const QSize decoded(TJSCALED(h.width, f), TJSCALED(h.height, f));
+    if (h.colorspace == TJCS_CMYK || h.colorspace == TJCS_YCCK)
+        return decodeWithQt(windowsPath, bytes, decoded).convertToFormat(QImage::Format_RGB888);
+    QImage image(decoded, QImage::Format_RGB888);
+    if (image.isNull())
+        cannotShow(windowsPath, QStringLiteral("there is not enough memory to show it."));
+    if (tjDecompress2(tj.handle, reinterpret_cast<const uchar*>(bytes.constData()),
+                      static_cast<unsigned long>(bytes.size()), image.bits(), decoded.width(),
+                      int(image.bytesPerLine()), decoded.height(), TJPF_RGB, TJFLAG_LIMITSCANS)
+        != 0)
+        damaged(windowsPath, tj.error());
+    return image;
+}
+
+// Each pixel the mean of a 2 x 2 block of the source: a box filter, which
+// keeps the fine lines of an engraving from shimmering when drawn small.
+// The source is RGB888 or RGB32, read byte by byte.
+QImage halve(const QImage& source)
+{
+    const bool packed = source.format() == QImage::Format_RGB888;
+    const int step = packed ? 3 : 4;
+    const bool little = QSysInfo::ByteOrder == QSysInfo::LittleEndian;
+    const int red = packed ? 0 : (little ? 2 : 1);
+    const int green = packed ? 1 : (little ? 1 : 2);
+    const int blue = packed ? 2 : (little ? 0 : 3);
+    QImage out(source.width() / 2, source.height() / 2, QImage::Format_RGB32);
+    for (int y = 0; y < out.height(); ++y) {
+        const uchar* a = source.constScanLine(2 * y);
+        const uchar* b = source.constScanLine(2 * y + 1);
+        auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < out.width(); ++x, a += 2 * step, b += 2 * step) {
+            const auto mean = [&](int c) { return (a[c] + a[c + step] + b[c] + b[c + step] + 2) >> 2; };
+            line[x] = qRgb(mean(red), mean(green), mean(blue));
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 QSize fitInto(QSize size, QSize box)
@@ -231,6 +318,36 @@ QSize fitInto(QSize size, QSize box)
 QImage decodePicture(const QString& windowsPath, const QString& hostPath, QSize box)
 {
     return decodeJpeg(windowsPath, readFile(windowsPath, hostPath), box);
+}
+
+qint64 PictureLevels::bytes() const
+{
+    qint64 sum = 0;
+    for (const QImage& level : levels)
+        sum += level.sizeInBytes();
+    return sum;
+}
+
+QSize pictureSize(const QString& windowsPath)
+{
+    const auto host = resolve(windowsPath);
+    return host ? QImageReader(*host, "jpeg").size() : QSize();
+}
+
+PictureLevels decodeLevels(const QString& windowsPath, const QString& hostPath, QSize smallest,
+                           const std::function<bool()>& wanted)
+{
+    PictureLevels result;
+    result.levels << decodeWhole(windowsPath, hostPath, &result.native);
+    // Levels below the copy decoded for the box would add nothing.
+    const QSize floor = result.native.scaled(smallest, Qt::KeepAspectRatio);
+    while ((!wanted || wanted()) && result.levels.constLast().width() / 2 > floor.width()) {
+        QImage next = halve(result.levels.constLast());
+        if (next.isNull())
+            break; // what is there already serves
+        result.levels << next;
+    }
+    return result;
 }
 
 // State shared with the worker's jobs, which may outlive a call.
@@ -373,6 +490,89 @@ bool PictureStore::contains(const QString& windowsPath, QSize box) const
     const Stamp stamp = stampOf(*host);
     QMutexLocker lock(&d->mutex);
     return d->fresh(keyOf(*host, box), stamp) != nullptr;
+}
+
+// The worker's view of the loader: only the newest request counts.
+struct FullPictureLoader::Shared {
+    mutable QMutex mutex;
+    quint64 generation = 0;
+    std::shared_ptr<const PictureLevels> picture;
+
+    bool wanted(quint64 request) const
+    {
+        QMutexLocker lock(&mutex);
+        return generation == request;
+    }
+};
+
+FullPictureLoader::FullPictureLoader(QObject* parent)
+    : QObject(parent)
+    , d(std::make_shared<Shared>())
+{
+    // One at a time: a decode no longer wanted ends, and lets go of its
+    // memory, before the next begins.
+    m_pool.setMaxThreadCount(1);
+}
+
+FullPictureLoader::~FullPictureLoader()
+{
+    release();
+    m_pool.waitForDone();
+}
+
+void FullPictureLoader::request(const QString& windowsPath, QSize smallest)
+{
+    release();
+    m_requested = windowsPath;
+    const auto host = resolve(windowsPath);
+    if (!host)
+        return;
+    quint64 request = 0;
+    {
+        QMutexLocker lock(&d->mutex);
+        request = d->generation;
+    }
+    m_pool.start([this, shared = d, request, windowsPath, hostPath = *host, smallest] {
+        if (!shared->wanted(request))
+            return;
+        auto levels = std::make_shared<PictureLevels>();
+        try {
+            *levels = decodeLevels(windowsPath, hostPath, smallest, [&] { return shared->wanted(request); });
+        } catch (const std::exception&) {
+            return; // shown and reported from the file by the window already
+        }
+        {
+            QMutexLocker lock(&shared->mutex);
+            if (shared->generation != request)
+                return;
+            shared->picture = std::move(levels);
+        }
+        // The destructor waits for this job, so the loader is still there.
+        QMetaObject::invokeMethod(this, &FullPictureLoader::ready, Qt::QueuedConnection);
+    });
+}
+
+void FullPictureLoader::release()
+{
+    m_pool.clear();
+    m_requested.clear();
+    std::shared_ptr<const PictureLevels> dropped;
+    {
+        QMutexLocker lock(&d->mutex);
+        ++d->generation;
+        dropped = std::move(d->picture);
+    }
+}
+
+std::shared_ptr<const PictureLevels> FullPictureLoader::picture() const
+{
+    QMutexLocker lock(&d->mutex);
+    return d->picture;
+}
+
+bool FullPictureLoader::waitForIdle(int msecs)
+{
+    return m_pool.waitForDone(msecs);
 }
 
 } // namespace platform

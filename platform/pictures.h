@@ -7,11 +7,14 @@
 // QImage (thread-safe), and the caller makes pixmaps on the UI thread.
 
 #include <QImage>
+#include <QList>
+#include <QObject>
 #include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QThreadPool>
 
+#include <functional>
 #include <memory>
 
 namespace platform {
@@ -52,6 +55,55 @@ private:
     struct Shared;
     std::shared_ptr<Shared> d;
     QThreadPool m_pool;
+};
+
+// A picture decoded at full resolution for reading fine detail, with
+// reduced copies for drawing it small. levels[0] is the whole picture (made
+// smaller by a power-of-two step only when it would not fit the memory set
+// aside for it); each further level is half the one before, down to the
+// last that still covers `smallest`.
+struct PictureLevels {
+    QSize native; // the picture's own size
+    QList<QImage> levels;
+    qint64 bytes() const;
+};
+
+// The size a JPEG file's header gives; invalid when it cannot be read.
+QSize pictureSize(const QString& windowsPath);
+
+// Decodes the JPEG file at hostPath into levels. `wanted` is asked between
+// steps; when it says no, the levels made so far are returned. Throws
+// AppError as decodePicture() does.
+PictureLevels decodeLevels(const QString& windowsPath, const QString& hostPath, QSize smallest,
+                           const std::function<bool()>& wanted = {});
+
+// Full-resolution pictures for zooming, decoded on a worker thread one at a
+// time. request() forgets the picture held and starts on the next; ready()
+// tells the UI thread that picture() holds it. A decode that is no longer
+// wanted is dropped before the next one starts, so at most one such picture
+// is in memory as long as the caller drops its copy before it asks for the
+// next. A picture that cannot be decoded is forgotten silently: the caller
+// has shown and reported the file already.
+class FullPictureLoader : public QObject {
+    Q_OBJECT
+public:
+    explicit FullPictureLoader(QObject* parent = nullptr);
+    ~FullPictureLoader() override; // waits for the decode underway
+
+    void request(const QString& windowsPath, QSize smallest);
+    void release(); // forgets the picture held and the decode asked for
+    QString requested() const { return m_requested; }
+    std::shared_ptr<const PictureLevels> picture() const;
+    bool waitForIdle(int msecs = -1); // for tests and benchmarks
+
+signals:
+    void ready();
+
+private:
+    struct Shared;
+    std::shared_ptr<Shared> d;
+    QThreadPool m_pool;
+    QString m_requested;
 };
 
 } // namespace platform

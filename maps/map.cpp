@@ -1,0 +1,528 @@
+#include "maps/map.h"
+
+#include "ui_map.h"
+
+#include "app/forms.h"
+#include "app/main_form.h"
+#include "app/shared.h"
+#include "data/datamod1.h"
+#include "maps/atlas.h"
+#include "maps/zoom_view.h"
+#include "platform/desktop.h"
+#include "platform/errors.h"
+#include "platform/fonts.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QShowEvent>
+#include <QWindow>
+
+namespace corvane {
+
+namespace {
+
+QString sheetPath(const QString& sheetId)
+{
+    return vGraphicsPath + QStringLiteral("Maps\\") + sheetId + QStringLiteral(".JPG");
+}
+
+// The window and its map box by the screen's width; the key and scale
+// widths are multiplied first and divided last.
+struct ScreenFit {
+    int screenWidth;
+    int top;
+    int left;
+    int width;
+    int height;
+    int mapWidth;
+    int mapHeight;
+    int multiply;
+    int divide;
+};
+constexpr ScreenFit kScreens[] = {
+    { 640, 0, 34, 612, 450, 600, 432, 3, 5 },
+    { 800, 0, 19, 762, 570, 750, 540, 3, 4 },
+    { 1024, 0, 6, 1012, 758, 1000, 720, 1, 1 },
+    { 1280, 0, 34, 1212, 900, 1200, 864, 6, 5 },
+    { 1600, 0, 44, 1512, 1118, 1500, 1080, 3, 2 },
+};
+
+const ScreenFit* screenFit(int screenWidth)
+{
+    for (const ScreenFit& fit : kScreens) {
+        if (fit.screenWidth == screenWidth)
+            return &fit;
+    }
+    return nullptr;
+}
+
+// This window's key and scale by the sheet's country letter, with the
+// country name and overview sheet the atlas window uses.
+struct Country {
+    const char* code;
+    const char* keyMap;
+    const char* scaleMap;
+    int keyWidth;
+    int scaleWidth;
+    const char* name;
+    const char* locateMap;
+};
+constexpr Country kCountries[] = {
+    { "E", "GB-KEY", "GB-SCALE", 376, 342, "England", "LOC-S" },
+    { "I", "IR-KEY", "IR-SCALE", 521, 521, "Ireland", "LOC-S" },
+    { "S", "GB-KEY", "GB-SCALE", 376, 342, "Scotland", "LOC-N" },
+    { "W", "GB-KEY", "GB-SCALE", 376, 342, "Wales", "LOC-S" },
+};
+
+// A red arrow pointing north, turned by `degrees`, drawn at `scale` for
+// sharp high-density screens.
+QPixmap arrowPicture(int degrees, qreal scale)
+{
+    QPixmap pixmap(QSize(32, 32) * scale);
+    pixmap.setDevicePixelRatio(scale);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.translate(16, 16);
+    p.rotate(degrees);
+    p.translate(-16, -16);
+    p.setPen(QPen(QColor(96, 0, 0), 1.5));
+    p.setBrush(QColor(230, 0, 0));
+    p.drawPolygon(
+        QPolygonF { { 16, 2 }, { 30, 16 }, { 21, 16 }, { 21, 30 }, { 11, 30 }, { 11, 16 }, { 2, 16 } });
+    return pixmap;
+}
+
+// The label's design font, a pixel smaller at a time while the substitute
+// font needs more lines than the label has room for.
+void fitTextInto(QLabel* label, int pixelSize)
+{
+    for (int size = pixelSize; size >= 8; --size) {
+        label->setFont(platform::designFont(QStringLiteral("MS Sans Serif"), size));
+        if (label->heightForWidth(label->width()) <= label->height())
+            return;
+    }
+}
+
+QIcon arrowIcon(int degrees)
+{
+    QIcon icon;
+    icon.addPixmap(arrowPicture(degrees, 1));
+    icon.addPixmap(arrowPicture(degrees, 2));
+    return icon;
+}
+
+} // namespace
+
+TfrmMap::TfrmMap(QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+    , ui(std::make_unique<Ui::Map>())
+{
+    ui->setupUi(this);
+    setObjectName(QStringLiteral("frmMap"));
+    setUpControls();
+    connectHandlers();
+    frmMap = this;
+}
+
+TfrmMap::~TfrmMap()
+{
+    if (frmMap == this)
+        frmMap = nullptr;
+}
+
+TZoomView* TfrmMap::imgMap() const
+{
+    return ui->imgMap;
+}
+
+TZoomView* TfrmMap::imgKey() const
+{
+    return ui->imgKey;
+}
+
+QWidget* TfrmMap::pnlOptions() const
+{
+    return ui->pnlOptions;
+}
+
+void TfrmMap::setUpControls()
+{
+    QPalette blue = palette();
+    blue.setColor(QPalette::Window, QColor(0, 0, 255));
+    blue.setColor(QPalette::WindowText, Qt::white);
+    setPalette(blue);
+    setAutoFillBackground(true);
+
+    QPalette silver = ui->pnlOptions->palette();
+    silver.setColor(QPalette::Window, QColor(192, 192, 192));
+    silver.setColor(QPalette::WindowText, Qt::black);
+    ui->pnlOptions->setPalette(silver);
+    ui->pnlOptions->setAutoFillBackground(true);
+    const QFont bold = platform::designFont(QStringLiteral("MS Sans Serif"), 11, true);
+    for (QWidget* button : { ui->btnKey, ui->btnScale, ui->btnHelp, ui->btnHide })
+        button->setFont(bold);
+    fitTextInto(ui->Label1, 11);
+
+    const std::pair<QToolButton*, int> arrows[]
+        = { { ui->imgNorth, 0 }, { ui->imgEast, 90 }, { ui->imgSouth, 180 }, { ui->imgWest, 270 } };
+    for (const auto& [arrow, degrees] : arrows) {
+        arrow->setIcon(arrowIcon(degrees));
+        arrow->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"
+                                            "QToolButton:focus { border: 1px dotted black; }"));
+    }
+    ui->imgKey->setZoomable(false);
+    ui->imgKey->stackUnder(ui->imgMap);
+}
+
+void TfrmMap::connectHandlers()
+{
+    using platform::connectGuarded;
+    connectGuarded(ui->imgNorth, &QToolButton::clicked, this, &TfrmMap::imgNorthClick);
+    connectGuarded(ui->imgSouth, &QToolButton::clicked, this, &TfrmMap::imgSouthClick);
+    connectGuarded(ui->imgEast, &QToolButton::clicked, this, &TfrmMap::imgEastClick);
+    connectGuarded(ui->imgWest, &QToolButton::clicked, this, &TfrmMap::imgWestClick);
+    connectGuarded(ui->btnKey, &QPushButton::clicked, this, &TfrmMap::btnKeyClick);
+    connectGuarded(ui->btnScale, &QPushButton::clicked, this, &TfrmMap::btnScaleClick);
+    connectGuarded(ui->btnHelp, &QPushButton::clicked, this, &TfrmMap::btnHelpClick);
+    connectGuarded(ui->btnHide, &QPushButton::clicked, this, &TfrmMap::btnHideClick);
+    connectGuarded(ui->imgKey, &TZoomView::clicked, this, &TfrmMap::imgKeyClick);
+    connectGuarded(ui->imgMap, &TZoomView::clicked, this, &TfrmMap::imgMapClick);
+    connectGuarded(ui->imgMap, &TZoomView::doubleClicked, this, &TfrmMap::imgMapDblClick);
+    connectGuarded(&m_full, &platform::FullPictureLoader::ready, this, &TfrmMap::fullPictureReady);
+}
+
+void TfrmMap::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        platform::guarded([this] { FormShow(); });
+}
+
+void TfrmMap::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    // The full-resolution sheet is large; the next showing decodes it again.
+    if (!event->spontaneous()) {
+        ui->imgMap->clearLevels();
+        m_full.release();
+    }
+}
+
+void TfrmMap::closeEvent(QCloseEvent* event)
+{
+    // There is no close button; a window manager's close leads back to the
+    // atlas, as the double-click does.
+    event->ignore();
+    platform::guarded([this] { imgMapDblClick(); });
+}
+
+void TfrmMap::keyPressEvent(QKeyEvent* event)
+{
+    // +, - and 0 zoom the map wherever the focus is in this window.
+    if (!ui->imgMap->zoomByKey(event->key()))
+        QWidget::keyPressEvent(event);
+}
+
+void TfrmMap::mousePressEvent(QMouseEvent* event)
+{
+    QWidget::mousePressEvent(event);
+    if (event->button() == Qt::LeftButton && childAt(event->position().toPoint()) == nullptr)
+        platform::guarded([this] { FormClick(); });
+}
+
+void TfrmMap::FormShow()
+{
+    vCurrentView = QStringLiteral("Map");
+    ui->imgKey->stackUnder(ui->imgMap);
+    ui->pnlOptions->show();
+    ui->btnKey->show();
+    ui->btnScale->show();
+    vFullKeyMapId = vKeyMapId;
+    vFullScaleMapId = vScaleMapId;
+    vFullKeyWidth = vKeyWidth;
+    vFullScaleWidth = vScaleWidth;
+    applyScreenTable();
+    vFullMapId = vMapId;
+    showSheetPicture();
+    setWindowTitle(frmAtlas ? frmAtlas->windowTitle() : QString());
+    ui->pnlOptions->show();
+    AdjacentMoves();
+    ui->imgMap->setFocus(Qt::OtherFocusReason);
+}
+
+void TfrmMap::FormClick()
+{
+    ui->pnlOptions->show();
+}
+
+TfrmMap::Placement TfrmMap::placement() const
+{
+    const QSize screen = platform::screenSize();
+    // Other widths keep the window as it is: the design size at first.
+    Placement place { frameGeometry().topLeft(), m_shownBefore ? frameGeometry().size() : size() };
+    if (const ScreenFit* fit = screenFit(screen.width()))
+        place = { QPoint(fit->left, fit->top), QSize(fit->width, fit->height) };
+    if (!m_shownBefore) { // centred, at the size just chosen
+        place.topLeft = QPoint(std::max(0, (screen.width() - place.outer.width()) / 2),
+            std::max(0, (screen.height() - place.outer.height()) / 2));
+    }
+    return place;
+}
+
+void TfrmMap::setVisible(bool visible)
+{
+    // Placed before the window system first sees the window, so that it
+    // puts the frame, not the inside, at the position.
+    if (visible && !m_shownBefore && !testAttribute(Qt::WA_WState_Created)) {
+        const Placement first = placement();
+        resize(first.outer);
+        move(first.topLeft);
+        m_placedBeforeShowing = true;
+    }
+    QWidget::setVisible(visible);
+}
+
+void TfrmMap::applyScreenTable()
+{
+    const Placement place = placement();
+    if (const ScreenFit* fit = screenFit(platform::screenSize().width())) {
+        vFullKeyWidth = vFullKeyWidth * fit->multiply / fit->divide;
+        vFullScaleWidth = vFullScaleWidth * fit->multiply / fit->divide;
+        ui->imgMap->resize(fit->mapWidth, fit->mapHeight);
+    }
+    if (!m_shownBefore) {
+        m_shownBefore = true;
+        m_firstOuterSize = place.outer;
+        m_firstTopLeft = place.topLeft;
+        if (m_placedBeforeShowing) {
+            if (windowHandle()) // the frame's size is still to come
+                windowHandle()->installEventFilter(this);
+            return;
+        }
+    }
+    setOuterGeometry(place.topLeft, place.outer);
+}
+
+void TfrmMap::setOuterGeometry(QPoint topLeft, QSize outer)
+{
+    // Some window systems forget the frame while the window is hidden.
+    if (const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins(); !frame.isNull())
+        m_frame = frame;
+    resize(outer.shrunkBy(m_frame));
+    move(topLeft); // a window's position is its frame's, once the frame is known
+    if (m_frame.isNull() && windowHandle())
+        windowHandle()->installEventFilter(this);
+}
+
+// Most window systems tell the frame's size only once the window is mapped;
+// the first showing then gets the outer geometry it was meant to have.
+void TfrmMap::fitFrameOnceKnown()
+{
+    const QMargins frame = windowHandle()->frameMargins();
+    if (!m_frame.isNull() || frame.isNull())
+        return;
+    m_frame = frame;
+    windowHandle()->removeEventFilter(this);
+    if (size() != m_firstOuterSize)
+        return; // resized by the user already
+    resize(m_firstOuterSize.shrunkBy(frame));
+    move(m_firstTopLeft);
+}
+
+bool TfrmMap::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == windowHandle() && event->type() == QEvent::Expose)
+        fitFrameOnceKnown();
+    return QWidget::eventFilter(watched, event);
+}
+
+QSize TfrmMap::deviceSize(const QWidget* box) const
+{
+    return (QSizeF(box->size()) * box->devicePixelRatioF()).toSize();
+}
+
+void TfrmMap::showSheetPicture()
+{
+    const QString path = sheetPath(vFullMapId);
+    const QSize box = deviceSize(ui->imgMap);
+    const QImage fitted = m_pictures.load(path, box);
+    // The old sheet's full picture goes before the new one is decoded.
+    ui->imgMap->setPicture(fitted, platform::pictureSize(path));
+    m_full.request(path, box);
+}
+
+void TfrmMap::fullPictureReady()
+{
+    const auto picture = m_full.picture();
+    if (!picture || !isVisible())
+        return;
+    ui->imgMap->setLevels(picture);
+    // Only now, so that the sheet in view is sharp first.
+    QStringList paths;
+    for (const QString& id : std::as_const(m_neighbours))
+        paths << sheetPath(id);
+    m_pictures.decodeAhead(paths, deviceSize(ui->imgMap));
+}
+
+void TfrmMap::showKeyPicture(const QString& sheetId, int width)
+{
+    ui->pnlOptions->hide();
+    ui->imgKey->raise();
+    ui->imgKey->resize(width, ui->imgKey->height());
+    const QString path = sheetPath(sheetId);
+    ui->imgKey->setPicture(m_pictures.load(path, deviceSize(ui->imgKey)), platform::pictureSize(path));
+}
+
+void TfrmMap::ChangeMap()
+{
+    readSheetRecord();
+    showSheetPicture();
+    setWindowTitle(QStringLiteral("   MAP from page ") + vMapPages + QStringLiteral(" : ") + vFullMapTitle);
+    vMapId = vFullMapId;
+    AdjacentMoves();
+}
+
+void TfrmMap::readSheetRecord()
+{
+    platform::Table* maps = DataModule1->tblMaps;
+    maps->setIndexName(QString());
+    maps->first();
+    maps->findKey({ vFullMapId }); // when absent, the first record stands in
+    vMapPages = maps->fieldAsString(QStringLiteral("Pages"));
+    vFullMapTitle = maps->fieldAsString(QStringLiteral("Title"));
+    vCountryCode = maps->fieldAsString(QStringLiteral("Country"));
+    applyCountry(vCountryCode);
+    // Placed for the atlas window's overview; integer division truncates.
+    vOutlineTop = maps->fieldAsInteger(QStringLiteral("LocTop")) / 2 + 28;
+    vPointerTop = vOutlineTop - 31;
+    vOutlineLeft = maps->fieldAsInteger(QStringLiteral("LocLeft")) / 2 + 65;
+    vPointerLeft = vOutlineLeft - 31;
+}
+
+void TfrmMap::applyCountry(const QString& country)
+{
+    for (const Country& c : kCountries) {
+        if (country != QLatin1String(c.code))
+            continue;
+        vFullKeyMapId = QLatin1String(c.keyMap);
+        vFullScaleMapId = QLatin1String(c.scaleMap);
+        // At the size the showing chose for this screen, as the key and
+        // scale of the first sheet were.
+        const ScreenFit* fit = screenFit(platform::screenSize().width());
+        vFullKeyWidth = fit ? c.keyWidth * fit->multiply / fit->divide : c.keyWidth;
+        vFullScaleWidth = fit ? c.scaleWidth * fit->multiply / fit->divide : c.scaleWidth;
+        vCountryName = QLatin1String(c.name);
+        vLocateMapId = QLatin1String(c.locateMap);
+        return;
+    }
+    // Any other letter keeps the previous sheet's values.
+}
+
+void TfrmMap::AdjacentMoves()
+{
+    for (QWidget* arrow : { ui->imgEast, ui->imgWest, ui->imgNorth, ui->imgSouth })
+        arrow->show();
+    m_neighbours.clear();
+    // Any failure ends this silently; arrows already shown stay shown.
+    try {
+        platform::Table* maps = DataModule1->tblMaps;
+        maps->open();
+        maps->setIndexName(QString());
+        maps->first();
+        maps->findKey({ vFullMapId });
+        const std::pair<const char*, QWidget*> sides[] = { { "North", ui->imgNorth },
+            { "South", ui->imgSouth }, { "East", ui->imgEast }, { "West", ui->imgWest } };
+        for (const auto& [field, arrow] : sides) {
+            const QString id = maps->fieldAsString(QLatin1String(field));
+            if (id.size() < 5)
+                arrow->hide();
+            else
+                m_neighbours << id;
+        }
+    } catch (...) {
+    }
+}
+
+void TfrmMap::moveToNeighbour(const QString& field)
+{
+    platform::Table* maps = DataModule1->tblMaps;
+    maps->setIndexName(QString());
+    maps->first();
+    maps->findKey({ vFullMapId });
+    vFullMapId = maps->fieldAsString(field);
+    ChangeMap();
+}
+
+void TfrmMap::imgNorthClick()
+{
+    moveToNeighbour(QStringLiteral("North"));
+}
+void TfrmMap::imgSouthClick()
+{
+    moveToNeighbour(QStringLiteral("South"));
+}
+void TfrmMap::imgEastClick()
+{
+    moveToNeighbour(QStringLiteral("East"));
+}
+void TfrmMap::imgWestClick()
+{
+    moveToNeighbour(QStringLiteral("West"));
+}
+
+void TfrmMap::btnKeyClick()
+{
+    showKeyPicture(vFullKeyMapId, vFullKeyWidth);
+}
+
+void TfrmMap::btnScaleClick()
+{
+    showKeyPicture(vFullScaleMapId, vFullScaleWidth);
+}
+
+void TfrmMap::imgKeyClick()
+{
+    ui->imgKey->stackUnder(ui->imgMap);
+    ui->pnlOptions->show();
+}
+
+void TfrmMap::imgMapClick()
+{
+    ui->pnlOptions->show();
+}
+
+void TfrmMap::btnHideClick()
+{
+    ui->pnlOptions->hide();
+}
+
+void TfrmMap::btnHelpClick()
+{
+    vShellTarget = vProgramPath
+        + (vCountryName == QLatin1String("Ireland") ? QStringLiteral("Help\\IrishKey.HTM")
+                                                    : QStringLiteral("Help\\BritKey.HTM"));
+    platform::shellOpen(vShellTarget);
+}
+
+void TfrmMap::imgMapDblClick()
+{
+    hide();
+    vShownMapId = vFullMapId;
+    vZoomMode = QStringLiteral("Detail");
+    if (MainForm) {
+        MainForm->setWindowState(MainForm->windowState() & ~Qt::WindowMinimized);
+        MainForm->show();
+        MainForm->raise();
+        MainForm->activateWindow();
+    }
+    if (frmAtlas) {
+        frmAtlas->showChild();
+        frmAtlas->ChangeMap();
+        frmAtlas->AdjacentMoves();
+    }
+    vCurrentView = QStringLiteral("Atlas");
+}
+
+} // namespace corvane

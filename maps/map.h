@@ -1,0 +1,104 @@
+#pragma once
+// The full-screen map window: the current detail sheet as large as the
+// screen allows, zoomable into the scan, with a small options panel (the
+// neighbour arrows, the country's map key and scale, a help page). It keeps
+// its own copy of the sheet it shows (vFullMapId and the key and scale) and
+// writes the map viewer state back on every move; a double-click on the map
+// returns to the atlas window on the sheet last seen. Created once by the
+// atlas window and hidden between uses; a top-level tool window over the
+// frame, not one of its child windows.
+
+#include "platform/pictures.h"
+
+#include <QStringList>
+#include <QWidget>
+
+#include <memory>
+
+class QToolButton;
+
+namespace Ui {
+class Map;
+}
+
+namespace corvane {
+
+class TZoomView;
+
+class TfrmMap : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmMap(QWidget* parent = nullptr);
+    ~TfrmMap() override;
+
+    // Reads the record of vFullMapId, then shows its picture. Throws when
+    // the picture cannot be loaded; what the record gave is kept.
+    void ChangeMap();
+    // Shows the arrows of the neighbours of vFullMapId that exist; never fails.
+    void AdjacentMoves();
+
+    void setVisible(bool visible) override;
+
+    TZoomView* imgMap() const;
+    TZoomView* imgKey() const;
+    QWidget* pnlOptions() const;
+
+    // Tests and benchmarks wait on these.
+    platform::FullPictureLoader& fullPicture() { return m_full; }
+    platform::PictureStore& pictures() { return m_pictures; }
+
+public slots:
+    void imgNorthClick();
+    void imgSouthClick();
+    void imgEastClick();
+    void imgWestClick();
+    void btnKeyClick();
+    void btnScaleClick();
+    void btnHelpClick();
+    void btnHideClick();
+    void imgKeyClick();
+    void imgMapClick();
+    void imgMapDblClick();
+
+protected:
+    virtual void FormShow();
+    virtual void FormClick();
+
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct Placement {
+        QPoint topLeft; // of the frame
+        QSize outer;
+    };
+    Placement placement() const;
+    void setUpControls();
+    void connectHandlers();
+    void applyScreenTable();
+    void setOuterGeometry(QPoint topLeft, QSize outer);
+    void fitFrameOnceKnown();
+    void moveToNeighbour(const QString& field);
+    void readSheetRecord();
+    void applyCountry(const QString& country);
+    void showSheetPicture();
+    void showKeyPicture(const QString& sheetId, int width);
+    void fullPictureReady();
+    QSize deviceSize(const QWidget* box) const;
+
+    const std::unique_ptr<Ui::Map> ui;
+    platform::PictureStore m_pictures;
+    platform::FullPictureLoader m_full;
+    QStringList m_neighbours; // sheet ids, decoded ahead once the full picture is in
+    bool m_shownBefore = false;
+    bool m_placedBeforeShowing = false;
+    QMargins m_frame; // the window system's frame, once known
+    QSize m_firstOuterSize;
+    QPoint m_firstTopLeft;
+};
+
+} // namespace corvane

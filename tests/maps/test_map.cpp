@@ -1,0 +1,536 @@
+// The full-screen map window on an atlas of the test's own: its size by the
+// screen's width, the key and scale, the help page, moving and returning to
+// the atlas window, failures, and zooming into the scan.
+
+#include "maps/atlas_fixture.h"
+
+#include "data/installer.h"
+#include "maps/map.h"
+#include "maps/zoom_view.h"
+#include "platform/pictures.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QToolButton>
+
+using namespace corvane;
+using namespace Qt::StringLiterals;
+using fixture::Sheet;
+
+namespace {
+
+const QColor kRed(200, 30, 30);
+const QColor kYellow(220, 200, 40);
+const QColor kGreen(30, 160, 30);
+const QColor kGrey(128, 128, 128);
+const QColor kCyan(40, 200, 200);
+
+// GB-03H opens the atlas: Scotland to the north, Ireland to the east, a
+// sheet without a file to the west.
+QList<Sheet> sheets()
+{
+    return {
+        { u"AA-00A"_s, u""_s, u""_s, u""_s, u""_s, u"Erstes Blatt"_s, u"1"_s, 50, 60, u"E"_s },
+        { u"GB-02H"_s, u""_s, u""_s, u""_s, u"GB-03H"_s, u"Schottland: Lothian"_s, u"4"_s, 101, 11, u"S"_s },
+        { u"GB-03G"_s, u""_s, u"GB-03H"_s, u""_s, u""_s, u"England: Oxford"_s, u"10"_s, 7, 9, u"W"_s },
+        { u"GB-03H"_s, u"GB-03G"_s, u"IR-04D"_s, u"GB-02H"_s, u"GB-0"_s, u"England: London und Umgebung"_s,
+            u"12-13"_s, 433, 683, u"E"_s },
+        { u"IR-04D"_s, u"GB-03H"_s, u""_s, u""_s, u""_s, u"Irland: Dublin"_s, u"30"_s, 200, 300, u"I"_s },
+    };
+}
+
+// Vertical lines one pixel wide: grey when drawn at half size or less,
+// black and white when drawn from the full picture.
+QImage finelyLined(QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < size.width(); ++x)
+            line[x] = x % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0);
+    }
+    return image;
+}
+
+struct Setup {
+    Kit kit;
+    fixture::Atlas atlas { kit };
+    TfrmAtlas* window = nullptr;
+
+    explicit Setup(QSize screen = { 1024, 768 })
+    {
+        kit.setScreenSize(screen);
+        // 2000 x 1440 fits the 1000 x 720 box at half size.
+        fixture::writeBytes(
+            atlas.sheetFile(u"GB-03H"_s), fixture::encodeJpeg(finelyLined({ 2000, 1440 }), 100));
+        atlas.writeSheet(u"GB-02H"_s, { 1340, 960 }, kYellow);
+        atlas.writeSheet(u"IR-04D"_s, { 1340, 960 }, kGreen);
+        atlas.writeSheet(u"LOC-S"_s, { 1000, 720 }, kGrey);
+        atlas.writeSheet(u"LOC-N"_s, { 1000, 720 }, kCyan);
+        atlas.writeSheet(u"GB-KEY"_s, { 564, 1080 }, Qt::darkRed);
+        atlas.writeSheet(u"IR-KEY"_s, { 781, 1080 }, Qt::darkGreen);
+        atlas.writeSheet(u"GB-SCALE"_s, { 513, 1080 }, Qt::darkBlue);
+        atlas.writeSheet(u"IR-SCALE"_s, { 781, 1080 }, Qt::darkCyan);
+        atlas.setRows(sheets(), {});
+    }
+    TfrmAtlas* open()
+    {
+        window = atlas.open();
+        return window;
+    }
+    // Opens the full-screen window as the user does; null on failure.
+    TfrmMap* expand()
+    {
+        QTest::mouseClick(window->findChild<QPushButton*>(u"btnExpand"_s), Qt::LeftButton);
+        if (!frmMap || !QTest::qWaitForWindowExposed(frmMap))
+            return nullptr;
+        return frmMap;
+    }
+    template <typename T = QWidget> static T* inMap(const char* name)
+    {
+        T* widget = frmMap ? frmMap->findChild<T*>(QLatin1String(name)) : nullptr;
+        if (!widget)
+            throw std::runtime_error(std::string("missing in frmMap: ") + name);
+        return widget;
+    }
+    template <typename T = QWidget> T* inAtlas(const char* name) const
+    {
+        return window->findChild<T*>(QLatin1String(name));
+    }
+    static void click(const char* name) { QTest::mouseClick(inMap(name), Qt::LeftButton); }
+    static QStringList visibleArrows(QWidget* form)
+    {
+        QStringList names;
+        for (const char* name : { "imgNorth", "imgSouth", "imgEast", "imgWest" })
+            if (!form->findChild<QWidget*>(QLatin1String(name))->isHidden())
+                names << QLatin1String(name);
+        return names;
+    }
+};
+
+bool inFront(QWidget* a, QWidget* b)
+{
+    const QObjectList order = a->parent()->children(); // back to front
+    return order.indexOf(a) > order.indexOf(b);
+}
+
+void wheel(QWidget* view, QPointF at, int notches)
+{
+    QWheelEvent event(at, view->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
+        Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view, &event);
+}
+
+// How far apart the darkest and lightest pixels of a row of the view are.
+int contrast(QWidget* view, QRect area)
+{
+    const QImage shot = view->grab(area).toImage();
+    int low = 255, high = 0;
+    for (int x = 0; x < shot.width(); ++x) {
+        const int v = qGray(shot.pixel(x, shot.height() / 2));
+        low = std::min(low, v);
+        high = std::max(high, v);
+    }
+    return high - low;
+}
+
+bool near(QColor a, QColor b)
+{
+    return std::abs(a.red() - b.red()) < 16 && std::abs(a.green() - b.green()) < 16
+        && std::abs(a.blue() - b.blue()) < 16;
+}
+
+} // namespace
+
+class TestMap : public QObject {
+    Q_OBJECT
+
+private slots:
+    void sizedByTheScreenTable_data()
+    {
+        QTest::addColumn<QSize>("screen");
+        QTest::addColumn<bool>("irish");
+        QTest::addColumn<QRect>("window"); // from the second showing on
+        QTest::addColumn<QSize>("map");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("scale");
+        // clang-format off
+        QTest::newRow("640 British")  << QSize(640, 480)   << false << QRect(34, 0, 612, 450)    << QSize(600, 432)   << 225 << 205;
+        QTest::newRow("640 Irish")    << QSize(640, 480)   << true  << QRect(34, 0, 612, 450)    << QSize(600, 432)   << 312 << 312;
+        QTest::newRow("800 British")  << QSize(800, 600)   << false << QRect(19, 0, 762, 570)    << QSize(750, 540)   << 282 << 256;
+        QTest::newRow("800 Irish")    << QSize(800, 600)   << true  << QRect(19, 0, 762, 570)    << QSize(750, 540)   << 390 << 390;
+        QTest::newRow("1024 British") << QSize(1024, 768)  << false << QRect(6, 0, 1012, 758)    << QSize(1000, 720)  << 376 << 342;
+        QTest::newRow("1024 Irish")   << QSize(1024, 768)  << true  << QRect(6, 0, 1012, 758)    << QSize(1000, 720)  << 521 << 521;
+        QTest::newRow("1280 British") << QSize(1280, 1024) << false << QRect(34, 0, 1212, 900)   << QSize(1200, 864)  << 451 << 410;
+        QTest::newRow("1280 Irish")   << QSize(1280, 1024) << true  << QRect(34, 0, 1212, 900)   << QSize(1200, 864)  << 625 << 625;
+        QTest::newRow("1600 British") << QSize(1600, 1200) << false << QRect(44, 0, 1512, 1118)  << QSize(1500, 1080) << 564 << 513;
+        QTest::newRow("1600 Irish")   << QSize(1600, 1200) << true  << QRect(44, 0, 1512, 1118)  << QSize(1500, 1080) << 781 << 781;
+        // Any other width: the design size, centred, base widths.
+        QTest::newRow("1366 British") << QSize(1366, 768)  << false << QRect(176, 1, 1013, 766)  << QSize(1001, 720)  << 376 << 342;
+        QTest::newRow("1920 Irish")   << QSize(1920, 1080) << true  << QRect(453, 157, 1013, 766) << QSize(1001, 720) << 521 << 521;
+        // clang-format on
+    }
+    void sizedByTheScreenTable()
+    {
+        QFETCH(QSize, screen);
+        QFETCH(bool, irish);
+        QFETCH(QRect, window);
+        QFETCH(QSize, map);
+        QFETCH(int, key);
+        QFETCH(int, scale);
+        Setup s(screen);
+        QVERIFY(s.open());
+        if (irish)
+            QTest::mouseClick(s.inAtlas("imgEast"), Qt::LeftButton);
+        TfrmMap* full = s.expand();
+        QVERIFY(full);
+        QVERIFY(s.kit.messages().isEmpty());
+        QVERIFY(full->isWindow());
+        QVERIFY(full->windowFlags() & Qt::Tool);
+        QCOMPARE(full->parentWidget(), static_cast<QWidget*>(MainForm));
+        // The first showing is centred at the size it has just been given.
+        const QPoint centred((screen.width() - window.width()) / 2, (screen.height() - window.height()) / 2);
+        QCOMPARE(full->frameGeometry(), QRect(centred, window.size()));
+        QCOMPARE(full->imgMap()->size(), map);
+        QCOMPARE(std::pair(vFullKeyWidth, vFullScaleWidth), std::pair(key, scale));
+
+        s.click("btnKey");
+        QCOMPARE(full->imgKey()->width(), key);
+        QCOMPARE(full->imgKey()->height(), 720);
+        QVERIFY(inFront(full->imgKey(), full->imgMap()));
+        QVERIFY(full->pnlOptions()->isHidden());
+        QTest::mouseClick(full->imgKey(), Qt::LeftButton, {}, { 5, 5 });
+        QVERIFY(!inFront(full->imgKey(), full->imgMap()));
+        QVERIFY(!full->pnlOptions()->isHidden());
+        s.click("btnScale");
+        QCOMPARE(full->imgKey()->width(), scale);
+        QVERIFY(s.kit.messages().isEmpty());
+
+        // Back to the atlas and out again: the table's placement now.
+        QTest::mouseDClick(full->imgMap(), Qt::LeftButton, {}, { 400, 300 });
+        QVERIFY(full->isHidden());
+        QVERIFY(s.expand());
+        QCOMPARE(full->frameGeometry(), window);
+        QVERIFY(!inFront(full->imgKey(), full->imgMap()));
+        QVERIFY(!full->pnlOptions()->isHidden());
+    }
+
+    // A move here sizes the new country's key and scale for the screen
+    // too, as the showing did for the first sheet.
+    void keyAndScaleAfterAMoveKeepTheScreenFactor()
+    {
+        Setup s({ 640, 480 });
+        QVERIFY(s.open());
+        TfrmMap* full = s.expand();
+        QVERIFY(full);
+        s.click("imgEast"); // to Ireland
+        QCOMPARE(vFullKeyMapId, u"IR-KEY"_s);
+        QCOMPARE(vFullScaleMapId, u"IR-SCALE"_s);
+        QCOMPARE(std::pair(vFullKeyWidth, vFullScaleWidth), std::pair(312, 312));
+        s.click("btnKey");
+        QCOMPARE(full->imgKey()->width(), 312);
+        QVERIFY(
+            near(full->imgKey()->grab(QRect(5, 5, 1, 1)).toImage().pixelColor(0, 0), QColor(Qt::darkGreen)));
+        QVERIFY(s.kit.messages().isEmpty());
+    }
+
+    void helpOpensTheKeyPageOfTheCountry()
+    {
+        Setup s;
+        QVERIFY(s.open());
+        QVERIFY(s.expand());
+        s.click("btnHelp");
+        QCOMPARE(vShellTarget, vProgramPath + u"Help\\BritKey.HTM"_s);
+        s.click("imgEast"); // to Ireland
+        s.click("btnHelp");
+        QCOMPARE(vShellTarget, vProgramPath + u"Help\\IrishKey.HTM"_s);
+        QCOMPARE(s.kit.shellRequests().size(), 2);
+        QCOMPARE(s.kit.shellRequests().constLast(), QUrl::fromLocalFile(s.kit.hostPath(vShellTarget)));
+        QVERIFY(s.kit.shellRequests().constLast().toLocalFile().endsWith(u"/Help/IrishKey.HTM"_s));
+        QCOMPARE(vCurrentView, u"Map"_s);
+    }
+
+    void movingNorthThenReturningByDoubleClick()
+    {
+        Setup s;
+        TfrmAtlas* atlas = s.open();
+        QVERIFY(atlas);
+        TfrmMap* full = s.expand();
+        QVERIFY(full);
+        QCOMPARE(vCurrentView, u"Map"_s);
+        QCOMPARE(full->windowTitle(), u"   MAP from page 12-13 : England: London und Umgebung"_s);
+        QCOMPARE(Setup::visibleArrows(full), (QStringList { u"imgNorth"_s, u"imgEast"_s, u"imgWest"_s }));
+
+        s.click("imgNorth");
+        QCOMPARE(vFullMapId, u"GB-02H"_s);
+        QCOMPARE(vMapId, u"GB-02H"_s);
+        QCOMPARE(full->windowTitle(), u"   MAP from page 4 : Schottland: Lothian"_s);
+        QCOMPARE(vFullMapTitle, u"Schottland: Lothian"_s);
+        QCOMPARE(Setup::visibleArrows(full), QStringList { u"imgSouth"_s });
+        QCOMPARE(vCountryName, u"Scotland"_s);
+        QCOMPARE(vLocateMapId, u"LOC-N"_s);
+        // The atlas window follows only on the return.
+        QCOMPARE(atlas->windowTitle(), u"   MAP from page 12-13 : England: London und Umgebung"_s);
+        QCOMPARE(atlas->Label1()->text(), u"GB-03H.JPG"_s);
+        QCOMPARE(vShownMapId, u"GB-03H"_s);
+
+        QTest::mouseDClick(full->imgMap(), Qt::LeftButton, {}, { 400, 300 });
+        QVERIFY(full->isHidden());
+        QCOMPARE(vShownMapId, u"GB-02H"_s);
+        QCOMPARE(vZoomMode, u"Detail"_s);
+        QCOMPARE(vCurrentView, u"Atlas"_s);
+        QCOMPARE(atlas->windowTitle(), u"   MAP from page 4 : Schottland: Lothian"_s);
+        QCOMPARE(atlas->Label1()->text(), u"GB-02H.JPG"_s);
+        QCOMPARE(Setup::visibleArrows(atlas), QStringList { u"imgSouth"_s });
+        QVERIFY(near(atlas->imgMap()->pixmap().toImage().pixelColor(5, 5), kYellow));
+        QVERIFY(atlas->isVisible());
+        QVERIFY(s.kit.messages().isEmpty());
+
+        // The next "Expand map" shows the same window on the atlas's sheet.
+        QCOMPARE(s.expand(), full);
+        QCOMPARE(vFullMapId, u"GB-02H"_s);
+        QCOMPARE(full->windowTitle(), atlas->windowTitle());
+    }
+
+    void zoomingOutInTheAtlasWithoutReturning()
+    {
+        Setup s;
+        TfrmAtlas* atlas = s.open();
+        QVERIFY(atlas);
+        QVERIFY(s.expand());
+        s.click("imgNorth");
+        QTest::mouseClick(atlas->btnZoom(), Qt::LeftButton);
+        // The overview of the new sheet's country, the outline placed by
+        // this window's offsets: 101 div 2 + 28, 11 div 2 + 65.
+        QVERIFY(near(atlas->imgMap()->pixmap().toImage().pixelColor(5, 5), kCyan));
+        QCOMPARE(atlas->RedOutline()->geometry(), QRect(70, 78, 67, 48));
+        QCOMPARE(s.inAtlas("imgPointer")->geometry(), QRect(39, 47, 31, 31));
+        QCOMPARE(atlas->Label1()->text(), u"GB-02H.JPG"_s);
+    }
+
+    void aMissingKeyFileIsReported()
+    {
+        Setup s;
+        QVERIFY(QFile::remove(s.atlas.sheetFile(u"GB-KEY"_s)));
+        QVERIFY(s.open());
+        TfrmMap* full = s.expand();
+        QVERIFY(full);
+        s.click("btnKey");
+        QCOMPARE(s.kit.messageTexts(),
+            QStringList { u"Cannot open file \"D:\\Maps\\GB-KEY.JPG\". No such file or directory"_s });
+        QVERIFY(full->pnlOptions()->isHidden());
+        QVERIFY(inFront(full->imgKey(), full->imgMap()));
+        QVERIFY(!full->imgKey()->hasPicture());
+        // A click on the (empty) key restores the panel.
+        QTest::mouseClick(full->imgKey(), Qt::LeftButton, {}, { 5, 5 });
+        QVERIFY(!full->pnlOptions()->isHidden());
+        QVERIFY(!inFront(full->imgKey(), full->imgMap()));
+        s.click("btnScale");
+        QCOMPARE(s.kit.messages().size(), 1);
+        QVERIFY(full->imgKey()->hasPicture());
+    }
+
+    // The record is read before the picture is loaded: a sheet without a
+    // file leaves the record's values changed, the rest as it was.
+    void aMissingSheetHereKeepsCaptionAndArrows()
+    {
+        Setup s;
+        QVERIFY(s.open());
+        TfrmMap* full = s.expand();
+        QVERIFY(full);
+        s.click("imgWest"); // GB-03G has a record but no file
+        QCOMPARE(s.kit.messageTexts(),
+            QStringList { u"Cannot open file \"D:\\Maps\\GB-03G.JPG\". No such file or directory"_s });
+        QCOMPARE(vFullMapId, u"GB-03G"_s);
+        QCOMPARE(vMapPages, u"10"_s);
+        QCOMPARE(vCountryName, u"Wales"_s);
+        QCOMPARE(std::pair(vOutlineTop, vOutlineLeft), std::pair(3 + 28, 4 + 65));
+        QCOMPARE(vMapId, u"GB-03H"_s);
+        QCOMPARE(full->windowTitle(), u"   MAP from page 12-13 : England: London und Umgebung"_s);
+        QCOMPARE(Setup::visibleArrows(full), (QStringList { u"imgNorth"_s, u"imgEast"_s, u"imgWest"_s }));
+        // GB-03G's east leads back.
+        s.click("imgEast");
+        QCOMPARE(vMapId, u"GB-03H"_s);
+        QCOMPARE(s.kit.messages().size(), 1);
+    }
+
+    void aWheelStepKeepsThePointUnderTheCursor()
+    {
+        Setup s;
+        QVERIFY(s.open());
+        TfrmMap* full = s.expand();
+        QVERIFY(full);
+        TZoomView* view = full->imgMap();
+        QCOMPARE(view->zoom(), 0.5); // 2000 x 1440 in 1000 x 720
+        const QPointF cursor(610.5, 333.25);
+        const QPointF under = view->toPicture(cursor);
+        wheel(view, cursor, 1);
+        QVERIFY(view->zoom() > 0.5);
+        QVERIFY(std::abs(view->toPicture(cursor).x() - under.x()) < 0.01);
+        QVERIFY(std::abs(view->toPicture(cursor).y() - under.y()) < 0.01);
+        wheel(view, cursor, 3);
+        QVERIFY((view->toPicture(cursor) - under).manhattanLength() < 0.02);
+        // Up to two screen pixels per scan pixel, and no further.
+        wheel(view, cursor, 20);
+        QCOMPARE(view->zoom(), 2.0);
+        // Out again: never below the fitted view, which is anchored top-left.
+        wheel(view, cursor, -30);
+        QCOMPARE(view->zoom(), 0.5);
+        QCOMPARE(view->toPicture({ 0, 0 }), QPointF(0, 0));
+
+        // The keys, wherever the focus is in the window.
+        s.inMap("btnHide")->setFocus();
+        QTest::keyClick(s.inMap("btnHide"), Qt::Key_Plus);
+        QVERIFY(view->zoom() > 0.5);
+        QTest::keyClick(view, Qt::Key_Minus);
+        QCOMPARE(view->zoom(), 0.5);
+        wheel(view, cursor, 4);
+        QTest::keyClick(view, Qt::Key_0);
+        QCOMPARE(view->zoom(), 0.5);
+        QVERIFY(!full->pnlOptions()->isHidden()); // the panel button was not pressed
+
+        // A new sheet starts fitted.
+        wheel(view, cursor, 4);
+        s.click("imgNorth");
+        QCOMPARE(view->zoom(), view->fittedZoom());
+        QCOMPARE(view->toPicture({ 0, 0 }), QPointF(0, 0));
+    }
+
+    void aDragPansAndIsNoClick()
+    {
+        Setup s;
+        TfrmAtlas* atlas = s.open();
+        QVERIFY(atlas);
+        TfrmMap* full = s.expand();
+        QVERIFY(full);
+        TZoomView* view = full->imgMap();
+        s.click("btnHide");
+        wheel(view, { 500, 360 }, 6);
+        const QPoint from(500, 360);
+        const QPoint to(380, 290);
+        const QPointF grabbed = view->toPicture(from);
+        QTest::mousePress(view, Qt::LeftButton, {}, from);
+        QTest::mouseMove(view, from + QPoint(5, 0));
+        QTest::mouseMove(view, to);
+        QTest::mouseRelease(view, Qt::LeftButton, {}, to);
+        // The scan followed the mouse, and the panel stayed hidden.
+        QVERIFY((view->toPicture(to) - grabbed).manhattanLength() < 0.01);
+        QVERIFY(full->pnlOptions()->isHidden());
+        // A double-click right after a drag is no return to the atlas.
+        QTest::mouseDClick(view, Qt::LeftButton, {}, to);
+        QTest::mouseRelease(view, Qt::LeftButton, {}, to);
+        QVERIFY(full->isVisible());
+        QCOMPARE(vCurrentView, u"Map"_s);
+        // A click shows the panel; a fitted sheet's drag is no click either.
+        s.click("btnHide");
+        QTest::keyClick(view, Qt::Key_0);
+        QTest::mousePress(view, Qt::LeftButton, {}, from);
+        QTest::mouseMove(view, to);
+        QTest::mouseRelease(view, Qt::LeftButton, {}, to);
+        QVERIFY(full->pnlOptions()->isHidden());
+        QTest::mouseClick(view, Qt::LeftButton, {}, to);
+        QVERIFY(!full->pnlOptions()->isHidden());
+        // A click on the bare window shows it too.
+        s.click("btnHide");
+        QTest::mouseClick(full, Qt::LeftButton, {}, { 900, 740 });
+        QVERIFY(!full->pnlOptions()->isHidden());
+    }
+
+    void zoomDrawsFromTheFullResolutionSheet()
+    {
+        Setup s;
+        QVERIFY(s.open());
+        TfrmMap* full = s.expand();
+        QVERIFY(full);
+        TZoomView* view = full->imgMap();
+        const QRect row(300, 400, 200, 4);
+        QVERIFY(contrast(view, row) < 40); // one-pixel lines at half size: grey
+        QTRY_VERIFY(view->hasLevels());
+        wheel(view, { 500, 360 }, 20);
+        QCOMPARE(view->zoom(), 2.0);
+        QVERIFY(contrast(view, row) > 150);
+        QVERIFY(view->lastPaintWasSharp());
+        // Back to the atlas: the full-resolution sheet is let go.
+        QTest::mouseDClick(view, Qt::LeftButton, {}, { 400, 300 });
+        QVERIFY(!view->hasLevels());
+        QVERIFY(!full->fullPicture().picture());
+    }
+
+    // The shipped demo atlas: the window opens on the first sheet with its
+    // key and scale, and every arrow leads to a sheet that opens.
+    void theDemoAtlasWorksFullScreen()
+    {
+        Kit kit;
+        if (!QFileInfo::exists(platform::shareDir() + u"/cd/Maps/GB-03H.JPG"_s)
+            || !QFileInfo::exists(templateFolder() + u"/MAPS.tsv"_s))
+            QSKIP("the demo atlas is not built");
+        kit.setConfig(u"FirstTime"_s, u"no"_s);
+        kit.start();
+        kit.passSplash();
+        kit.click(u"btnBegin"_s);
+        QVERIFY(frmAtlas);
+        QTest::mouseClick(frmAtlas->findChild<QPushButton*>(u"btnExpand"_s), Qt::LeftButton);
+        QVERIFY(frmMap && frmMap->isVisible());
+        QVERIFY(frmMap->imgMap()->hasPicture());
+        for (const char* button : { "btnKey", "btnScale" }) {
+            Setup::click(button);
+            QVERIFY(frmMap->imgKey()->hasPicture());
+            QTest::mouseClick(frmMap->imgKey(), Qt::LeftButton, {}, { 5, 5 });
+        }
+        int moves = 0;
+        for (const char* arrow : { "imgNorth", "imgSouth", "imgEast", "imgWest" }) {
+            if (Setup::inMap(arrow)->isHidden())
+                continue;
+            const QString before = vFullMapId;
+            Setup::click(arrow);
+            QVERIFY2(vMapId != before, arrow);
+            ++moves;
+        }
+        QVERIFY(moves >= 2);
+        QTRY_VERIFY(frmMap->imgMap()->hasLevels());
+        QVERIFY(kit.messages().isEmpty());
+    }
+
+    // Levels of a large sheet: the whole picture, then halves down to the
+    // box; a request replaces the one before.
+    void fullPicturesComeOneAtATime()
+    {
+        Kit kit;
+        QTemporaryDir cd;
+        kit.setDrive(QLatin1Char('D'), cd.path(), true);
+        QVERIFY(fixture::writeBytes(
+            cd.path() + u"/BIG.JPG"_s, fixture::encodeJpeg(fixture::sheetImage({ 4100, 2900 }, kRed))));
+        QVERIFY(fixture::writeBytes(
+            cd.path() + u"/SMALL.JPG"_s, fixture::encodeJpeg(fixture::sheetImage({ 900, 600 }, kGreen))));
+        QCOMPARE(platform::pictureSize(u"D:\\BIG.JPG"_s), QSize(4100, 2900));
+
+        platform::FullPictureLoader loader;
+        int ready = 0;
+        connect(&loader, &platform::FullPictureLoader::ready, this, [&] { ++ready; });
+        loader.request(u"D:\\BIG.JPG"_s, { 500, 360 });
+        loader.request(u"D:\\SMALL.JPG"_s, { 500, 360 });
+        QVERIFY(loader.waitForIdle(20000));
+        QTRY_COMPARE(ready, 1);
+        QCOMPARE(loader.picture()->native, QSize(900, 600));
+
+        loader.request(u"D:\\BIG.JPG"_s, { 500, 360 });
+        QVERIFY(!loader.picture());
+        QVERIFY(loader.waitForIdle(20000));
+        const auto big = loader.picture();
+        QVERIFY(big);
+        QList<QSize> sizes;
+        for (const QImage& level : big->levels)
+            sizes << level.size();
+        QCOMPARE(sizes, (QList<QSize> { { 4100, 2900 }, { 2050, 1450 }, { 1025, 725 }, { 512, 362 } }));
+        QVERIFY(near(big->levels.constLast().pixelColor(10, 10), kRed));
+
+        loader.release();
+        QVERIFY(!loader.picture());
+        loader.request(u"D:\\NONE.JPG"_s, { 500, 360 }); // forgotten silently
+        QVERIFY(loader.waitForIdle(20000));
+        QVERIFY(!loader.picture());
+    }
+};
+
+QTEST_MAIN(TestMap)
+#include "test_map.moc"
