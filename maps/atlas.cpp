@@ -8,6 +8,7 @@
 #include "app/shared.h"
 #include "data/datamod1.h"
 #include "maps/map.h"
+#include "maps/sheets.h"
 #include "platform/errors.h"
 #include "platform/fonts.h"
 
@@ -27,48 +28,6 @@ namespace {
 const QString kDetail = QStringLiteral("Detail");
 const QString kLocate = QStringLiteral("Locate");
 const QSize kMapBox(500, 360);
-
-QString sheetPath(const QString& sheetId)
-{
-    return vGraphicsPath + QStringLiteral("Maps\\") + sheetId + QStringLiteral(".JPG");
-}
-
-// Key, scale and overview sheets by the sheet's country letter; British
-// sheets share the "GB-" key and scale.
-struct Country {
-    const char* code;
-    const char* keyMap;
-    const char* scaleMap;
-    int keyWidth;
-    int scaleWidth;
-    const char* name;
-    const char* locateMap;
-};
-constexpr Country kCountries[] = {
-    {"E", "GB-KEY", "GB-SCALE", 376, 342, "England", "LOC-S"},
-    {"I", "IR-KEY", "IR-SCALE", 521, 521, "Ireland", "LOC-S"},
-    {"S", "GB-KEY", "GB-SCALE", 376, 342, "Scotland", "LOC-N"},
-    {"W", "GB-KEY", "GB-SCALE", 376, 342, "Wales", "LOC-S"},
-};
-
-// A red arrow pointing north, turned by `degrees`, with a transparent
-// background; drawn at `scale` for sharp high-density screens.
-QPixmap arrowPicture(int degrees, qreal scale)
-{
-    QPixmap pixmap(QSize(32, 32) * scale);
-    pixmap.setDevicePixelRatio(scale);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.translate(16, 16);
-    p.rotate(degrees);
-    p.translate(-16, -16);
-    const QPolygonF arrow{{16, 2}, {30, 16}, {21, 16}, {21, 30}, {11, 30}, {11, 16}, {2, 16}};
-    p.setPen(QPen(QColor(96, 0, 0), 1.5));
-    p.setBrush(QColor(230, 0, 0));
-    p.drawPolygon(arrow);
-    return pixmap;
-}
 
 // The green pointer: an arrow down and to the right whose tip is the
 // bottom-right corner, so it touches the outline's top-left corner.
@@ -169,7 +128,7 @@ void TfrmAtlas::setUpControls()
     const std::pair<QToolButton*, int> arrows[]
         = {{ui->imgNorth, 0}, {ui->imgEast, 90}, {ui->imgSouth, 180}, {ui->imgWest, 270}};
     for (const auto& [arrow, degrees] : arrows) {
-        arrow->setIcon(twoScaleIcon([d = degrees](qreal scale) { return arrowPicture(d, scale); }));
+        arrow->setIcon(arrowIcon(degrees));
         arrow->hide();
     }
     ui->imgPointer->setIcon(twoScaleIcon(pointerPicture));
@@ -391,18 +350,16 @@ void TfrmAtlas::readSheetRecord()
 
 void TfrmAtlas::applyCountry(const QString& country)
 {
-    for (const Country& c : kCountries) {
-        if (country != QLatin1String(c.code))
-            continue;
-        vKeyMapId = QLatin1String(c.keyMap);
-        vScaleMapId = QLatin1String(c.scaleMap);
-        vKeyWidth = c.keyWidth;
-        vScaleWidth = c.scaleWidth;
-        vCountryName = QLatin1String(c.name);
-        vLocateMapId = QLatin1String(c.locateMap);
-        return;
-    }
     // Any other letter keeps the previous sheet's values.
+    const Country* c = countryByCode(country);
+    if (!c)
+        return;
+    vKeyMapId = QLatin1String(c->keyMap);
+    vScaleMapId = QLatin1String(c->scaleMap);
+    vKeyWidth = c->keyWidth;
+    vScaleWidth = c->scaleWidth;
+    vCountryName = QLatin1String(c->name);
+    vLocateMapId = QLatin1String(c->locateMap);
 }
 
 void TfrmAtlas::setZoomOutButton()

@@ -7,6 +7,7 @@
 #include "app/shared.h"
 #include "data/datamod1.h"
 #include "maps/atlas.h"
+#include "maps/sheets.h"
 #include "maps/zoom_view.h"
 #include "platform/desktop.h"
 #include "platform/errors.h"
@@ -21,11 +22,6 @@
 namespace corvane {
 
 namespace {
-
-QString sheetPath(const QString& sheetId)
-{
-    return vGraphicsPath + QStringLiteral("Maps\\") + sheetId + QStringLiteral(".JPG");
-}
 
 // The window and its map box by the screen's width; the key and scale
 // widths are multiplied first and divided last.
@@ -57,43 +53,6 @@ const ScreenFit* screenFit(int screenWidth)
     return nullptr;
 }
 
-// This window's key and scale by the sheet's country letter, with the
-// country name and overview sheet the atlas window uses.
-struct Country {
-    const char* code;
-    const char* keyMap;
-    const char* scaleMap;
-    int keyWidth;
-    int scaleWidth;
-    const char* name;
-    const char* locateMap;
-};
-constexpr Country kCountries[] = {
-    { "E", "GB-KEY", "GB-SCALE", 376, 342, "England", "LOC-S" },
-    { "I", "IR-KEY", "IR-SCALE", 521, 521, "Ireland", "LOC-S" },
-    { "S", "GB-KEY", "GB-SCALE", 376, 342, "Scotland", "LOC-N" },
-    { "W", "GB-KEY", "GB-SCALE", 376, 342, "Wales", "LOC-S" },
-};
-
-// A red arrow pointing north, turned by `degrees`, drawn at `scale` for
-// sharp high-density screens.
-QPixmap arrowPicture(int degrees, qreal scale)
-{
-    QPixmap pixmap(QSize(32, 32) * scale);
-    pixmap.setDevicePixelRatio(scale);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.translate(16, 16);
-    p.rotate(degrees);
-    p.translate(-16, -16);
-    p.setPen(QPen(QColor(96, 0, 0), 1.5));
-    p.setBrush(QColor(230, 0, 0));
-    p.drawPolygon(
-        QPolygonF { { 16, 2 }, { 30, 16 }, { 21, 16 }, { 21, 30 }, { 11, 30 }, { 11, 16 }, { 2, 16 } });
-    return pixmap;
-}
-
 // The label's design font, a pixel smaller at a time while the substitute
 // font needs more lines than the label has room for.
 void fitTextInto(QLabel* label, int pixelSize)
@@ -103,14 +62,6 @@ void fitTextInto(QLabel* label, int pixelSize)
         if (label->heightForWidth(label->width()) <= label->height())
             return;
     }
-}
-
-QIcon arrowIcon(int degrees)
-{
-    QIcon icon;
-    icon.addPixmap(arrowPicture(degrees, 1));
-    icon.addPixmap(arrowPicture(degrees, 2));
-    return icon;
 }
 
 } // namespace
@@ -403,21 +354,19 @@ void TfrmMap::readSheetRecord()
 
 void TfrmMap::applyCountry(const QString& country)
 {
-    for (const Country& c : kCountries) {
-        if (country != QLatin1String(c.code))
-            continue;
-        vFullKeyMapId = QLatin1String(c.keyMap);
-        vFullScaleMapId = QLatin1String(c.scaleMap);
-        // At the size the showing chose for this screen, as the key and
-        // scale of the first sheet were.
-        const ScreenFit* fit = screenFit(platform::screenSize().width());
-        vFullKeyWidth = fit ? c.keyWidth * fit->multiply / fit->divide : c.keyWidth;
-        vFullScaleWidth = fit ? c.scaleWidth * fit->multiply / fit->divide : c.scaleWidth;
-        vCountryName = QLatin1String(c.name);
-        vLocateMapId = QLatin1String(c.locateMap);
-        return;
-    }
     // Any other letter keeps the previous sheet's values.
+    const Country* c = countryByCode(country);
+    if (!c)
+        return;
+    vFullKeyMapId = QLatin1String(c->keyMap);
+    vFullScaleMapId = QLatin1String(c->scaleMap);
+    // At the size the showing chose for this screen, as the key and scale of
+    // the first sheet were.
+    const ScreenFit* fit = screenFit(platform::screenSize().width());
+    vFullKeyWidth = fit ? c->keyWidth * fit->multiply / fit->divide : c->keyWidth;
+    vFullScaleWidth = fit ? c->scaleWidth * fit->multiply / fit->divide : c->scaleWidth;
+    vCountryName = QLatin1String(c->name);
+    vLocateMapId = QLatin1String(c->locateMap);
 }
 
 void TfrmMap::AdjacentMoves()
