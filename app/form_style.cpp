@@ -9,12 +9,12 @@ namespace corvane {
 
 void applyFonts(QWidget* form, std::initializer_list<FontSpec> fonts)
 {
-    for (const FontSpec& spec : fonts) {
-        auto* control = form->findChild<QWidget*>(QString::fromLatin1(spec.control));
-        Q_ASSERT_X(control, "applyFonts", spec.control);
+    for (const FontSpec& font : fonts) {
+        auto* control = form->findChild<QWidget*>(QString::fromLatin1(font.control));
+        Q_ASSERT_X(control, "applyFonts", font.control);
         if (control)
             control->setFont(platform::designFont(
-                QString::fromLatin1(spec.family), spec.pixelSize, spec.bold, spec.italic));
+                QString::fromLatin1(font.family), font.pixelSize, font.bold, font.italic));
     }
 }
 
