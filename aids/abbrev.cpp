@@ -58,25 +58,9 @@ void TfrmAbbrev::setUpGrid()
 
 void TfrmAbbrev::buildMenu()
 {
-    const StandardMenu menu = buildStandardMenu(this, Caller::Abbrev);
-    mnuMaps = menu.mnuMaps;
-    mnuNotes = menu.mnuNotes;
-    mnuAbbrev = menu.mnuAbbrev;
-    OpenHelpFile1 = menu.openHelp;
-    mnuManual = menu.mnuManual;
-    mnuReconfig = menu.mnuReconfig;
-    mnuAbout = menu.mnuAbout;
-    mnuVisit = menu.mnuVisit;
+    menu = buildStandardMenu(this, Caller::Abbrev);
     setChildMenuBar(menu.bar);
-
-    using platform::connectGuarded;
-    connectGuarded(mnuMaps, &QAction::triggered, this, &TfrmAbbrev::mnuMapsClick);
-    connectGuarded(mnuNotes, &QAction::triggered, this, &TfrmAbbrev::mnuNotesClick);
-    connectGuarded(OpenHelpFile1, &QAction::triggered, this, &TfrmAbbrev::OpenHelpFile1Click);
-    connectGuarded(mnuManual, &QAction::triggered, this, &TfrmAbbrev::mnuManualClick);
-    connectGuarded(mnuReconfig, &QAction::triggered, this, &TfrmAbbrev::mnuReconfigClick);
-    connectGuarded(mnuAbout, &QAction::triggered, this, &TfrmAbbrev::mnuAboutClick);
-    connectGuarded(mnuVisit, &QAction::triggered, this, &TfrmAbbrev::mnuVisitClick);
+    connectStandardMenu(this, menu, &TfrmAbbrev::OpenHelpFile1Click);
 }
 
 // Runs once: the window is created visible and never hidden.

@@ -6,6 +6,7 @@
 // and kept, with its place and current row, until the program ends.
 
 #include "app/child_form.h"
+#include "app/commands.h"
 
 #include <memory>
 
@@ -31,14 +32,7 @@ public:
     platform::DbGrid* grdAbbrev() const;
     QLabel* lblGrid() const;
 
-    QAction* mnuMaps = nullptr;
-    QAction* mnuNotes = nullptr;
-    QAction* mnuAbbrev = nullptr; // disabled: this view
-    QAction* OpenHelpFile1 = nullptr;
-    QAction* mnuManual = nullptr;
-    QAction* mnuReconfig = nullptr;
-    QAction* mnuAbout = nullptr;
-    QAction* mnuVisit = nullptr;
+    StandardMenu menu; // mnuMaps, mnuNotes, mnuAbbrev, the Help items
 
 public slots:
     void mnuMapsClick();

@@ -31,26 +31,9 @@ TfrmAltChar::~TfrmAltChar()
 
 void TfrmAltChar::buildMenu()
 {
-    const StandardMenu menu = buildStandardMenu(this, Caller::AltChar);
-    mnuMaps = menu.mnuMaps;
-    mnuNotes = menu.mnuNotes;
-    mnuAbbrev = menu.mnuAbbrev;
-    OpenHelpFile1 = menu.openHelp;
-    mnuManual = menu.mnuManual;
-    mnuReconfig = menu.mnuReconfig;
-    mnuAbout = menu.mnuAbout;
-    mnuVisit = menu.mnuVisit;
+    menu = buildStandardMenu(this, Caller::AltChar);
     setChildMenuBar(menu.bar);
-
-    using platform::connectGuarded;
-    connectGuarded(mnuMaps, &QAction::triggered, this, &TfrmAltChar::mnuMapsClick);
-    connectGuarded(mnuNotes, &QAction::triggered, this, &TfrmAltChar::mnuNotesClick);
-    connectGuarded(mnuAbbrev, &QAction::triggered, this, &TfrmAltChar::mnuAbbrevClick);
-    connectGuarded(OpenHelpFile1, &QAction::triggered, this, &TfrmAltChar::OpenHelpFile1Click);
-    connectGuarded(mnuManual, &QAction::triggered, this, &TfrmAltChar::mnuManualClick);
-    connectGuarded(mnuReconfig, &QAction::triggered, this, &TfrmAltChar::mnuReconfigClick);
-    connectGuarded(mnuAbout, &QAction::triggered, this, &TfrmAltChar::mnuAboutClick);
-    connectGuarded(mnuVisit, &QAction::triggered, this, &TfrmAltChar::mnuVisitClick);
+    connectStandardMenu(this, menu, &TfrmAltChar::OpenHelpFile1Click);
 }
 
 void TfrmAltChar::FormShow()

@@ -6,6 +6,7 @@
 // commands leave the current view and a pending paste alone.
 
 #include "app/child_form.h"
+#include "app/commands.h"
 
 class QAction;
 class QRadioButton;
@@ -20,14 +21,7 @@ public:
 
     QRadioButton* rdoLower = nullptr;
 
-    QAction* mnuMaps = nullptr;
-    QAction* mnuNotes = nullptr;
-    QAction* mnuAbbrev = nullptr;
-    QAction* OpenHelpFile1 = nullptr;
-    QAction* mnuManual = nullptr;
-    QAction* mnuReconfig = nullptr;
-    QAction* mnuAbout = nullptr;
-    QAction* mnuVisit = nullptr;
+    StandardMenu menu; // mnuMaps, mnuNotes, mnuAbbrev, the Help items
 
 public slots:
     // Also what the palette's Close runs for the current view.

@@ -26,26 +26,9 @@ TfrmJot::~TfrmJot()
 
 void TfrmJot::buildMenu()
 {
-    const StandardMenu menu = buildStandardMenu(this, Caller::Jot);
-    mnuMaps = menu.mnuMaps;
-    mnuNotes = menu.mnuNotes;
-    mnuAbbrev = menu.mnuAbbrev;
-    OpenHelpFile1 = menu.openHelp;
-    mnuManual = menu.mnuManual;
-    mnuReconfig = menu.mnuReconfig;
-    mnuAbout = menu.mnuAbout;
-    mnuVisit = menu.mnuVisit;
+    menu = buildStandardMenu(this, Caller::Jot);
     setChildMenuBar(menu.bar);
-
-    using platform::connectGuarded;
-    connectGuarded(mnuMaps, &QAction::triggered, this, &TfrmJot::mnuMapsClick);
-    connectGuarded(mnuNotes, &QAction::triggered, this, &TfrmJot::mnuNotesClick);
-    connectGuarded(mnuAbbrev, &QAction::triggered, this, &TfrmJot::mnuAbbrevClick);
-    connectGuarded(OpenHelpFile1, &QAction::triggered, this, &TfrmJot::OpenHelpFile1Click);
-    connectGuarded(mnuManual, &QAction::triggered, this, &TfrmJot::mnuManualClick);
-    connectGuarded(mnuReconfig, &QAction::triggered, this, &TfrmJot::mnuReconfigClick);
-    connectGuarded(mnuAbout, &QAction::triggered, this, &TfrmJot::mnuAboutClick);
-    connectGuarded(mnuVisit, &QAction::triggered, this, &TfrmJot::mnuVisitClick);
+    connectStandardMenu(this, menu, &TfrmJot::OpenHelpFile1Click);
 }
 
 void TfrmJot::FormShow()

@@ -5,6 +5,7 @@
 // the current view alone: the pad is no view.
 
 #include "app/child_form.h"
+#include "app/commands.h"
 
 class QAction;
 
@@ -16,14 +17,7 @@ public:
     explicit TfrmJot(QWidget* parent = nullptr);
     ~TfrmJot() override;
 
-    QAction* mnuMaps = nullptr;
-    QAction* mnuNotes = nullptr;
-    QAction* mnuAbbrev = nullptr;
-    QAction* OpenHelpFile1 = nullptr;
-    QAction* mnuManual = nullptr;
-    QAction* mnuReconfig = nullptr;
-    QAction* mnuAbout = nullptr;
-    QAction* mnuVisit = nullptr;
+    StandardMenu menu; // mnuMaps, mnuNotes, mnuAbbrev, the Help items
 
 public slots:
     // Also what the pad's Close runs for the current view.

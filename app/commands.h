@@ -6,9 +6,11 @@
 // buildStandardMenu() makes the menu bar of the descriptions and
 // abbreviations windows, the jot pad and the palette.
 
+#include "platform/errors.h"
+
+#include <QAction>
 #include <QString>
 
-class QAction;
 class QMenu;
 class QMenuBar;
 class QWidget;
@@ -73,5 +75,25 @@ struct StandardMenu {
     QAction* mnuVisit = nullptr;
 };
 StandardMenu buildStandardMenu(QWidget* form, Caller window);
+
+// Connects a standard menu to the window's handlers of the given names
+// (mnuMapsClick, mnuNotesClick, mnuAbbrevClick where the window has them,
+// the help item's handler, mnuManualClick, ...).
+template <typename W>
+void connectStandardMenu(W* form, const StandardMenu& menu, void (W::*openHelpClick)())
+{
+    using platform::connectGuarded;
+    if constexpr (requires { &W::mnuMapsClick; })
+        connectGuarded(menu.mnuMaps, &QAction::triggered, form, &W::mnuMapsClick);
+    if constexpr (requires { &W::mnuNotesClick; })
+        connectGuarded(menu.mnuNotes, &QAction::triggered, form, &W::mnuNotesClick);
+    if constexpr (requires { &W::mnuAbbrevClick; })
+        connectGuarded(menu.mnuAbbrev, &QAction::triggered, form, &W::mnuAbbrevClick);
+    connectGuarded(menu.openHelp, &QAction::triggered, form, openHelpClick);
+    connectGuarded(menu.mnuManual, &QAction::triggered, form, &W::mnuManualClick);
+    connectGuarded(menu.mnuReconfig, &QAction::triggered, form, &W::mnuReconfigClick);
+    connectGuarded(menu.mnuAbout, &QAction::triggered, form, &W::mnuAboutClick);
+    connectGuarded(menu.mnuVisit, &QAction::triggered, form, &W::mnuVisitClick);
+}
 
 } // namespace corvane

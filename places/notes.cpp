@@ -31,25 +31,9 @@ TfrmNotes::~TfrmNotes()
 
 void TfrmNotes::buildMenu()
 {
-    const StandardMenu menu = buildStandardMenu(this, Caller::Notes);
-    mnuMaps = menu.mnuMaps;
-    mnuNotes = menu.mnuNotes;
-    mnuAbbrev = menu.mnuAbbrev;
-    mnuOpenHelp = menu.openHelp;
-    mnuManual = menu.mnuManual;
-    mnuReconfig = menu.mnuReconfig;
-    mnuAbout = menu.mnuAbout;
-    mnuVisit = menu.mnuVisit;
+    menu = buildStandardMenu(this, Caller::Notes);
     setChildMenuBar(menu.bar);
-
-    using platform::connectGuarded;
-    connectGuarded(mnuMaps, &QAction::triggered, this, &TfrmNotes::mnuMapsClick);
-    connectGuarded(mnuAbbrev, &QAction::triggered, this, &TfrmNotes::mnuAbbrevClick);
-    connectGuarded(mnuOpenHelp, &QAction::triggered, this, &TfrmNotes::mnuOpenHelpClick);
-    connectGuarded(mnuManual, &QAction::triggered, this, &TfrmNotes::mnuManualClick);
-    connectGuarded(mnuReconfig, &QAction::triggered, this, &TfrmNotes::mnuReconfigClick);
-    connectGuarded(mnuAbout, &QAction::triggered, this, &TfrmNotes::mnuAboutClick);
-    connectGuarded(mnuVisit, &QAction::triggered, this, &TfrmNotes::mnuVisitClick);
+    connectStandardMenu(this, menu, &TfrmNotes::mnuOpenHelpClick);
 }
 
 // Placeholder: only the window's place; the current place's refresh comes

@@ -6,6 +6,7 @@
 // already keeps its caption on the current place).
 
 #include "app/child_form.h"
+#include "app/commands.h"
 
 class QAction;
 
@@ -17,14 +18,7 @@ public:
     explicit TfrmNotes(QWidget* parent = nullptr);
     ~TfrmNotes() override;
 
-    QAction* mnuMaps = nullptr;
-    QAction* mnuNotes = nullptr; // disabled: this view
-    QAction* mnuAbbrev = nullptr;
-    QAction* mnuOpenHelp = nullptr;
-    QAction* mnuManual = nullptr;
-    QAction* mnuReconfig = nullptr;
-    QAction* mnuAbout = nullptr;
-    QAction* mnuVisit = nullptr;
+    StandardMenu menu; // mnuMaps, mnuNotes, mnuAbbrev, the Help items
 
 public slots:
     void mnuMapsClick();

@@ -178,7 +178,7 @@ private slots:
         QVERIFY(s.window);
         s.table()->moveTo(3);
         s.window->moveTo(60, 40);
-        s.window->mnuMaps->trigger();
+        s.window->menu.mnuMaps->trigger();
         QCOMPARE(vCurrentView, u"Atlas"_s);
         Setup::chooseAbbreviations();
         QCOMPARE(MainForm->findChildren<TfrmAbbrev*>().size(), 1);
