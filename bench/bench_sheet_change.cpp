@@ -12,6 +12,7 @@
 // The sheets come from `atlasgen --bench-sheets` when it is built, else are
 // drawn here. Figures are medians; one "name: value" line each.
 
+#include "bench_support.h"
 #include "maps/atlas_fixture.h"
 
 #include "data/installer.h"
@@ -57,12 +58,6 @@ void print(const QString& name, double value)
     std::fflush(stdout);
 }
 
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? 0 : values[values.size() / 2];
-}
-
 template <typename F>
 double timed(F&& step)
 {
@@ -72,54 +67,12 @@ double timed(F&& step)
     return double(clock.nsecsElapsed()) / 1e6;
 }
 
-// A scan-like sheet: paper grain, a dense net of lines and lettering, so the
-// decoder has as much to do as with a real engraved plate.
-QImage busySheet(QSize size)
-{
-    QImage image(size, QImage::Format_RGB32);
-    QRandomGenerator random(7);
-    for (int y = 0; y < size.height(); ++y) {
-        auto* line = reinterpret_cast<quint32*>(image.scanLine(y));
-        for (int x = 0; x < size.width(); ++x) {
-            const int grain = int(random.bounded(24u)) - 12;
-            line[x] = qRgb(232 + grain / 2, 220 + grain, 190 + grain);
-        }
-    }
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    const double scale = size.width() / 1000.0;
-    for (int i = 0; i < 2500; ++i) {
-        p.setPen(QPen(QColor(40, 30, 20, 200), scale * (0.3 + random.bounded(1.5))));
-        QPointF at(random.bounded(size.width()), random.bounded(size.height()));
-        QPainterPath path(at);
-        for (int k = 0; k < 12; ++k)
-            path.lineTo(at += QPointF(random.bounded(60.0) - 30, random.bounded(60.0) - 30) * scale);
-        p.drawPath(path);
-    }
-    QFont font(u"DejaVu Serif"_s);
-    for (int i = 0; i < 1500; ++i) {
-        font.setPixelSize(int(scale * (4 + random.bounded(10))));
-        p.setFont(font);
-        p.drawText(QPointF(random.bounded(size.width()), random.bounded(size.height())), u"Hastings"_s);
-    }
-    return image;
-}
-
 bool writeBenchSheets(const QString& folder)
 {
-    const QString here = QCoreApplication::applicationDirPath();
-    for (const QString& tool : {here + u"/../tools/atlasgen/atlasgen"_s, here + u"/../bin/atlasgen"_s}) {
-        if (!QFileInfo(tool).isExecutable())
-            continue;
-        QProcess atlasgen;
-        atlasgen.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        atlasgen.start(tool, {u"--bench-sheets"_s, folder});
-        if (atlasgen.waitForFinished(600000) && atlasgen.exitCode() == 0
-            && QFileInfo::exists(folder + u"/BENCH-7000P.JPG"_s))
-            return true;
-    }
+    if (bench::atlasgenBenchSheets(folder))
+        return true;
     for (const BenchSheet& sheet : kSheets) {
-        const QByteArray jpeg = fixture::encodeJpeg(busySheet(sheet.size), 85, sheet.progressive);
+        const QByteArray jpeg = fixture::encodeJpeg(bench::busySheet(sheet.size), 85, sheet.progressive);
         fixture::writeBytes(folder + u'/' + sheet.file + u".JPG"_s, jpeg);
     }
     return false;
@@ -216,12 +169,12 @@ void measureChanges(const QString& sheets)
         for (int run = 0; run < std::min(sheet.runs, 3); ++run)
             naive << naiveDecode(atlas.sheetFile(sheet.id));
         settle();
-        print(u"cold_ms_"_s + sheet.figure, median(cold));
-        print(u"floor_ms_"_s + sheet.figure, median(floor));
-        print(u"naive_ms_"_s + sheet.figure, median(naive));
+        print(u"cold_ms_"_s + sheet.figure, bench::median(cold));
+        print(u"floor_ms_"_s + sheet.figure, bench::median(floor));
+        print(u"naive_ms_"_s + sheet.figure, bench::median(naive));
         if (i == 0) {
-            coldBaseline = median(cold);
-            floorBaseline = median(floor);
+            coldBaseline = bench::median(cold);
+            floorBaseline = bench::median(floor);
         }
     }
     print(u"cold_vs_floor"_s, coldBaseline / floorBaseline);
@@ -239,7 +192,7 @@ void measureChanges(const QString& sheets)
         });
         arrow(ways[run % 3].second)->click();
     }
-    print(u"warm_click_ms"_s, median(warm));
+    print(u"warm_click_ms"_s, bench::median(warm));
     print(u"warm_click_max_ms"_s, *std::max_element(warm.begin(), warm.end()));
 }
 
@@ -267,22 +220,6 @@ QList<fixture::Sheet> gridAtlas(fixture::Atlas& atlas, const QString& sheets)
     }
     atlas.writeSheet(u"LOC-S"_s, {1000, 720}, Qt::gray);
     return rows;
-}
-
-// The process's own peak (VmHWM): getrusage() would report the parent's
-// peak too, which a forked child inherits.
-double peakRssMb()
-{
-    QFile status(u"/proc/self/status"_s);
-    if (status.open(QIODevice::ReadOnly)) {
-        for (const QByteArray& line : status.readAll().split('\n')) {
-            if (line.startsWith("VmHWM:"))
-                return line.mid(6).trimmed().split(' ').constFirst().toDouble() / 1024.0;
-        }
-    }
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_maxrss) / 1024.0;
 }
 
 // Runs in a child process: the peak is the walk's alone.
@@ -318,8 +255,8 @@ int walk(const QString& sheets)
         frmAtlas->pictures().waitForIdle(); // the user looks at the sheet a while
     }
     std::printf("walk_atlas: %s\n", demo ? "demo" : "grid of scans");
-    print(u"walk_click_ms"_s, median(steps));
-    print(u"peak_rss_mb"_s, peakRssMb());
+    print(u"walk_click_ms"_s, bench::median(steps));
+    print(u"peak_rss_mb"_s, bench::peakRssMb());
     return kit.messages().isEmpty() ? 0 : 1;
 }
 

@@ -13,6 +13,7 @@
 // sheet comes from `atlasgen --bench-sheets` when it is built, else is
 // drawn here. Figures are medians; one "name: value" line each.
 
+#include "bench_support.h"
 #include "maps/atlas_fixture.h"
 
 #include "maps/map.h"
@@ -41,38 +42,9 @@ void print(const char* name, double value)
     std::fflush(stdout);
 }
 
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? 0 : values[values.size() / 2];
-}
-
 double msSince(const QElapsedTimer& clock)
 {
     return double(clock.nsecsElapsed()) / 1e6;
-}
-
-// Paper grain and a net of dark strokes: enough detail that the JPEG is as
-// costly to decode as a scanned plate.
-QImage drawnSheet(QSize size)
-{
-    QImage image(size, QImage::Format_RGB32);
-    QRandomGenerator random(11);
-    for (int y = 0; y < size.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < size.width(); ++x) {
-            const int grain = int(random.bounded(24u)) - 12;
-            line[x] = qRgb(232 + grain / 2, 220 + grain, 190 + grain);
-        }
-    }
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    for (int i = 0; i < 20000; ++i) {
-        p.setPen(QPen(QColor(40, 30, 20), 1 + random.bounded(4)));
-        const QPointF at(random.bounded(size.width()), random.bounded(size.height()));
-        p.drawLine(at, at + QPointF(random.bounded(200.0) - 100, random.bounded(200.0) - 100));
-    }
-    return image;
 }
 
 QString benchSheet(const QString& folder)
@@ -80,33 +52,13 @@ QString benchSheet(const QString& folder)
     const QString sheet = folder + u"/BENCH-7000.JPG"_s;
     if (QFileInfo::exists(sheet))
         return sheet;
-    const QString here = QCoreApplication::applicationDirPath();
-    for (const QString& tool : { here + u"/../tools/atlasgen/atlasgen"_s, here + u"/../bin/atlasgen"_s }) {
-        if (!QFileInfo(tool).isExecutable())
-            continue;
-        QProcess atlasgen;
-        atlasgen.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        atlasgen.start(tool, { u"--bench-sheets"_s, folder });
-        if (atlasgen.waitForFinished(600000) && atlasgen.exitCode() == 0 && QFileInfo::exists(sheet)) {
-            std::printf("sheet: atlasgen --bench-sheets\n");
-            return sheet;
-        }
+    if (bench::atlasgenBenchSheets(folder)) {
+        std::printf("sheet: atlasgen --bench-sheets\n");
+        return sheet;
     }
-    fixture::writeBytes(sheet, fixture::encodeJpeg(drawnSheet({ 7000, 5000 }), 85));
+    fixture::writeBytes(sheet, fixture::encodeJpeg(bench::busySheet({ 7000, 5000 }), 85));
     std::printf("sheet: drawn by the benchmark\n");
     return sheet;
-}
-
-double peakRssMb()
-{
-    QFile status(u"/proc/self/status"_s);
-    if (status.open(QIODevice::ReadOnly)) {
-        for (const QByteArray& line : status.readAll().split('\n')) {
-            if (line.startsWith("VmHWM:"))
-                return line.mid(6).trimmed().split(' ').constFirst().toDouble() / 1024.0;
-        }
-    }
-    return 0;
 }
 
 void wheel(TZoomView* view, QPointF at, int notches)
@@ -206,9 +158,9 @@ int measure(const QString& sheet)
         if (run < kRuns - 1)
             backToTheAtlas(full);
     }
-    print("expand_to_sharp_ms", median(decode));
-    print("first_zoom_sharp_ms", median(sharp));
-    print("zoom_step_ms", median(steps));
+    print("expand_to_sharp_ms", bench::median(decode));
+    print("first_zoom_sharp_ms", bench::median(sharp));
+    print("zoom_step_ms", bench::median(steps));
 
     TZoomView* view = frmMap->imgMap();
     wheel(view, centre, 3);
@@ -218,10 +170,10 @@ int measure(const QString& sheet)
     wheel(view, centre, 30);
     view->repaint();
     const QList<double> frames = pan(view);
-    print("pan_frame_ms", median(frames));
+    print("pan_frame_ms", bench::median(frames));
     print("pan_frame_max_ms", *std::max_element(frames.begin(), frames.end()));
-    print("pan_frame_middle_zoom_ms", median(middle));
-    print("peak_rss_mb", peakRssMb());
+    print("pan_frame_middle_zoom_ms", bench::median(middle));
+    print("peak_rss_mb", bench::peakRssMb());
     return view->zoom() == view->maxZoom() && kit.messages().isEmpty() ? 0 : 1;
 }
 

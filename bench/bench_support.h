@@ -1,0 +1,91 @@
+#pragma once
+// What the benchmarks share: medians, the process's own peak memory, the
+// demo atlas generator's benchmark sheets and a scan-like stand-in for them.
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <QProcess>
+#include <QRandomGenerator>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace bench {
+
+inline double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.isEmpty() ? 0 : values[values.size() / 2];
+}
+
+// The process's own peak (VmHWM): getrusage() would report the parent's
+// peak too, which a forked child inherits.
+inline double peakRssMb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("VmHWM:"))
+                return line.mid(6).trimmed().split(' ').constFirst().toDouble() / 1024.0;
+        }
+    }
+    return 0;
+}
+
+// Runs `atlasgen --bench-sheets folder` when the generator is built; true
+// when it wrote BENCH-7000.JPG, BENCH-7000P.JPG and BENCH-3500.JPG.
+inline bool atlasgenBenchSheets(const QString& folder)
+{
+    const QString here = QCoreApplication::applicationDirPath();
+    const QStringList tools{here + QStringLiteral("/../tools/atlasgen/atlasgen"), here + QStringLiteral("/../bin/atlasgen")};
+    for (const QString& tool : tools) {
+        if (!QFileInfo(tool).isExecutable())
+            continue;
+        QProcess atlasgen;
+        atlasgen.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        atlasgen.start(tool, {QStringLiteral("--bench-sheets"), folder});
+        if (atlasgen.waitForFinished(600000) && atlasgen.exitCode() == 0
+            && QFileInfo::exists(folder + QStringLiteral("/BENCH-7000P.JPG")))
+            return true;
+    }
+    return false;
+}
+
+// A scan-like sheet: paper grain, a dense net of lines and lettering, so the
+// decoder has as much to do as with a real engraved plate.
+inline QImage busySheet(QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    QRandomGenerator random(7);
+    for (int y = 0; y < size.height(); ++y) {
+        auto* line = reinterpret_cast<quint32*>(image.scanLine(y));
+        for (int x = 0; x < size.width(); ++x) {
+            const int grain = int(random.bounded(24u)) - 12;
+            line[x] = qRgb(232 + grain / 2, 220 + grain, 190 + grain);
+        }
+    }
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    const double scale = size.width() / 1000.0;
+    for (int i = 0; i < 2500; ++i) {
+        p.setPen(QPen(QColor(40, 30, 20, 200), scale * (0.3 + random.bounded(1.5))));
+        QPointF at(random.bounded(size.width()), random.bounded(size.height()));
+        QPainterPath path(at);
+        for (int k = 0; k < 12; ++k)
+            path.lineTo(at += QPointF(random.bounded(60.0) - 30, random.bounded(60.0) - 30) * scale);
+        p.drawPath(path);
+    }
+    QFont font(QStringLiteral("DejaVu Serif"));
+    for (int i = 0; i < 1500; ++i) {
+        font.setPixelSize(int(scale * (4 + random.bounded(10))));
+        p.setFont(font);
+        p.drawText(QPointF(random.bounded(size.width()), random.bounded(size.height())), QStringLiteral("Hastings"));
+    }
+    return image;
+}
+
+} // namespace bench
