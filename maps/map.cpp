@@ -169,6 +169,17 @@ void TfrmMap::closeEvent(QCloseEvent* event)
     platform::guarded([this] { imgMapDblClick(); });
 }
 
+// This tool window shares the frame's shortcut scope; the frame's menu keys
+// (F1, the access letters) belong to the active child window, not to here.
+bool TfrmMap::event(QEvent* event)
+{
+    if (event->type() == QEvent::ShortcutOverride) {
+        event->accept();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
 void TfrmMap::keyPressEvent(QKeyEvent* event)
 {
     // +, - and 0 zoom the map wherever the focus is in this window.

@@ -250,6 +250,24 @@ private slots:
         QCOMPARE(vCurrentView, u"Map"_s);
     }
 
+    // The frame's menu shortcuts belong to the frame's windows: F1 over the
+    // full-screen map must not run the atlas window's help command.
+    void f1OverTheFullScreenMapLeavesTheCurrentView()
+    {
+        Setup s;
+        QVERIFY(s.open());
+        TfrmMap* full = s.expand();
+        QVERIFY(full);
+        QApplication::setActiveWindow(full);
+        QTRY_COMPARE(QApplication::activeWindow(), full);
+        QTest::keyClick(full, Qt::Key_F1);
+        QTest::keyClick(Setup::inMap("btnKey"), Qt::Key_F1);
+        QTest::keyClick(Setup::inMap("btnKey"), Qt::Key_D, Qt::AltModifier);
+        QCOMPARE(vCurrentView, u"Map"_s);
+        QVERIFY(!vNotesCreated);
+        QVERIFY(s.kit.shellRequests().isEmpty());
+    }
+
     void movingNorthThenReturningByDoubleClick()
     {
         Setup s;
