@@ -25,6 +25,16 @@
 
 namespace fixture {
 
+// Sheet colours the tests tell pictures apart by.
+inline const QColor kRed(200, 30, 30);
+inline const QColor kGreen(30, 160, 30);
+inline const QColor kBlue(40, 40, 200);
+inline const QColor kYellow(220, 200, 40);
+inline const QColor kMagenta(180, 40, 180);
+inline const QColor kGrey(128, 128, 128);
+inline const QColor kCyan(40, 200, 200);
+inline const QColor kOrange(230, 130, 20);
+
 struct Sheet {
     QString map;
     QString west;

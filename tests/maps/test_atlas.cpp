@@ -15,18 +15,9 @@
 
 using namespace corvane;
 using namespace Qt::StringLiterals;
-using fixture::Sheet;
+using namespace fixture;
 
 namespace {
-
-const QColor kRed(200, 30, 30);
-const QColor kGreen(30, 160, 30);
-const QColor kBlue(40, 40, 200);
-const QColor kYellow(220, 200, 40);
-const QColor kMagenta(180, 40, 180);
-const QColor kGrey(128, 128, 128);
-const QColor kCyan(40, 200, 200);
-const QColor kOrange(230, 130, 20);
 
 // GB-03H opens the atlas; its neighbours cover every arrow case: a missing
 // neighbour (empty), one of 4 characters, one of exactly 5 without a file.

@@ -15,15 +15,9 @@
 
 using namespace corvane;
 using namespace Qt::StringLiterals;
-using fixture::Sheet;
+using namespace fixture;
 
 namespace {
-
-const QColor kRed(200, 30, 30);
-const QColor kYellow(220, 200, 40);
-const QColor kGreen(30, 160, 30);
-const QColor kGrey(128, 128, 128);
-const QColor kCyan(40, 200, 200);
 
 // GB-03H opens the atlas: Scotland to the north, Ireland to the east, a
 // sheet without a file to the west.
