@@ -2,26 +2,23 @@
 
 #include "ui_abbrev.h"
 
-#include "app/commands.h"
-#include "app/forms.h"
-#include "app/shared.h"
+#include "core/forms.h"
+#include "core/shared.h"
 #include "data/datamod1.h"
 #include "platform/errors.h"
 #include "platform/fonts.h"
 
-#include <QAction>
 
 namespace corvane {
 
 TfrmAbbrev::TfrmAbbrev(QWidget* parent)
-    : TChildForm(parent)
+    : TMenuForm(Caller::Abbrev, parent)
     , ui(std::make_unique<Ui::Abbrev>())
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("frmAbbrev"));
     setFixedBorder(true);
     setUpGrid();
-    buildMenu();
     frmAbbrev = this;
 }
 
@@ -56,13 +53,6 @@ void TfrmAbbrev::setUpGrid()
     grid->setIncrementalSearchField(QStringLiteral("Abbrev"));
 }
 
-void TfrmAbbrev::buildMenu()
-{
-    menu = buildStandardMenu(this, Caller::Abbrev);
-    setChildMenuBar(menu.bar);
-    connectStandardMenu(this, menu, &TfrmAbbrev::OpenHelpFile1Click);
-}
-
 // Runs once: the window is created visible and never hidden.
 void TfrmAbbrev::FormShow()
 {
@@ -74,13 +64,5 @@ void TfrmAbbrev::FormClick()
 {
     vCurrentView = QStringLiteral("Abbrev");
 }
-
-void TfrmAbbrev::mnuMapsClick() { goToView(Caller::Abbrev, View::Atlas); }
-void TfrmAbbrev::mnuNotesClick() { goToView(Caller::Abbrev, View::Notes); }
-void TfrmAbbrev::OpenHelpFile1Click() { openHelpPage(Caller::Abbrev); }
-void TfrmAbbrev::mnuManualClick() { showManualInfo(); }
-void TfrmAbbrev::mnuReconfigClick() { reconfigure(); }
-void TfrmAbbrev::mnuAboutClick() { showAbout(); }
-void TfrmAbbrev::mnuVisitClick() { visitMaker(Caller::Abbrev); }
 
 } // namespace corvane

@@ -5,12 +5,10 @@
 // nothing here changes the table. Created once by an Abbreviations command
 // and kept, with its place and current row, until the program ends.
 
-#include "app/child_form.h"
-#include "app/commands.h"
+#include "core/menu_form.h"
 
 #include <memory>
 
-class QAction;
 class QLabel;
 
 namespace Ui {
@@ -23,7 +21,7 @@ class DbGrid;
 
 namespace corvane {
 
-class TfrmAbbrev : public TChildForm {
+class TfrmAbbrev : public TMenuForm {
     Q_OBJECT
 public:
     explicit TfrmAbbrev(QWidget* parent = nullptr);
@@ -32,16 +30,8 @@ public:
     platform::DbGrid* grdAbbrev() const;
     QLabel* lblGrid() const;
 
-    StandardMenu menu; // mnuMaps, mnuNotes, mnuAbbrev, the Help items
-
 public slots:
-    void mnuMapsClick();
-    void mnuNotesClick();
-    void OpenHelpFile1Click();
-    void mnuManualClick();
-    void mnuReconfigClick();
-    void mnuAboutClick();
-    void mnuVisitClick();
+    void OpenHelpFile1Click() { helpItemClick(); }
 
 protected:
     void FormShow() override;
@@ -49,7 +39,6 @@ protected:
 
 private:
     void setUpGrid();
-    void buildMenu();
 
     const std::unique_ptr<Ui::Abbrev> ui;
 };

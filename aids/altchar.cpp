@@ -1,16 +1,14 @@
 #include "aids/altchar.h"
 
-#include "app/commands.h"
-#include "app/forms.h"
+#include "core/forms.h"
 #include "platform/errors.h"
 
-#include <QAction>
 #include <QRadioButton>
 
 namespace corvane {
 
 TfrmAltChar::TfrmAltChar(QWidget* parent)
-    : TChildForm(parent)
+    : TMenuForm(Caller::AltChar, parent)
 {
     setObjectName(QStringLiteral("frmAltChar"));
     setWindowTitle(QStringLiteral("Accented characters"));
@@ -19,7 +17,6 @@ TfrmAltChar::TfrmAltChar(QWidget* parent)
     rdoLower->setObjectName(QStringLiteral("rdoLower"));
     rdoLower->setGeometry(16, 22, 105, 17);
     rdoLower->setChecked(true);
-    buildMenu();
     frmAltChar = this;
 }
 
@@ -29,25 +26,9 @@ TfrmAltChar::~TfrmAltChar()
         frmAltChar = nullptr;
 }
 
-void TfrmAltChar::buildMenu()
-{
-    menu = buildStandardMenu(this, Caller::AltChar);
-    setChildMenuBar(menu.bar);
-    connectStandardMenu(this, menu, &TfrmAltChar::OpenHelpFile1Click);
-}
-
 void TfrmAltChar::FormShow()
 {
     setOuterGeometry(605, 4, 160, 193);
 }
-
-void TfrmAltChar::mnuMapsClick() { goToView(Caller::AltChar, View::Atlas); }
-void TfrmAltChar::mnuNotesClick() { goToView(Caller::AltChar, View::Notes); }
-void TfrmAltChar::mnuAbbrevClick() { goToView(Caller::AltChar, View::Abbrev); }
-void TfrmAltChar::OpenHelpFile1Click() { openHelpPage(Caller::AltChar); }
-void TfrmAltChar::mnuManualClick() { showManualInfo(); }
-void TfrmAltChar::mnuReconfigClick() { reconfigure(); }
-void TfrmAltChar::mnuAboutClick() { showAbout(); }
-void TfrmAltChar::mnuVisitClick() { visitMaker(Caller::AltChar); }
 
 } // namespace corvane

@@ -5,15 +5,13 @@
 // buttons and the case switch come with the palette's own work. Its
 // commands leave the current view and a pending paste alone.
 
-#include "app/child_form.h"
-#include "app/commands.h"
+#include "core/menu_form.h"
 
-class QAction;
 class QRadioButton;
 
 namespace corvane {
 
-class TfrmAltChar : public TChildForm {
+class TfrmAltChar : public TMenuForm {
     Q_OBJECT
 public:
     explicit TfrmAltChar(QWidget* parent = nullptr);
@@ -21,24 +19,11 @@ public:
 
     QRadioButton* rdoLower = nullptr;
 
-    StandardMenu menu; // mnuMaps, mnuNotes, mnuAbbrev, the Help items
-
 public slots:
-    // Also what the palette's Close runs for the current view.
-    void mnuMapsClick();
-    void mnuNotesClick();
-    void mnuAbbrevClick();
-    void OpenHelpFile1Click();
-    void mnuManualClick();
-    void mnuReconfigClick();
-    void mnuAboutClick();
-    void mnuVisitClick();
+    void OpenHelpFile1Click() { helpItemClick(); }
 
 protected:
     void FormShow() override;
-
-private:
-    void buildMenu();
 };
 
 } // namespace corvane

@@ -1,8 +1,8 @@
 #include "app/application.h"
 
 #include "app/main_form.h"
-#include "app/pictures.h"
-#include "app/shared.h"
+#include "app/toolbar_icons.h"
+#include "core/shared.h"
 #include "app/splash.h"
 #include "data/datamod1.h"
 #include "data/installer.h"

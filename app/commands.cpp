@@ -1,19 +1,16 @@
 #include "app/commands.h"
 
 #include "aids/abbrev.h"
-#include "app/forms.h"
 #include "app/main_form.h"
-#include "app/shared.h"
 #include "app/views.h"
+#include "core/forms.h"
+#include "core/shared.h"
 #include "maps/atlas.h"
 #include "places/notes.h"
 #include "platform/desktop.h"
 
-#include <QAction>
 #include <QFrame>
 #include <QLabel>
-#include <QMenu>
-#include <QMenuBar>
 
 #include <optional>
 
@@ -124,25 +121,7 @@ void makeCurrentIfView(Caller caller)
 
 } // namespace
 
-QString visitCaption()
-{
-    return QStringLiteral("Visit ") + kMakerSiteName;
-}
-
-QString viewKey(View view)
-{
-    switch (view) {
-    case View::Atlas:
-        return QStringLiteral("Atlas");
-    case View::Notes:
-        return QStringLiteral("Notes");
-    case View::Abbrev:
-        return QStringLiteral("Abbrev");
-    }
-    return {};
-}
-
-void goToView(Caller caller, View target)
+void FrameShell::goToView(Caller caller, View target)
 {
     const Route* route = routeOf(caller, target);
     Q_ASSERT_X(route, "goToView", "a window has no command for its own view");
@@ -160,13 +139,13 @@ void goToView(Caller caller, View target)
         vPasteState = QStringLiteral("Done");
 }
 
-void openHelpPage(Caller caller)
+void FrameShell::openHelpPage(Caller caller)
 {
     makeCurrentIfView(caller);
     handToShell(vProgramPath + QStringLiteral("Help\\") + helpPageOf(caller));
 }
 
-void showManualInfo()
+void FrameShell::showManualInfo()
 {
     MainForm->pnlPrint->show();
     MainForm->lblWhatPrint->setText(QStringLiteral("to Print the User's Manual :"));
@@ -178,70 +157,45 @@ void showManualInfo()
     MainForm->lblFilename1->setText(QStringLiteral("MANUAL.RTF"));
 }
 
-void reconfigure()
+void FrameShell::reconfigure()
 {
     showConfigWindow();
 }
 
-void showAbout()
+void FrameShell::showAbout()
 {
     MainForm->pnlPrint->hide();
     MainForm->pnlAbout->show();
 }
 
-void visitMaker(Caller caller)
+void FrameShell::visitMaker(Caller caller)
 {
     makeCurrentIfView(caller);
     handToShell(kMakerHomePage);
 }
 
-void handToShell(const QString& target)
+void FrameShell::handToShell(const QString& target)
 {
     vShellTarget = target;
     platform::shellOpen(vShellTarget);
 }
 
-namespace {
-
-QAction* addItem(QWidget* menu, QWidget* form, const char* name, const QString& text, bool enabled = true)
+void FrameShell::hidePrintPanel()
 {
-    auto* action = new QAction(text, form);
-    action->setObjectName(QLatin1String(name));
-    action->setEnabled(enabled);
-    menu->addAction(action);
-    return action;
+    MainForm->pnlPrint->hide();
 }
 
-} // namespace
-
-StandardMenu buildStandardMenu(QWidget* form, Caller window)
+QWidget* FrameShell::frameWindow()
 {
-    static const char* const kBarNames[] = {"AtlasMenu", "NotesMenu", "AbbrevMenu", "JotMenu", "AltCharMenu"};
-    StandardMenu m;
-    m.bar = new QMenuBar(form);
-    m.bar->setObjectName(QLatin1String(kBarNames[int(window)]));
+    return MainForm;
+}
 
-    // A view's own item is disabled; only the descriptions window gives
-    // "Abbreviations" an access letter.
-    const bool inNotes = window == Caller::Notes;
-    const bool inAbbrev = window == Caller::Abbrev;
-    m.mnuMaps = addItem(m.bar, form, "mnuMaps", QStringLiteral("&Maps"));
-    m.mnuNotes = addItem(m.bar, form, "mnuNotes",
-                         inNotes ? QStringLiteral("Descriptions") : QStringLiteral("&Descriptions"), !inNotes);
-    m.mnuAbbrev = addItem(m.bar, form, "mnuAbbrev",
-                          inNotes ? QStringLiteral("&Abbreviations") : QStringLiteral("Abbreviations"), !inAbbrev);
-
-    m.mnuHelp = new QMenu(QStringLiteral("&Help"), form);
-    m.mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
-    m.mnuHelp->menuAction()->setObjectName(QStringLiteral("mnuHelp"));
-    m.bar->addMenu(m.mnuHelp);
-    m.openHelp = addItem(m.mnuHelp, form, inNotes ? "mnuOpenHelp" : "OpenHelpFile1", QStringLiteral("Open Help File"));
-    m.openHelp->setShortcut(QKeySequence(Qt::Key_F1));
-    m.mnuManual = addItem(m.mnuHelp, form, "mnuManual", QStringLiteral("Print the User's Manual"));
-    m.mnuReconfig = addItem(m.mnuHelp, form, "mnuReconfig", QStringLiteral("Reconfigure"));
-    m.mnuAbout = addItem(m.mnuHelp, form, "mnuAbout", QStringLiteral("About this Software"));
-    m.mnuVisit = addItem(m.mnuHelp, form, "mnuVisit", visitCaption());
-    return m;
+void FrameShell::raiseFrame()
+{
+    MainForm->setWindowState(MainForm->windowState() & ~Qt::WindowMinimized);
+    MainForm->show();
+    MainForm->raise();
+    MainForm->activateWindow();
 }
 
 } // namespace corvane

@@ -2,10 +2,10 @@
 
 #include "ui_config.h"
 
-#include "app/form_style.h"
-#include "app/forms.h"
+#include "core/form_style.h"
+#include "core/forms.h"
 #include "app/main_form.h"
-#include "app/shared.h"
+#include "core/shared.h"
 #include "app/views.h"
 #include "data/datamod1.h"
 #include "platform/errors.h"

@@ -5,7 +5,7 @@
 // the first run). Created once, on the first run or by "Reconfigure"; it
 // cannot be closed and keeps the entry as the user left it.
 
-#include "app/child_form.h"
+#include "core/child_form.h"
 
 #include <memory>
 

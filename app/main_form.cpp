@@ -4,11 +4,12 @@
 
 #include "aids/altchar.h"
 #include "aids/jot.h"
-#include "app/child_form.h"
-#include "app/form_style.h"
-#include "app/forms.h"
-#include "app/pictures.h"
-#include "app/shared.h"
+#include "core/child_form.h"
+#include "core/form_style.h"
+#include "core/forms.h"
+#include "app/toolbar_icons.h"
+#include "core/placement.h"
+#include "core/shared.h"
 #include "app/views.h"
 #include "data/datamod1.h"
 #include "platform/desktop.h"
@@ -22,7 +23,6 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QRadioButton>
-#include <QWindow>
 
 namespace corvane {
 
@@ -31,16 +31,47 @@ namespace {
 constexpr QSize kFirstOuterSize { 782, 561 };
 constexpr int kToolBarHeight = 36;
 
+std::unique_ptr<Ui::MainForm> builtForm(QMainWindow* window)
+{
+    auto form = std::make_unique<Ui::MainForm>();
+    form->setupUi(window);
+    return form;
+}
+
 } // namespace
 
 TMainForm::TMainForm(QWidget* parent)
     : QMainWindow(parent)
-    , ui(std::make_unique<Ui::MainForm>())
+    , ui(builtForm(this))
+    , SpeedPanel(ui->SpeedPanel)
+    , lblHeadline(ui->lblHeadline)
+    , spdOddChar(ui->spdOddChar)
+    , spdJotpad(ui->spdJotpad)
+    , spdPrint(ui->spdPrint)
+    , spdBackup(ui->spdBackup)
+    , pnlAbout(ui->pnlAbout)
+    , ProgramIcon(ui->ProgramIcon)
+    , lblName(ui->lblName)
+    , lblVersion(ui->lblVersion)
+    , btnAboutOK(ui->btnAboutOK)
+    , pnlBackup(ui->pnlBackup)
+    , btnBackupOK(ui->btnBackupOK)
+    , pnlPrint(ui->pnlPrint)
+    , lblWhatPrint(ui->lblWhatPrint)
+    , lblHowPrint(ui->lblHowPrint)
+    , lblPath(ui->lblPath)
+    , lblFilename1(ui->lblFilename1)
+    , btnPrintOK(ui->btnPrintOK)
+    , pnlRTF(ui->pnlRTF)
+    , MainRichEdit(ui->MainRichEdit)
+    , btnRTFClose(ui->btnRTFClose)
+    , m_childArea(ui->ChildArea)
+    , m_placement(new OuterPlacement(this))
 {
-    ui->setupUi(this);
     setUpControls();
     connectHandlers();
     MainForm = this;
+    setShell(&m_shell);
 }
 
 TMainForm::~TMainForm()
@@ -48,36 +79,14 @@ TMainForm::~TMainForm()
     // The child area outlives this destructor's body and still reports
     // activations while its sub-windows go; nobody must hear them.
     disconnect(m_childArea, nullptr, this, nullptr);
-    if (MainForm == this)
+    if (MainForm == this) {
         MainForm = nullptr;
+        setShell(nullptr);
+    }
 }
 
 void TMainForm::setUpControls()
 {
-    SpeedPanel = ui->SpeedPanel;
-    lblHeadline = ui->lblHeadline;
-    spdOddChar = ui->spdOddChar;
-    spdJotpad = ui->spdJotpad;
-    spdPrint = ui->spdPrint;
-    spdBackup = ui->spdBackup;
-    pnlAbout = ui->pnlAbout;
-    ProgramIcon = ui->ProgramIcon;
-    lblName = ui->lblName;
-    lblVersion = ui->lblVersion;
-    btnAboutOK = ui->btnAboutOK;
-    pnlBackup = ui->pnlBackup;
-    btnBackupOK = ui->btnBackupOK;
-    pnlPrint = ui->pnlPrint;
-    lblWhatPrint = ui->lblWhatPrint;
-    lblHowPrint = ui->lblHowPrint;
-    lblPath = ui->lblPath;
-    lblFilename1 = ui->lblFilename1;
-    btnPrintOK = ui->btnPrintOK;
-    pnlRTF = ui->pnlRTF;
-    MainRichEdit = ui->MainRichEdit;
-    btnRTFClose = ui->btnRTFClose;
-    m_childArea = ui->ChildArea;
-
     setFont(platform::designFont(QStringLiteral("MS Sans Serif"), 11));
     setWindowIcon(programIcon());
     m_childArea->setBackground(colours::appWorkspace);
@@ -183,41 +192,21 @@ void TMainForm::showEvent(QShowEvent* event)
 
 void TMainForm::FormShow()
 {
-    resize(kFirstOuterSize);
     resetSharedState();
-    centre();
-    fitOuterSize();
-    // Most window systems tell the frame's size only once it is mapped.
-    if (!m_outerSizeFitted && windowHandle())
-        windowHandle()->installEventFilter(this);
+    m_placement->place(centredTopLeft(), kFirstOuterSize);
 }
 
-void TMainForm::centre()
+QPoint TMainForm::centredTopLeft() const
 {
     const QSize screen = platform::screenSize();
-    move(std::max(0, (screen.width() - kFirstOuterSize.width()) / 2),
-        std::max(0, (screen.height() - kFirstOuterSize.height()) / 2));
-}
-
-void TMainForm::fitOuterSize()
-{
-    const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
-    if (m_outerSizeFitted || frame.isNull())
-        return;
-    m_outerSizeFitted = true;
-    windowHandle()->removeEventFilter(this);
-    if (size() != kFirstOuterSize)
-        return; // the user has resized it already
-    resize(kFirstOuterSize.shrunkBy(frame));
-    centre();
+    return {std::max(0, (screen.width() - kFirstOuterSize.width()) / 2),
+            std::max(0, (screen.height() - kFirstOuterSize.height()) / 2)};
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == centralWidget() && event->type() == QEvent::Resize)
         layOutClientArea();
-    else if (watched == windowHandle() && event->type() == QEvent::Expose)
-        fitOuterSize();
     return QMainWindow::eventFilter(watched, event);
 }
 

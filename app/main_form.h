@@ -6,6 +6,8 @@
 // menu. Closing the frame ends the program, after storing any change the
 // user typed but did not store.
 
+#include "app/commands.h"
+
 #include <QMainWindow>
 
 #include <memory>
@@ -25,10 +27,14 @@ class MainForm;
 
 namespace corvane {
 
+class OuterPlacement;
 class TChildForm;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
+    // First, so the controls below can be taken from the built form.
+    const std::unique_ptr<Ui::MainForm> ui;
+
 public:
     explicit TMainForm(QWidget* parent = nullptr);
     ~TMainForm() override;
@@ -45,31 +51,32 @@ public:
     // The picture-open dialog, starting in "C:\"; the chosen file or nullopt.
     std::optional<QString> dlgOpenPictureExecute();
 
+    // The form's controls, for the windows that fill and show them.
     // Tool bar.
-    QFrame* SpeedPanel = nullptr;
-    QLabel* lblHeadline = nullptr;
-    QToolButton* spdOddChar = nullptr;
-    QToolButton* spdJotpad = nullptr;
-    QToolButton* spdPrint = nullptr;
-    QToolButton* spdBackup = nullptr;
+    QFrame* const SpeedPanel;
+    QLabel* const lblHeadline;
+    QToolButton* const spdOddChar;
+    QToolButton* const spdJotpad;
+    QToolButton* const spdPrint;
+    QToolButton* const spdBackup;
 
     // Information panels and the controls other windows fill.
-    QFrame* pnlAbout = nullptr;
-    QLabel* ProgramIcon = nullptr;
-    QLabel* lblName = nullptr;
-    QLabel* lblVersion = nullptr;
-    QPushButton* btnAboutOK = nullptr;
-    QFrame* pnlBackup = nullptr;
-    QPushButton* btnBackupOK = nullptr;
-    QFrame* pnlPrint = nullptr;
-    QLabel* lblWhatPrint = nullptr;
-    QLabel* lblHowPrint = nullptr;
-    QLabel* lblPath = nullptr;
-    QLabel* lblFilename1 = nullptr;
-    QPushButton* btnPrintOK = nullptr;
-    QFrame* pnlRTF = nullptr;
-    QTextEdit* MainRichEdit = nullptr;
-    QPushButton* btnRTFClose = nullptr;
+    QFrame* const pnlAbout;
+    QLabel* const ProgramIcon;
+    QLabel* const lblName;
+    QLabel* const lblVersion;
+    QPushButton* const btnAboutOK;
+    QFrame* const pnlBackup;
+    QPushButton* const btnBackupOK;
+    QFrame* const pnlPrint;
+    QLabel* const lblWhatPrint;
+    QLabel* const lblHowPrint;
+    QLabel* const lblPath;
+    QLabel* const lblFilename1;
+    QPushButton* const btnPrintOK;
+    QFrame* const pnlRTF;
+    QTextEdit* const MainRichEdit;
+    QPushButton* const btnRTFClose;
 
     // Handlers.
     void spdOddCharClick();
@@ -90,16 +97,15 @@ private:
     void setUpPanels();
     void connectHandlers();
     void FormShow();
-    void centre();
-    void fitOuterSize();
+    QPoint centredTopLeft() const;
     void layOutClientArea();
     void childActivated(QMdiSubWindow* window);
     void showMenuOf(QMdiSubWindow* window);
 
-    const std::unique_ptr<Ui::MainForm> ui;
-    QMdiArea* m_childArea = nullptr;
+    QMdiArea* const m_childArea;
+    OuterPlacement* const m_placement;
+    FrameShell m_shell;
     bool m_shown = false;
-    bool m_outerSizeFitted = false;
 };
 
 } // namespace corvane

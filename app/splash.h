@@ -5,7 +5,7 @@
 // reached and opens the atlas window; either way the splash is released.
 // The user cannot close it.
 
-#include "app/child_form.h"
+#include "core/child_form.h"
 
 #include <memory>
 

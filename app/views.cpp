@@ -2,9 +2,9 @@
 
 #include "aids/abbrev.h"
 #include "app/config.h"
-#include "app/forms.h"
+#include "core/forms.h"
 #include "app/main_form.h"
-#include "app/shared.h"
+#include "core/shared.h"
 #include "maps/atlas.h"
 #include "places/notes.h"
 

@@ -1,9 +1,8 @@
 #include "data/datamod1.h"
 
-#include "app/forms.h"
-#include "app/shared.h"
+#include "core/forms.h"
+#include "core/shared.h"
 #include "data/tables.h"
-#include "places/notes.h"
 
 namespace corvane {
 
@@ -64,8 +63,7 @@ void TDataModule1::tblDescripAfterScroll()
 {
     vPlaceId = tblDescrip->fieldAsInteger(QStringLiteral("Placeid"));
     vPlaceName = tblDescrip->fieldAsString(QStringLiteral("Place"));
-    if (frmNotes)
-        frmNotes->setWindowTitle(QStringLiteral("  NOTES and PICTURES : ") + vPlaceName);
+    emit currentPlaceChanged();
 }
 
 } // namespace corvane

@@ -38,6 +38,11 @@ public:
     // not lost. Returns the engine's messages for the changes it refused.
     QStringList postAllPending();
 
+signals:
+    // vPlaceId and vPlaceName follow DESCRIP.DB's current record; the
+    // descriptions window follows them.
+    void currentPlaceChanged();
+
 private:
     void tblDescripAfterScroll();
 };

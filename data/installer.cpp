@@ -1,6 +1,6 @@
 #include "data/installer.h"
 
-#include "app/shared.h"
+#include "core/shared.h"
 #include "data/tables.h"
 #include "platform/errors.h"
 #include "platform/paths.h"
@@ -56,18 +56,31 @@ void loadRows(platform::Table& table, const QList<QStringList>& rows)
     }
 }
 
+void makeFolder(const QString& path)
+{
+    if (!QDir().mkpath(path))
+        throw platform::AppError(QStringLiteral("Cannot create the folder \"%1\".").arg(path));
+}
+
+// The shipped template lies outside every drive, so it is copied by host
+// paths; a file left by an interrupted first start is replaced.
 void copyTree(const QString& from, const QString& to)
 {
-    QDir().mkpath(to);
+    makeFolder(to);
+    const QDir source(from);
+    const QDir target(to);
     QDirIterator it(from, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
     while (it.hasNext()) {
-        const QString source = it.next();
-        const QString target = to + QLatin1Char('/') + QDir(from).relativeFilePath(source);
+        const QString destination = target.filePath(source.relativeFilePath(it.next()));
         if (it.fileInfo().isDir()) {
-            QDir().mkpath(target);
-        } else if (QFile::remove(target), !QFile::copy(source, target)) {
-            throw platform::AppError(QStringLiteral("Cannot create file \"%1\".").arg(target));
+            makeFolder(destination);
+            continue;
         }
+        QFile::remove(destination);
+        QFile file(it.filePath());
+        if (!file.copy(destination))
+            throw platform::AppError(
+                QStringLiteral("Cannot create file \"%1\". %2").arg(destination, file.errorString()));
     }
 }
 
@@ -120,19 +133,19 @@ void installIfNeeded()
     // Everything is made in a staging folder and renamed into place last, so
     // an interrupted first start is simply done again next time.
     const QString stagingName = QStringLiteral("Data.install");
-    const QString staging = program + QLatin1Char('/') + stagingName;
+    const QString staging = QDir(program).filePath(stagingName);
     QDir(staging).removeRecursively();
-    if (!QDir().mkpath(staging))
-        throw platform::AppError(QStringLiteral("Cannot create the folder \"%1\".").arg(staging));
+    makeFolder(staging);
     for (const platform::TableDef& def : allTableDefs())
-        platform::Database::createTableFile(staging + QLatin1Char('/') + def.fileName, def);
+        platform::Database::createTableFile(QDir(staging).filePath(def.fileName), def);
     fillTables(vProgramPath + stagingName + QLatin1Char('\\'));
 
     copyTree(templateFolder() + QStringLiteral("/Help"), hostFolder(vProgramPath + QStringLiteral("Help")));
     copyTree(templateFolder() + QStringLiteral("/Reports"), hostFolder(vProgramPath + QStringLiteral("Reports")));
-    QDir().mkpath(hostFolder(vProgramPath + QStringLiteral("Pix")));
+    makeFolder(hostFolder(vProgramPath + QStringLiteral("Pix")));
     if (!QDir(program).rename(stagingName, QStringLiteral("Data")))
-        throw platform::AppError(QStringLiteral("Cannot create the folder \"%1\".").arg(program + QStringLiteral("/Data")));
+        throw platform::AppError(
+            QStringLiteral("Cannot create the folder \"%1\".").arg(QDir(program).filePath(QStringLiteral("Data"))));
 }
 
 } // namespace corvane

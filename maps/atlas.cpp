@@ -2,10 +2,8 @@
 
 #include "ui_atlas.h"
 
-#include "app/commands.h"
-#include "app/forms.h"
-#include "app/main_form.h"
-#include "app/shared.h"
+#include "core/forms.h"
+#include "core/shared.h"
 #include "data/datamod1.h"
 #include "maps/map.h"
 #include "maps/sheets.h"
@@ -55,14 +53,6 @@ QIcon twoScaleIcon(const std::function<QPixmap(qreal)>& draw)
     return icon;
 }
 
-void hidePrintPanel()
-{
-    if (!MainForm)
-        return;
-    if (auto* panel = MainForm->findChild<QWidget*>(QStringLiteral("pnlPrint")))
-        panel->hide();
-}
-
 } // namespace
 
 TShape::TShape(QWidget* parent)
@@ -80,14 +70,13 @@ void TShape::paintEvent(QPaintEvent*)
 }
 
 TfrmAtlas::TfrmAtlas(QWidget* parent)
-    : TChildForm(parent)
+    : TMenuForm(Caller::Atlas, parent)
     , ui(std::make_unique<Ui::Atlas>())
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("frmAtlas"));
     setFixedBorder(true);
     setUpControls();
-    buildMenu();
     setUpKeyboard();
     connectHandlers();
     frmAtlas = this;
@@ -155,39 +144,6 @@ void TfrmAtlas::setUpCatalogGrid()
     grid->setIncrementalSearchField(QStringLiteral("County"));
 }
 
-void TfrmAtlas::buildMenu()
-{
-    auto* bar = new QMenuBar(this);
-    bar->setObjectName(QStringLiteral("AtlasMenu"));
-    const auto item = [this](QWidget* menu, const char* name, const QString& text, const QString& hint) {
-        auto* action = new QAction(text, this);
-        action->setObjectName(QLatin1String(name));
-        if (!hint.isEmpty()) {
-            action->setStatusTip(hint);
-            action->setToolTip(hint);
-        }
-        menu->addAction(action);
-        return action;
-    };
-    mnuCatalog = item(bar, "mnuCatalog", tr("Catalog"), tr("Open the Catalog to see a full listing of all maps."));
-    mnuNotes = item(bar, "mnuNotes", tr("&Descriptions"),
-                    tr("Create and save an illustrated description of any place."));
-    mnuAbbrev = item(bar, "mnuAbbrev", tr("Abbreviations"),
-                     tr("Click to see the list of Abbreviations and useful German words."));
-    mnuHelp = new QMenu(tr("Help"), this);
-    mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
-    mnuHelp->menuAction()->setObjectName(QStringLiteral("mnuHelp"));
-    mnuHelp->setToolTipsVisible(true);
-    bar->addMenu(mnuHelp);
-    OpenHelpFileF1 = item(mnuHelp, "OpenHelpFileF1", tr("Open Help file"), {});
-    OpenHelpFileF1->setShortcut(QKeySequence(Qt::Key_F1));
-    mnuManual = item(mnuHelp, "mnuManual", tr("Print the User's Manual"), {});
-    mnuReconfig = item(mnuHelp, "mnuReconfig", tr("Reconfigure"), {});
-    mnuAbout = item(mnuHelp, "mnuAbout", tr("About this Software"), tr("Click to see information about this software."));
-    mnuVisit = item(mnuHelp, "mnuVisit", visitCaption(), {});
-    setChildMenuBar(bar);
-}
-
 void TfrmAtlas::setUpKeyboard()
 {
     // In detail mode the arrow keys do what the visible red arrows do. They
@@ -226,13 +182,6 @@ void TfrmAtlas::connectHandlers()
     connectGuarded(ui->btnClose, &QPushButton::clicked, this, &TfrmAtlas::btnCloseClick);
     connectGuarded(ui->grdCatalog, &platform::DbGrid::cellClick, this, &TfrmAtlas::grdCatalogCellClick);
     connectGuarded(mnuCatalog, &QAction::triggered, this, &TfrmAtlas::mnuCatalogClick);
-    connectGuarded(mnuNotes, &QAction::triggered, this, &TfrmAtlas::mnuNotesClick);
-    connectGuarded(mnuAbbrev, &QAction::triggered, this, &TfrmAtlas::mnuAbbrevClick);
-    connectGuarded(OpenHelpFileF1, &QAction::triggered, this, &TfrmAtlas::OpenHelpFileF1Click);
-    connectGuarded(mnuManual, &QAction::triggered, this, &TfrmAtlas::mnuManualClick);
-    connectGuarded(mnuReconfig, &QAction::triggered, this, &TfrmAtlas::mnuReconfigClick);
-    connectGuarded(mnuAbout, &QAction::triggered, this, &TfrmAtlas::mnuAboutClick);
-    connectGuarded(mnuVisit, &QAction::triggered, this, &TfrmAtlas::mnuVisitClick);
 }
 
 bool TfrmAtlas::eventFilter(QObject* watched, QEvent* event)
@@ -333,33 +282,14 @@ void TfrmAtlas::showSheetPicture(const QString& sheetId)
 
 void TfrmAtlas::readSheetRecord()
 {
-    platform::Table* maps = DataModule1->tblMaps;
-    maps->setIndexName(QString());
-    maps->first();
-    maps->findKey({vShownMapId}); // when absent, the first record stands in
-    vMapPages = maps->fieldAsString(QStringLiteral("Pages"));
-    vMapTitle = maps->fieldAsString(QStringLiteral("Title"));
-    vCountryCode = maps->fieldAsString(QStringLiteral("Country"));
-    applyCountry(vCountryCode);
-    // Integer division truncates toward zero, as the locator values expect.
-    vOutlineTop = maps->fieldAsInteger(QStringLiteral("LocTop")) / 2 + 26;
-    vPointerTop = vOutlineTop - 31;
-    vOutlineLeft = maps->fieldAsInteger(QStringLiteral("LocLeft")) / 2 + 63;
-    vPointerLeft = vOutlineLeft - 31;
-}
-
-void TfrmAtlas::applyCountry(const QString& country)
-{
-    // Any other letter keeps the previous sheet's values.
-    const Country* c = countryByCode(country);
-    if (!c)
-        return;
-    vKeyMapId = QLatin1String(c->keyMap);
-    vScaleMapId = QLatin1String(c->scaleMap);
-    vKeyWidth = c->keyWidth;
-    vScaleWidth = c->scaleWidth;
-    vCountryName = QLatin1String(c->name);
-    vLocateMapId = QLatin1String(c->locateMap);
+    const SheetRecord record = corvane::readSheetRecord(vShownMapId);
+    vMapTitle = record.title;
+    if (const Country* c = record.country) {
+        vKeyMapId = QLatin1String(c->keyMap);
+        vScaleMapId = QLatin1String(c->scaleMap);
+        vKeyWidth = c->keyWidth;
+        vScaleWidth = c->scaleWidth;
+    }
 }
 
 void TfrmAtlas::setZoomOutButton()
@@ -391,7 +321,7 @@ void TfrmAtlas::decodeNeighboursAhead()
             platform::Table* maps = DataModule1->tblMaps;
             for (const char* side : {"East", "West", "North", "South"}) {
                 const QString id = maps->fieldAsString(QLatin1String(side));
-                if (id.size() >= 5)
+                if (isSheetId(id))
                     ids << id;
             }
             ids << vLocateMapId;
@@ -402,40 +332,41 @@ void TfrmAtlas::decodeNeighboursAhead()
         for (const QString& id : std::as_const(ids))
             paths << sheetPath(id);
         m_pictures.decodeAhead(paths, pictureBox());
-    } catch (const std::exception&) {
+    } catch (const platform::AppError&) {
     }
 }
 
 void TfrmAtlas::AdjacentMoves()
 {
-    for (QWidget* arrow : {ui->imgEast, ui->imgWest, ui->imgNorth, ui->imgSouth})
-        arrow->show();
-    // Any failure ends this silently; arrows already shown stay shown.
-    try {
-        platform::Table* maps = DataModule1->tblMaps;
-        maps->open();
-        maps->setIndexName(QString());
-        maps->first();
-        maps->findKey({vMapId});
-        const std::pair<const char*, QWidget*> sides[]
-            = {{"North", ui->imgNorth}, {"South", ui->imgSouth}, {"East", ui->imgEast}, {"West", ui->imgWest}};
-        for (const auto& [field, arrow] : sides) {
-            if (maps->fieldAsString(QLatin1String(field)).size() < 5)
-                arrow->hide();
-        }
-    } catch (...) {
-    }
+    showNeighbourArrows(vMapId, {ui->imgNorth, ui->imgSouth, ui->imgEast, ui->imgWest});
 }
 
-void TfrmAtlas::moveToNeighbour(const QString& field)
+void TfrmAtlas::moveToNeighbour(const QString& side)
 {
-    platform::Table* maps = DataModule1->tblMaps;
-    maps->setIndexName(QString());
-    maps->first();
-    maps->findKey({vMapId});
-    vShownMapId = maps->fieldAsString(field);
-    vMapId = vShownMapId;
-    ChangeMap();
+    const QString id = neighbourOf(vMapId, side);
+    if (isSheetId(id)) // a key press may ask for a side without a neighbour
+        changeDetailSheet(id);
+}
+
+// The sheet becomes the current one only once its picture is shown; when it
+// cannot be loaded, the window stays on the sheet it shows and the error
+// is reported.
+void TfrmAtlas::changeDetailSheet(const QString& sheetId)
+{
+    const QString previousMap = vMapId;
+    const QString previousShown = vShownMapId;
+    const QString previousMode = vZoomMode;
+    vMapId = sheetId;
+    vShownMapId = sheetId;
+    vZoomMode = kDetail;
+    try {
+        ChangeMap();
+    } catch (const std::exception&) {
+        vMapId = previousMap;
+        vShownMapId = previousShown;
+        vZoomMode = previousMode;
+        throw;
+    }
     AdjacentMoves();
 }
 
@@ -461,7 +392,7 @@ void TfrmAtlas::btnZoomClick()
         ChangeMap();
         AdjacentMoves();
     }
-    hidePrintPanel();
+    shell().hidePrintPanel();
 }
 
 void TfrmAtlas::btnExpandClick()
@@ -469,7 +400,7 @@ void TfrmAtlas::btnExpandClick()
     ui->RedOutline->hide();
     if (!vMapCreated || !frmMap) {
         if (!frmMap)
-            new TfrmMap(MainForm); // a tool window over the frame, owned by it
+            new TfrmMap(shell().frameWindow()); // a tool window over the frame, owned by it
         vMapCreated = true;
     }
     // The atlas window stays as it is underneath.
@@ -480,7 +411,7 @@ void TfrmAtlas::btnExpandClick()
 
 void TfrmAtlas::mnuCatalogClick()
 {
-    hidePrintPanel();
+    shell().hidePrintPanel();
     ui->pnlCatalog->show();
     ui->grdCatalog->setFocus(); // the row stays where the last pick left it
 }
@@ -493,45 +424,34 @@ void TfrmAtlas::btnCloseClick()
 void TfrmAtlas::grdCatalogCellClick()
 {
     ui->pnlCatalog->hide();
-    vMapId = DataModule1->tblMapCat->fieldAsString(QStringLiteral("Map"));
-    vShownMapId = vMapId;
-    vZoomMode = kDetail;
-    ChangeMap();
-    AdjacentMoves();
+    changeDetailSheet(DataModule1->tblMapCat->fieldAsString(QStringLiteral("Map")));
 }
 
-// The commands every view shares; leaving the maps first puts away the
-// catalogue and the locating outline.
 void TfrmAtlas::mnuNotesClick()
 {
     ui->pnlCatalog->hide();
     ui->RedOutline->hide();
-    goToView(Caller::Atlas, View::Notes);
+    TMenuForm::mnuNotesClick();
 }
 
 void TfrmAtlas::mnuAbbrevClick()
 {
     ui->pnlCatalog->hide();
     ui->RedOutline->hide();
-    goToView(Caller::Atlas, View::Abbrev);
+    TMenuForm::mnuAbbrevClick();
 }
-
-void TfrmAtlas::OpenHelpFileF1Click() { openHelpPage(Caller::Atlas); }
 
 void TfrmAtlas::mnuManualClick()
 {
     ui->pnlCatalog->hide();
-    showManualInfo();
+    TMenuForm::mnuManualClick();
 }
 
 void TfrmAtlas::mnuReconfigClick()
 {
     ui->pnlCatalog->hide();
     ui->RedOutline->hide();
-    reconfigure();
+    TMenuForm::mnuReconfigClick();
 }
-
-void TfrmAtlas::mnuAboutClick() { showAbout(); }
-void TfrmAtlas::mnuVisitClick() { visitMaker(Caller::Atlas); }
 
 } // namespace corvane

@@ -6,14 +6,13 @@
 // the user looks at a sheet, its neighbours are decoded ahead, so an arrow
 // click usually finds its picture ready.
 
-#include "app/child_form.h"
+#include "core/menu_form.h"
 #include "platform/pictures.h"
 
 #include <memory>
 
 class QAction;
 class QLabel;
-class QMenu;
 class QPushButton;
 class QShortcut;
 class QToolButton;
@@ -35,7 +34,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 };
 
-class TfrmAtlas : public TChildForm {
+class TfrmAtlas : public TMenuForm {
     Q_OBJECT
 public:
     explicit TfrmAtlas(QWidget* parent = nullptr);
@@ -55,20 +54,11 @@ public:
     QLabel* imgMap() const;
     QPushButton* btnZoom() const;
 
+    // The menu bar's own item; the shared ones are in `menu`.
+    QAction* const mnuCatalog = menu.first;
+
     // Decoded sheets of this window (tests and benchmarks wait on it).
     platform::PictureStore& pictures() { return m_pictures; }
-
-    // The menu bar's commands; all but the catalogue are the commands every
-    // view shares (app/commands.h).
-    QAction* mnuCatalog = nullptr;
-    QAction* mnuNotes = nullptr;
-    QAction* mnuAbbrev = nullptr;
-    QMenu* mnuHelp = nullptr;
-    QAction* OpenHelpFileF1 = nullptr;
-    QAction* mnuManual = nullptr;
-    QAction* mnuReconfig = nullptr;
-    QAction* mnuAbout = nullptr;
-    QAction* mnuVisit = nullptr;
 
 public slots:
     void imgNorthClick();
@@ -82,14 +72,13 @@ public slots:
     void btnCloseClick();
     void grdCatalogCellClick();
 
-    // The commands every view shares (app/commands.h).
-    void mnuNotesClick();
-    void mnuAbbrevClick();
-    void OpenHelpFileF1Click();
-    void mnuManualClick();
-    void mnuReconfigClick();
-    void mnuAboutClick();
-    void mnuVisitClick();
+    // The commands every view shares; leaving the maps puts away the
+    // catalogue and the locating outline first.
+    void mnuNotesClick() override;
+    void mnuAbbrevClick() override;
+    void OpenHelpFileF1Click() { helpItemClick(); }
+    void mnuManualClick() override;
+    void mnuReconfigClick() override;
 
 protected:
     void FormShow() override;
@@ -97,15 +86,14 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void buildMenu();
     void setUpControls();
     void setUpCatalogGrid();
     void setUpKeyboard();
     void connectHandlers();
-    void moveToNeighbour(const QString& field);
+    void moveToNeighbour(const QString& side);
+    void changeDetailSheet(const QString& sheetId);
     void showSheetPicture(const QString& sheetId);
     void readSheetRecord();
-    void applyCountry(const QString& country);
     void setZoomOutButton();
     void showDetailControls();
     void hideDetailControls();

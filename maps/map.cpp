@@ -2,9 +2,10 @@
 
 #include "ui_map.h"
 
-#include "app/forms.h"
-#include "app/main_form.h"
-#include "app/shared.h"
+#include "core/forms.h"
+#include "core/placement.h"
+#include "core/shared.h"
+#include "core/shell.h"
 #include "data/datamod1.h"
 #include "maps/atlas.h"
 #include "maps/sheets.h"
@@ -69,6 +70,7 @@ void fitTextInto(QLabel* label, int pixelSize)
 TfrmMap::TfrmMap(QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
     , ui(std::make_unique<Ui::Map>())
+    , m_placement(new OuterPlacement(this))
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("frmMap"));
@@ -239,9 +241,7 @@ void TfrmMap::setVisible(bool visible)
     // puts the frame, not the inside, at the position.
     if (visible && !m_shownBefore && !testAttribute(Qt::WA_WState_Created)) {
         const Placement first = placement();
-        resize(first.outer);
-        move(first.topLeft);
-        m_placedBeforeShowing = true;
+        m_placement->place(first.topLeft, first.outer);
     }
     QWidget::setVisible(visible);
 }
@@ -254,50 +254,8 @@ void TfrmMap::applyScreenTable()
         vFullScaleWidth = vFullScaleWidth * fit->multiply / fit->divide;
         ui->imgMap->resize(fit->mapWidth, fit->mapHeight);
     }
-    if (!m_shownBefore) {
-        m_shownBefore = true;
-        m_firstOuterSize = place.outer;
-        m_firstTopLeft = place.topLeft;
-        if (m_placedBeforeShowing) {
-            if (windowHandle()) // the frame's size is still to come
-                windowHandle()->installEventFilter(this);
-            return;
-        }
-    }
-    setOuterGeometry(place.topLeft, place.outer);
-}
-
-void TfrmMap::setOuterGeometry(QPoint topLeft, QSize outer)
-{
-    // Some window systems forget the frame while the window is hidden.
-    if (const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins(); !frame.isNull())
-        m_frame = frame;
-    resize(outer.shrunkBy(m_frame));
-    move(topLeft); // a window's position is its frame's, once the frame is known
-    if (m_frame.isNull() && windowHandle())
-        windowHandle()->installEventFilter(this);
-}
-
-// Most window systems tell the frame's size only once the window is mapped;
-// the first showing then gets the outer geometry it was meant to have.
-void TfrmMap::fitFrameOnceKnown()
-{
-    const QMargins frame = windowHandle()->frameMargins();
-    if (!m_frame.isNull() || frame.isNull())
-        return;
-    m_frame = frame;
-    windowHandle()->removeEventFilter(this);
-    if (size() != m_firstOuterSize)
-        return; // resized by the user already
-    resize(m_firstOuterSize.shrunkBy(frame));
-    move(m_firstTopLeft);
-}
-
-bool TfrmMap::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == windowHandle() && event->type() == QEvent::Expose)
-        fitFrameOnceKnown();
-    return QWidget::eventFilter(watched, event);
+    m_shownBefore = true;
+    m_placement->place(place.topLeft, place.outer);
 }
 
 QSize TfrmMap::deviceSize(const QWidget* box) const
@@ -348,70 +306,30 @@ void TfrmMap::ChangeMap()
 
 void TfrmMap::readSheetRecord()
 {
-    platform::Table* maps = DataModule1->tblMaps;
-    maps->setIndexName(QString());
-    maps->first();
-    maps->findKey({ vFullMapId }); // when absent, the first record stands in
-    vMapPages = maps->fieldAsString(QStringLiteral("Pages"));
-    vFullMapTitle = maps->fieldAsString(QStringLiteral("Title"));
-    vCountryCode = maps->fieldAsString(QStringLiteral("Country"));
-    applyCountry(vCountryCode);
-    // Placed for the atlas window's overview; integer division truncates.
-    vOutlineTop = maps->fieldAsInteger(QStringLiteral("LocTop")) / 2 + 28;
-    vPointerTop = vOutlineTop - 31;
-    vOutlineLeft = maps->fieldAsInteger(QStringLiteral("LocLeft")) / 2 + 65;
-    vPointerLeft = vOutlineLeft - 31;
-}
-
-void TfrmMap::applyCountry(const QString& country)
-{
-    // Any other letter keeps the previous sheet's values.
-    const Country* c = countryByCode(country);
-    if (!c)
-        return;
-    vFullKeyMapId = QLatin1String(c->keyMap);
-    vFullScaleMapId = QLatin1String(c->scaleMap);
-    // At the size the showing chose for this screen, as the key and scale of
-    // the first sheet were.
-    const ScreenFit* fit = screenFit(platform::screenSize().width());
-    vFullKeyWidth = fit ? c->keyWidth * fit->multiply / fit->divide : c->keyWidth;
-    vFullScaleWidth = fit ? c->scaleWidth * fit->multiply / fit->divide : c->scaleWidth;
-    vCountryName = QLatin1String(c->name);
-    vLocateMapId = QLatin1String(c->locateMap);
+    const SheetRecord record = corvane::readSheetRecord(vFullMapId);
+    vFullMapTitle = record.title;
+    if (const Country* c = record.country) {
+        vFullKeyMapId = QLatin1String(c->keyMap);
+        vFullScaleMapId = QLatin1String(c->scaleMap);
+        // At the size the showing chose for this screen, as the key and
+        // scale of the first sheet were.
+        const ScreenFit* fit = screenFit(platform::screenSize().width());
+        vFullKeyWidth = fit ? c->keyWidth * fit->multiply / fit->divide : c->keyWidth;
+        vFullScaleWidth = fit ? c->scaleWidth * fit->multiply / fit->divide : c->scaleWidth;
+    }
 }
 
 void TfrmMap::AdjacentMoves()
 {
-    for (QWidget* arrow : { ui->imgEast, ui->imgWest, ui->imgNorth, ui->imgSouth })
-        arrow->show();
-    m_neighbours.clear();
-    // Any failure ends this silently; arrows already shown stay shown.
-    try {
-        platform::Table* maps = DataModule1->tblMaps;
-        maps->open();
-        maps->setIndexName(QString());
-        maps->first();
-        maps->findKey({ vFullMapId });
-        const std::pair<const char*, QWidget*> sides[] = { { "North", ui->imgNorth },
-            { "South", ui->imgSouth }, { "East", ui->imgEast }, { "West", ui->imgWest } };
-        for (const auto& [field, arrow] : sides) {
-            const QString id = maps->fieldAsString(QLatin1String(field));
-            if (id.size() < 5)
-                arrow->hide();
-            else
-                m_neighbours << id;
-        }
-    } catch (...) {
-    }
+    m_neighbours = showNeighbourArrows(vFullMapId, {ui->imgNorth, ui->imgSouth, ui->imgEast, ui->imgWest});
 }
 
-void TfrmMap::moveToNeighbour(const QString& field)
+void TfrmMap::moveToNeighbour(const QString& side)
 {
-    platform::Table* maps = DataModule1->tblMaps;
-    maps->setIndexName(QString());
-    maps->first();
-    maps->findKey({ vFullMapId });
-    vFullMapId = maps->fieldAsString(field);
+    const QString id = neighbourOf(vFullMapId, side);
+    if (!isSheetId(id)) // a key press may ask for a side without a neighbour
+        return;
+    vFullMapId = id;
     ChangeMap();
 }
 
@@ -460,10 +378,9 @@ void TfrmMap::btnHideClick()
 
 void TfrmMap::btnHelpClick()
 {
-    vShellTarget = vProgramPath
-        + (vCountryName == QLatin1String("Ireland") ? QStringLiteral("Help\\IrishKey.HTM")
-                                                    : QStringLiteral("Help\\BritKey.HTM"));
-    platform::shellOpen(vShellTarget);
+    shell().handToShell(vProgramPath
+                        + (vCountryName == QLatin1String("Ireland") ? QStringLiteral("Help\\IrishKey.HTM")
+                                                                    : QStringLiteral("Help\\BritKey.HTM")));
 }
 
 void TfrmMap::imgMapDblClick()
@@ -471,12 +388,7 @@ void TfrmMap::imgMapDblClick()
     hide();
     vShownMapId = vFullMapId;
     vZoomMode = QStringLiteral("Detail");
-    if (MainForm) {
-        MainForm->setWindowState(MainForm->windowState() & ~Qt::WindowMinimized);
-        MainForm->show();
-        MainForm->raise();
-        MainForm->activateWindow();
-    }
+    shell().raiseFrame();
     if (frmAtlas) {
         frmAtlas->showChild();
         frmAtlas->ChangeMap();

@@ -23,6 +23,7 @@ class Map;
 
 namespace corvane {
 
+class OuterPlacement;
 class TZoomView;
 
 class TfrmMap : public QWidget {
@@ -70,7 +71,6 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     bool event(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct Placement {
@@ -81,11 +81,8 @@ private:
     void setUpControls();
     void connectHandlers();
     void applyScreenTable();
-    void setOuterGeometry(QPoint topLeft, QSize outer);
-    void fitFrameOnceKnown();
-    void moveToNeighbour(const QString& field);
+    void moveToNeighbour(const QString& side);
     void readSheetRecord();
-    void applyCountry(const QString& country);
     void showSheetPicture();
     void showKeyPicture(const QString& sheetId, int width);
     void fullPictureReady();
@@ -94,12 +91,9 @@ private:
     const std::unique_ptr<Ui::Map> ui;
     platform::PictureStore m_pictures;
     platform::FullPictureLoader m_full;
+    OuterPlacement* const m_placement;
     QStringList m_neighbours; // sheet ids, decoded ahead once the full picture is in
     bool m_shownBefore = false;
-    bool m_placedBeforeShowing = false;
-    QMargins m_frame; // the window system's frame, once known
-    QSize m_firstOuterSize;
-    QPoint m_firstTopLeft;
 };
 
 } // namespace corvane

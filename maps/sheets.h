@@ -1,9 +1,15 @@
 #pragma once
 // What the atlas window and the full-screen window share about sheets: the
-// file of a sheet, the country table and the red neighbour arrows.
+// file of a sheet, its MAPS.DB record, the country table and the red
+// neighbour arrows.
 
 #include <QIcon>
 #include <QString>
+#include <QStringList>
+
+#include <array>
+
+class QWidget;
 
 namespace corvane {
 
@@ -24,6 +30,29 @@ struct Country {
 
 // The row of an exact (case-sensitive) letter, or null for any other value.
 const Country* countryByCode(const QString& code);
+
+// Reads the MAPS.DB record of `sheetId` (the first record stands in when
+// it is absent) into vMapPages, vCountryCode, the outline and pointer
+// positions on the overview, and, for a known country, vCountryName and
+// vLocateMapId. Returns the record's title and the country's row (null for
+// an unknown letter, whose sheet keeps the previous key and scale).
+struct SheetRecord {
+    QString title;
+    const Country* country = nullptr;
+};
+SheetRecord readSheetRecord(const QString& sheetId);
+
+// The neighbour id in `side` ("North", "South", "East", "West") of the
+// sheet's record.
+QString neighbourOf(const QString& sheetId, const QString& side);
+
+// A neighbour exists when its id has at least five characters.
+bool isSheetId(const QString& id);
+
+// Shows the arrows (north, south, east, west) of the neighbours of
+// `sheetId` that exist and returns their ids.
+using NeighbourArrows = std::array<QWidget*, 4>;
+QStringList showNeighbourArrows(const QString& sheetId, const NeighbourArrows& arrows);
 
 // A red 32 x 32 arrow pointing north turned by `degrees`, with a transparent
 // background, sharp on normal and high-density screens.

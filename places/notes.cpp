@@ -1,16 +1,15 @@
 #include "places/notes.h"
 
-#include "app/commands.h"
-#include "app/forms.h"
-#include "app/shared.h"
+#include "core/forms.h"
+#include "core/shared.h"
+#include "data/datamod1.h"
 #include "platform/errors.h"
 
-#include <QAction>
 
 namespace corvane {
 
 TfrmNotes::TfrmNotes(QWidget* parent)
-    : TChildForm(parent)
+    : TMenuForm(Caller::Notes, parent)
 {
     setObjectName(QStringLiteral("frmNotes"));
     setWindowTitle(QStringLiteral("  NOTES and PICTURES"));
@@ -19,7 +18,10 @@ TfrmNotes::TfrmNotes(QWidget* parent)
     green.setColor(QPalette::Window, QColor(192, 220, 192));
     setPalette(green);
     setAutoFillBackground(true);
-    buildMenu();
+    if (DataModule1)
+        connect(DataModule1, &TDataModule1::currentPlaceChanged, this, [this] {
+            setWindowTitle(QStringLiteral("  NOTES and PICTURES : ") + vPlaceName);
+        });
     frmNotes = this;
 }
 
@@ -27,13 +29,6 @@ TfrmNotes::~TfrmNotes()
 {
     if (frmNotes == this)
         frmNotes = nullptr;
-}
-
-void TfrmNotes::buildMenu()
-{
-    menu = buildStandardMenu(this, Caller::Notes);
-    setChildMenuBar(menu.bar);
-    connectStandardMenu(this, menu, &TfrmNotes::mnuOpenHelpClick);
 }
 
 // Placeholder: only the window's place; the current place's refresh comes
@@ -47,13 +42,5 @@ void TfrmNotes::FormClick()
 {
     vCurrentView = QStringLiteral("Notes");
 }
-
-void TfrmNotes::mnuMapsClick() { goToView(Caller::Notes, View::Atlas); }
-void TfrmNotes::mnuAbbrevClick() { goToView(Caller::Notes, View::Abbrev); }
-void TfrmNotes::mnuOpenHelpClick() { openHelpPage(Caller::Notes); }
-void TfrmNotes::mnuManualClick() { showManualInfo(); }
-void TfrmNotes::mnuReconfigClick() { reconfigure(); }
-void TfrmNotes::mnuAboutClick() { showAbout(); }
-void TfrmNotes::mnuVisitClick() { visitMaker(Caller::Notes); }
 
 } // namespace corvane

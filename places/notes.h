@@ -5,36 +5,23 @@
 // panels arrive with the descriptions window's own work (the data module
 // already keeps its caption on the current place).
 
-#include "app/child_form.h"
-#include "app/commands.h"
+#include "core/menu_form.h"
 
-class QAction;
 
 namespace corvane {
 
-class TfrmNotes : public TChildForm {
+class TfrmNotes : public TMenuForm {
     Q_OBJECT
 public:
     explicit TfrmNotes(QWidget* parent = nullptr);
     ~TfrmNotes() override;
 
-    StandardMenu menu; // mnuMaps, mnuNotes, mnuAbbrev, the Help items
-
 public slots:
-    void mnuMapsClick();
-    void mnuAbbrevClick();
-    void mnuOpenHelpClick();
-    void mnuManualClick();
-    void mnuReconfigClick();
-    void mnuAboutClick();
-    void mnuVisitClick();
+    void mnuOpenHelpClick() { helpItemClick(); }
 
 protected:
     void FormShow() override;
     void FormClick() override;
-
-private:
-    void buildMenu();
 };
 
 } // namespace corvane

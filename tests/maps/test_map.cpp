@@ -312,11 +312,11 @@ private slots:
         QVERIFY(s.expand());
         s.click("imgNorth");
         QTest::mouseClick(atlas->btnZoom(), Qt::LeftButton);
-        // The overview of the new sheet's country, the outline placed by
-        // this window's offsets: 101 div 2 + 28, 11 div 2 + 65.
+        // The overview of the new sheet's country, the outline placed as the
+        // atlas window places it: 101 div 2 + 26, 11 div 2 + 63.
         QVERIFY(near(atlas->imgMap()->pixmap().toImage().pixelColor(5, 5), kCyan));
-        QCOMPARE(atlas->RedOutline()->geometry(), QRect(70, 78, 67, 48));
-        QCOMPARE(s.inAtlas("imgPointer")->geometry(), QRect(39, 47, 31, 31));
+        QCOMPARE(atlas->RedOutline()->geometry(), QRect(68, 76, 67, 48));
+        QCOMPARE(s.inAtlas("imgPointer")->geometry(), QRect(37, 45, 31, 31));
         QCOMPARE(atlas->Label1()->text(), u"GB-02H.JPG"_s);
     }
 
@@ -356,7 +356,7 @@ private slots:
         QCOMPARE(vFullMapId, u"GB-03G"_s);
         QCOMPARE(vMapPages, u"10"_s);
         QCOMPARE(vCountryName, u"Wales"_s);
-        QCOMPARE(std::pair(vOutlineTop, vOutlineLeft), std::pair(3 + 28, 4 + 65));
+        QCOMPARE(std::pair(vOutlineTop, vOutlineLeft), std::pair(3 + 26, 4 + 63));
         QCOMPARE(vMapId, u"GB-03H"_s);
         QCOMPARE(full->windowTitle(), u"   MAP from page 12-13 : England: London und Umgebung"_s);
         QCOMPARE(Setup::visibleArrows(full), (QStringList { u"imgNorth"_s, u"imgEast"_s, u"imgWest"_s }));

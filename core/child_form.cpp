@@ -1,4 +1,4 @@
-#include "app/child_form.h"
+#include "core/child_form.h"
 
 #include "platform/errors.h"
 

@@ -1,4 +1,4 @@
-#include "app/form_style.h"
+#include "core/form_style.h"
 
 #include "platform/fonts.h"
 

@@ -1,4 +1,4 @@
-#include "app/shared.h"
+#include "core/shared.h"
 
 namespace corvane {
 

@@ -1,4 +1,4 @@
-#include "app/pictures.h"
+#include "app/toolbar_icons.h"
 
 #include "platform/fonts.h"
 
