@@ -181,10 +181,8 @@ public:
         } else {
             openAsStartUpWould();
         }
-        auto* atlas = m_kit.find<corvane::TfrmAtlas>(QStringLiteral("frmAtlas"));
-        if (atlas && !QTest::qWaitForWindowExposed(atlas))
-            return nullptr;
-        return atlas;
+        auto* atlas = m_kit.get<corvane::TfrmAtlas>(QStringLiteral("frmAtlas"));
+        return QTest::qWaitForWindowExposed(atlas) ? atlas : nullptr;
     }
 
 private:
