@@ -356,10 +356,11 @@ void TfrmMap::readSheetRecord()
     vFullMapTitle = maps->fieldAsString(QStringLiteral("Title"));
     vCountryCode = maps->fieldAsString(QStringLiteral("Country"));
     applyCountry(vCountryCode);
-    // Placed for the atlas window's overview; integer division truncates.
-    vOutlineTop = maps->fieldAsInteger(QStringLiteral("LocTop")) / 2 + 28;
+    // Placed for the atlas window's overview, with its offsets, so that the
+    // outline lies on the sheet there; integer division truncates.
+    vOutlineTop = maps->fieldAsInteger(QStringLiteral("LocTop")) / 2 + 26;
     vPointerTop = vOutlineTop - 31;
-    vOutlineLeft = maps->fieldAsInteger(QStringLiteral("LocLeft")) / 2 + 65;
+    vOutlineLeft = maps->fieldAsInteger(QStringLiteral("LocLeft")) / 2 + 63;
     vPointerLeft = vOutlineLeft - 31;
 }
 
