@@ -13,7 +13,7 @@
 // drawn here. Figures are medians; one "name: value" line each.
 
 #include "bench_support.h"
-#include "maps/atlas_fixture.h"
+#include "kit/atlas_fixture.h"
 
 #include "data/installer.h"
 #include "platform/pictures.h"

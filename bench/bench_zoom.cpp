@@ -14,7 +14,7 @@
 // drawn here. Figures are medians; one "name: value" line each.
 
 #include "bench_support.h"
-#include "maps/atlas_fixture.h"
+#include "kit/atlas_fixture.h"
 
 #include "maps/map.h"
 #include "maps/zoom_view.h"

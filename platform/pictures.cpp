@@ -167,6 +167,26 @@ QImage decodeWithQt(const QString& windowsPath, QByteArray bytes, QSize target)
     return image.convertToFormat(QImage::Format_RGB32);
 }
 
+// The size the start-of-frame marker gives, read without the decoder, for
+// pictures it refuses outright; invalid when there is no such marker.
+QSize frameSize(const QByteArray& bytes)
+{
+    const auto* p = reinterpret_cast<const uchar*>(bytes.constData());
+    const qsizetype n = bytes.size();
+    qsizetype i = 2; // after SOI
+    while (i + 9 <= n && p[i] == 0xFF) {
+        const uchar marker = p[i + 1];
+        if (marker == 0xFF) { // fill byte
+            ++i;
+            continue;
+        }
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC)
+            return { (p[i + 7] << 8) | p[i + 8], (p[i + 5] << 8) | p[i + 6] };
+        i += 2 + ((p[i + 2] << 8) | p[i + 3]);
+    }
+    return {};
+}
+
 Header readHeader(const Decompressor& tj, const QString& windowsPath, const QByteArray& bytes)
 {
     if (!tj.handle)
@@ -178,6 +198,13 @@ Header readHeader(const Decompressor& tj, const QString& windowsPath, const QByt
         != 0) {
         if (bytes.size() < 2 || data[0] != 0xFF || data[1] != 0xD8)
             cannotShow(windowsPath, QStringLiteral("it is not a JPEG picture."));
+        // Beyond the decoder's own limit: say so in our words, not as damage.
+        if (const QSize frame = frameSize(bytes); qint64(frame.width()) * frame.height() > kMaxPixels) {
+            Header refused;
+            refused.width = frame.width();
+            refused.height = frame.height();
+            tooLarge(windowsPath, refused);
+        }
         damaged(windowsPath, tj.error());
     }
     return h;

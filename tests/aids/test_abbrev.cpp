@@ -3,7 +3,7 @@
 // an empty table, a second opening that leaves the window where the user
 // put it, and which clicks make it the current view.
 
-#include "maps/atlas_fixture.h"
+#include "kit/atlas_fixture.h"
 
 #include "aids/abbrev.h"
 #include "platform/fonts.h"
@@ -69,9 +69,13 @@ struct Setup {
     // "Abbreviations" in the atlas window's menu, shown by the frame.
     static void chooseAbbreviations()
     {
-        for (QAction* item : MainForm->menuBar()->actions())
-            if (item->objectName() == u"mnuAbbrev"_s)
+        for (QAction* item : MainForm->menuBar()->actions()) {
+            if (item->objectName() == u"mnuAbbrev"_s) {
                 item->trigger();
+                return;
+            }
+        }
+        QTest::qFail("mnuAbbrev missing from the frame's menu bar", __FILE__, __LINE__);
     }
     platform::Table* table() const { return DataModule1->tblAbbrev; }
     QString cell(int row, int column) const { return grid->model()->index(row, column).data().toString(); }

@@ -4,9 +4,9 @@
 #include "kit.h"
 
 #include "app/config.h"
-#include "app/forms.h"
+#include "core/forms.h"
 #include "app/main_form.h"
-#include "app/shared.h"
+#include "core/shared.h"
 #include "app/views.h"
 #include "data/tables.h"
 #include "maps/atlas.h"

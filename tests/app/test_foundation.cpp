@@ -4,7 +4,7 @@
 #include "kit.h"
 
 #include "app/main_form.h"
-#include "app/shared.h"
+#include "core/shared.h"
 #include "data/datamod1.h"
 #include "data/tables.h"
 #include "platform/paths.h"

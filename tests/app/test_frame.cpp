@@ -6,9 +6,9 @@
 
 #include "aids/altchar.h"
 #include "aids/jot.h"
-#include "app/forms.h"
+#include "core/forms.h"
 #include "app/main_form.h"
-#include "app/shared.h"
+#include "core/shared.h"
 
 #include <QFrame>
 #include <QMdiArea>

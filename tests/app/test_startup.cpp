@@ -3,9 +3,9 @@
 
 #include "kit.h"
 
-#include "app/forms.h"
+#include "core/forms.h"
 #include "app/main_form.h"
-#include "app/shared.h"
+#include "core/shared.h"
 #include "data/datamod1.h"
 #include "platform/paths.h"
 #include "platform/table.h"

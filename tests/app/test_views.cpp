@@ -4,7 +4,7 @@
 // maker's page handed to the shell, F1 reaching only the active window, the
 // disabled item of a view's own menu, and background clicks.
 
-#include "maps/atlas_fixture.h"
+#include "kit/atlas_fixture.h"
 
 #include "aids/abbrev.h"
 #include "aids/altchar.h"

@@ -1,6 +1,6 @@
 #include "kit.h"
 
-#include "app/shared.h"
+#include "core/shared.h"
 #include "data/datamod1.h"
 #include "data/installer.h"
 #include "data/tables.h"
@@ -117,13 +117,14 @@ corvane::Application& Kit::start()
 
 void Kit::passSplash()
 {
-    QWidget* splash = find(QStringLiteral("frmSplash"));
-    if (!splash) {
-        QTest::qFail("frmSplash missing", __FILE__, __LINE__);
-        return;
+    QWidget* splash = get(QStringLiteral("frmSplash"));
+    for (const char* tick : { "Timer1Timer", "Timer2Timer" }) {
+        if (!QMetaObject::invokeMethod(splash, tick)) {
+            const QString message = QStringLiteral("frmSplash did not run %1").arg(QLatin1String(tick));
+            QTest::qFail(qPrintable(message), __FILE__, __LINE__);
+            throw std::runtime_error(message.toStdString());
+        }
     }
-    QMetaObject::invokeMethod(splash, "Timer1Timer");
-    QMetaObject::invokeMethod(splash, "Timer2Timer");
 }
 
 void Kit::click(const QString& name)

@@ -8,7 +8,8 @@
 //   kit.start();                      // frame, data module, splash, as main() does
 //   kit.passSplash();                 // runs the splash's two timer ticks at once
 //   kit.click("btnBegin");            // find a control by objectName and click it
-//   auto* atlas = kit.get<QWidget>("frmAtlas");
+//   auto* atlas = kit.get<QWidget>("frmAtlas");   // fails the test when missing
+//   auto* north = Kit::child<QToolButton>(frmMap, "imgNorth"); // inside one window
 //   QCOMPARE(kit.messageTexts(), QStringList{...}); // message boxes that were "shown"
 //   QCOMPARE(kit.shellRequests().size(), 1);         // what the shell was asked to open
 //
@@ -53,6 +54,7 @@ public:
 
     corvane::Application& start();
     corvane::Application& app() { return *m_app; }
+    // Fails the test when the splash or one of its timer handlers is missing.
     void passSplash();
 
     // Any widget of the application by objectName; nullptr if there is none.
@@ -78,6 +80,19 @@ public:
             throw std::runtime_error("widget missing: " + name.toStdString());
         }
         return widget;
+    }
+    // A widget (or other object) inside `parent` by objectName, for names
+    // that occur in more than one window; fails the test like get().
+    template <typename T = QWidget> static T* child(const QObject* parent, const QString& name)
+    {
+        T* found = parent ? parent->findChild<T*>(name) : nullptr;
+        if (!found) {
+            const QString where = parent ? parent->objectName() : QStringLiteral("(no parent)");
+            QTest::qFail(
+                qPrintable(QStringLiteral("missing in %1: %2").arg(where, name)), __FILE__, __LINE__);
+            throw std::runtime_error("missing in " + where.toStdString() + ": " + name.toStdString());
+        }
+        return found;
     }
     // Left-clicks the named widget in its centre.
     void click(const QString& name);

@@ -2,7 +2,8 @@
 // arrows, the locating overview and its arithmetic, the country table,
 // sheets that are missing or broken, the keyboard, and decoding ahead.
 
-#include "maps/atlas_fixture.h"
+#include "kit/atlas_fixture.h"
+#include "kit/demo_sheets.h"
 
 #include "data/installer.h"
 
@@ -116,13 +117,20 @@ private slots:
     // sheet's own.
     void firstShowingStartsOnEngland()
     {
+        // Placed on the overview where the demo atlas puts a Scottish sheet.
+        const DemoPlacement scottish = demoPlacement(u"GB-10F"_s);
         QList<Sheet> sheets = standardSheets();
         sheets[3].country = QStringLiteral("S");
-        sheets[3].locTop = 101;
-        sheets[3].locLeft = 11;
+        sheets[3].locTop = scottish.locTop;
+        sheets[3].locLeft = scottish.locLeft;
         Setup s(sheets);
         TfrmAtlas* atlas = s.open();
         QVERIFY(atlas);
+        // The pointer's tip touches the sheet's corner on the overview.
+        const QRect sheet
+            = onScreen(scottish.onOverview, atlas->imgMap()->geometry(), atlas->imgMap()->width());
+        QRect pointer(QPoint(), s.pointer()->size());
+        pointer.moveBottomRight(sheet.topLeft() - QPoint(1, 1));
         QCOMPARE(vCountryCode, QStringLiteral("S"));
         QCOMPARE(vCountryName, QStringLiteral("England"));
         QCOMPARE(vLocateMapId, QStringLiteral("LOC-S"));
@@ -130,10 +138,11 @@ private slots:
         QCOMPARE(vScaleMapId, QStringLiteral("GB-SCALE"));
         QCOMPARE(std::pair(vKeyWidth, vScaleWidth), std::pair(376, 342));
         QCOMPARE(std::pair(vOutlineTop, vOutlineLeft), std::pair(242, 404));
-        QCOMPARE(std::pair(vPointerTop, vPointerLeft), std::pair(50 + 26 - 31, 5 + 63 - 31));
+        QCOMPARE(std::pair(vPointerTop, vPointerLeft), std::pair(pointer.top(), pointer.left()));
         s.click("btnZoom");
         QVERIFY(near(shownColour(atlas), kGrey));
         QCOMPARE(atlas->RedOutline()->pos(), QPoint(404, 242));
+        QCOMPARE(s.pointer()->geometry(), pointer);
     }
 
     void arrowsShowNeighboursOfFiveCharactersOrMore()
@@ -191,6 +200,40 @@ private slots:
         QCOMPARE(std::pair(vOutlineTop, vOutlineLeft), std::pair(outline.y(), outline.x()));
     }
 
+    // Sheets placed where the demo atlas puts them: the outline covers the
+    // sheet's rectangle on the overview shown, the pointer's tip its corner.
+    void theOutlineCoversTheSheetOnTheOverview_data()
+    {
+        QTest::addColumn<QString>("demoSheet");
+        QTest::addColumn<QString>("country");
+        QTest::addColumn<QColor>("overview");
+        QTest::newRow("England") << u"GB-03H"_s << u"E"_s << kGrey;
+        QTest::newRow("Wales") << u"GB-04F"_s << u"W"_s << kGrey;
+        QTest::newRow("Ireland") << u"IR-04D"_s << u"I"_s << kGrey;
+        QTest::newRow("Scotland") << u"GB-10F"_s << u"S"_s << kCyan;
+    }
+    void theOutlineCoversTheSheetOnTheOverview()
+    {
+        QFETCH(QString, demoSheet);
+        QFETCH(QString, country);
+        QFETCH(QColor, overview);
+        const DemoPlacement placed = demoPlacement(demoSheet);
+        QList<Sheet> sheets = standardSheets();
+        sheets[2].locTop = placed.locTop; // GB-03G, reached by an arrow
+        sheets[2].locLeft = placed.locLeft;
+        sheets[2].country = country;
+        Setup s(sheets);
+        TfrmAtlas* atlas = s.open();
+        QVERIFY(atlas);
+        s.click("imgWest");
+        s.click("btnZoom");
+        QVERIFY(near(shownColour(atlas), overview));
+        const QSize shown = atlas->imgMap()->pixmap().deviceIndependentSize().toSize();
+        const QRect sheet = onScreen(placed.onOverview, atlas->imgMap()->geometry(), shown.width());
+        QCOMPARE(atlas->RedOutline()->geometry(), sheet);
+        QCOMPARE(s.pointer()->geometry().bottomRight() + QPoint(1, 1), sheet.topLeft());
+    }
+
     void otherCountryLettersKeepThePreviousValues_data()
     {
         QTest::addColumn<QString>("letter");
@@ -226,9 +269,8 @@ private slots:
         TfrmAtlas* atlas = s.open();
         QVERIFY(atlas);
         const QString caption = atlas->windowTitle();
-        auto* pnlPrint = MainForm->findChild<QWidget*>(QStringLiteral("pnlPrint"));
-        if (pnlPrint)
-            pnlPrint->show();
+        auto* pnlPrint = s.kit.get(QStringLiteral("pnlPrint"));
+        pnlPrint->show();
         s.click("btnZoom");
         QCOMPARE(vZoomMode, QStringLiteral("Locate"));
         QCOMPARE(vShownMapId, QStringLiteral("LOC-S"));
@@ -244,8 +286,7 @@ private slots:
             QVERIFY2(s.kit.get(QLatin1String(name))->isHidden(), name);
         QVERIFY(!atlas->RedOutline()->isHidden());
         QVERIFY(!s.pointer()->isHidden());
-        if (pnlPrint)
-            QVERIFY(pnlPrint->isHidden());
+        QVERIFY(pnlPrint->isHidden());
 
         s.click("btnZoom");
         QCOMPARE(vZoomMode, QStringLiteral("Detail"));
@@ -332,7 +373,7 @@ private slots:
         QTest::newRow("not a JPEG") << QByteArray("Map sheet GB-03J\n") << name + QStringLiteral("it is not a JPEG picture.");
         QTest::newRow("truncated") << good.left(good.size() / 2) << name + QStringLiteral("the file is damaged");
         QTest::newRow("65535 x 65535") << fixture::withDimensions(good, 65535, 65535)
-                                       << name + QStringLiteral("the file is damaged");
+                                       << name + QStringLiteral("its size of 65535 x 65535 pixels is too large to show.");
         QTest::newRow("30000 x 30000") << fixture::withDimensions(good, 30000, 30000)
                                        << name + QStringLiteral("its size of 30000 x 30000 pixels is too large to show.");
     }
@@ -409,7 +450,7 @@ private slots:
         kit.start();
         kit.passSplash();
         kit.click(u"btnBegin"_s);
-        auto* atlas = kit.find<TfrmAtlas>(u"frmAtlas"_s);
+        auto* atlas = kit.get<TfrmAtlas>(u"frmAtlas"_s);
         QVERIFY(atlas);
         QCOMPARE(atlas->Label1()->text(), u"GB-03H.JPG"_s);
         QVERIFY(atlas->windowTitle().startsWith(u"   MAP from page "_s));

@@ -1,7 +1,7 @@
 // The county catalogue of the atlas window: opening and closing it, picks
 // by mouse only, in locate mode too, and picks of sheets that are missing.
 
-#include "maps/atlas_fixture.h"
+#include "kit/atlas_fixture.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -42,8 +42,7 @@ struct Setup {
     TfrmAtlas* open()
     {
         window = atlas.open();
-        if (window)
-            grid = kit.find<platform::DbGrid>(u"grdCatalog"_s);
+        grid = kit.get<platform::DbGrid>(u"grdCatalog"_s);
         return window;
     }
     void openCatalog() { window->mnuCatalog->trigger(); }
@@ -67,13 +66,11 @@ private slots:
         QVERIFY(s.open());
         QVERIFY2(s.grid, "grdCatalog missing");
         QVERIFY(!s.catalogShown());
-        auto* pnlPrint = MainForm->findChild<QWidget*>(u"pnlPrint"_s);
-        if (pnlPrint)
-            pnlPrint->show();
+        auto* pnlPrint = s.kit.get(u"pnlPrint"_s);
+        pnlPrint->show();
         s.openCatalog();
         QVERIFY(s.catalogShown());
-        if (pnlPrint)
-            QVERIFY(pnlPrint->isHidden());
+        QVERIFY(pnlPrint->isHidden());
         // One column, the county; the sheet id stays out of sight.
         QCOMPARE(s.grid->model()->columnCount(), 1);
         QCOMPARE(s.grid->model()->headerData(0, Qt::Horizontal).toString(), u"SEARCH FOR A TRADITIONAL COUNTY"_s);

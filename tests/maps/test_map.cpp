@@ -2,7 +2,8 @@
 // screen's width, the key and scale, the help page, moving and returning to
 // the atlas window, failures, and zooming into the scan.
 
-#include "maps/atlas_fixture.h"
+#include "kit/atlas_fixture.h"
+#include "kit/demo_sheets.h"
 
 #include "data/installer.h"
 #include "maps/map.h"
@@ -20,13 +21,19 @@ using namespace fixture;
 namespace {
 
 // GB-03H opens the atlas: Scotland to the north, Ireland to the east, a
-// sheet without a file to the west.
+// sheet without a file to the west. The northern and western sheets lie on
+// the overviews where the demo atlas puts a Scottish and an English sheet.
+const DemoPlacement kNorthern = demoPlacement(u"GB-10F"_s);
+const DemoPlacement kWestern = demoPlacement(u"GB-03G"_s);
+
 QList<Sheet> sheets()
 {
     return {
         { u"AA-00A"_s, u""_s, u""_s, u""_s, u""_s, u"Erstes Blatt"_s, u"1"_s, 50, 60, u"E"_s },
-        { u"GB-02H"_s, u""_s, u""_s, u""_s, u"GB-03H"_s, u"Schottland: Lothian"_s, u"4"_s, 101, 11, u"S"_s },
-        { u"GB-03G"_s, u""_s, u"GB-03H"_s, u""_s, u""_s, u"England: Oxford"_s, u"10"_s, 7, 9, u"W"_s },
+        { u"GB-02H"_s, u""_s, u""_s, u""_s, u"GB-03H"_s, u"Schottland: Lothian"_s, u"4"_s, kNorthern.locTop,
+            kNorthern.locLeft, u"S"_s },
+        { u"GB-03G"_s, u""_s, u"GB-03H"_s, u""_s, u""_s, u"England: Oxford"_s, u"10"_s, kWestern.locTop,
+            kWestern.locLeft, u"W"_s },
         { u"GB-03H"_s, u"GB-03G"_s, u"IR-04D"_s, u"GB-02H"_s, u"GB-0"_s, u"England: London und Umgebung"_s,
             u"12-13"_s, 433, 683, u"E"_s },
         { u"IR-04D"_s, u"GB-03H"_s, u""_s, u""_s, u""_s, u"Irland: Dublin"_s, u"30"_s, 200, 300, u"I"_s },
@@ -51,7 +58,7 @@ struct Setup {
     fixture::Atlas atlas { kit };
     TfrmAtlas* window = nullptr;
 
-    explicit Setup(QSize screen = { 1024, 768 })
+    explicit Setup(QSize screen = { 1024, 768 }, const QList<Sheet>& rows = sheets())
     {
         kit.setScreenSize(screen);
         // 2000 x 1440 fits the 1000 x 720 box at half size.
@@ -65,7 +72,7 @@ struct Setup {
         atlas.writeSheet(u"IR-KEY"_s, { 781, 1080 }, Qt::darkGreen);
         atlas.writeSheet(u"GB-SCALE"_s, { 513, 1080 }, Qt::darkBlue);
         atlas.writeSheet(u"IR-SCALE"_s, { 781, 1080 }, Qt::darkCyan);
-        atlas.setRows(sheets(), {});
+        atlas.setRows(rows, {});
     }
     TfrmAtlas* open()
     {
@@ -75,28 +82,25 @@ struct Setup {
     // Opens the full-screen window as the user does; null on failure.
     TfrmMap* expand()
     {
-        QTest::mouseClick(window->findChild<QPushButton*>(u"btnExpand"_s), Qt::LeftButton);
+        QTest::mouseClick(Kit::child<QPushButton>(window, u"btnExpand"_s), Qt::LeftButton);
         if (!frmMap || !QTest::qWaitForWindowExposed(frmMap))
             return nullptr;
         return frmMap;
     }
     template <typename T = QWidget> static T* inMap(const char* name)
     {
-        T* widget = frmMap ? frmMap->findChild<T*>(QLatin1String(name)) : nullptr;
-        if (!widget)
-            throw std::runtime_error(std::string("missing in frmMap: ") + name);
-        return widget;
+        return Kit::child<T>(frmMap, QLatin1String(name));
     }
     template <typename T = QWidget> T* inAtlas(const char* name) const
     {
-        return window->findChild<T*>(QLatin1String(name));
+        return Kit::child<T>(window, QLatin1String(name));
     }
     static void click(const char* name) { QTest::mouseClick(inMap(name), Qt::LeftButton); }
     static QStringList visibleArrows(QWidget* form)
     {
         QStringList names;
         for (const char* name : { "imgNorth", "imgSouth", "imgEast", "imgWest" })
-            if (!form->findChild<QWidget*>(QLatin1String(name))->isHidden())
+            if (!Kit::child(form, QLatin1String(name))->isHidden())
                 names << QLatin1String(name);
         return names;
     }
@@ -228,6 +232,57 @@ private slots:
         QVERIFY(s.kit.messages().isEmpty());
     }
 
+    // Each move sizes the key and scale as the showing does for this screen
+    // (multiplied first: dividing first loses pixels).
+    void keyAndScaleAfterMovesMatchTheShowing_data()
+    {
+        QTest::addColumn<int>("screenWidth");
+        QTest::addColumn<QSize>("irish"); // key, scale
+        QTest::addColumn<QSize>("british");
+        QTest::newRow("800") << 800 << QSize(390, 390) << QSize(282, 256);
+        QTest::newRow("1280") << 1280 << QSize(625, 625) << QSize(451, 410);
+        QTest::newRow("1600") << 1600 << QSize(781, 781) << QSize(564, 513);
+    }
+    void keyAndScaleAfterMovesMatchTheShowing()
+    {
+        QFETCH(int, screenWidth);
+        QFETCH(QSize, irish);
+        QFETCH(QSize, british);
+        Setup s({ screenWidth, screenWidth * 3 / 4 });
+        QVERIFY(s.open());
+        TfrmMap* full = s.expand();
+        QVERIFY(full);
+        s.click("imgEast"); // to Ireland
+        QCOMPARE(QSize(vFullKeyWidth, vFullScaleWidth), irish);
+        s.click("btnKey");
+        QCOMPARE(full->imgKey()->width(), irish.width());
+        QTest::mouseClick(full->imgKey(), Qt::LeftButton, {}, { 5, 5 });
+        s.click("imgWest"); // back to England
+        QCOMPARE(QSize(vFullKeyWidth, vFullScaleWidth), british);
+        s.click("btnScale");
+        QCOMPARE(full->imgKey()->width(), british.height());
+        QVERIFY(s.kit.messages().isEmpty());
+    }
+
+    // A neighbour id of five characters or more is a neighbour, as in the
+    // atlas window; four characters are not.
+    void arrowsShowNeighboursOfFiveCharactersOrMore()
+    {
+        QList<Sheet> rows = sheets();
+        rows[4].south = u"IR-05"_s; // IR-04D: exactly five, without a file
+        rows[4].east = u"IR-0"_s;
+        Setup s({ 1024, 768 }, rows);
+        QVERIFY(s.open());
+        TfrmMap* full = s.expand();
+        QVERIFY(full);
+        s.click("imgEast");
+        QCOMPARE(vFullMapId, u"IR-04D"_s);
+        QCOMPARE(Setup::visibleArrows(full), (QStringList { u"imgSouth"_s, u"imgWest"_s }));
+        s.click("imgSouth");
+        QCOMPARE(s.kit.messageTexts(),
+            QStringList { u"Cannot open file \"D:\\Maps\\IR-05.JPG\". No such file or directory"_s });
+    }
+
     void helpOpensTheKeyPageOfTheCountry()
     {
         Setup s;
@@ -312,11 +367,13 @@ private slots:
         QVERIFY(s.expand());
         s.click("imgNorth");
         QTest::mouseClick(atlas->btnZoom(), Qt::LeftButton);
-        // The overview of the new sheet's country, the outline placed as the
-        // atlas window places it: 101 div 2 + 26, 11 div 2 + 63.
+        // The overview of the new sheet's country, the outline on the sheet's
+        // rectangle there, the pointer's tip at its corner.
         QVERIFY(near(atlas->imgMap()->pixmap().toImage().pixelColor(5, 5), kCyan));
-        QCOMPARE(atlas->RedOutline()->geometry(), QRect(68, 76, 67, 48));
-        QCOMPARE(s.inAtlas("imgPointer")->geometry(), QRect(37, 45, 31, 31));
+        const QRect sheet = onScreen(kNorthern.onOverview, atlas->imgMap()->geometry(),
+            atlas->imgMap()->pixmap().deviceIndependentSize().toSize().width());
+        QCOMPARE(atlas->RedOutline()->geometry(), sheet);
+        QCOMPARE(s.inAtlas("imgPointer")->geometry().bottomRight() + QPoint(1, 1), sheet.topLeft());
         QCOMPARE(atlas->Label1()->text(), u"GB-02H.JPG"_s);
     }
 
@@ -356,7 +413,11 @@ private slots:
         QCOMPARE(vFullMapId, u"GB-03G"_s);
         QCOMPARE(vMapPages, u"10"_s);
         QCOMPARE(vCountryName, u"Wales"_s);
-        QCOMPARE(std::pair(vOutlineTop, vOutlineLeft), std::pair(3 + 26, 4 + 63));
+        // The outline's corner for the atlas window's overview, from where
+        // the sheet lies on it.
+        const QRect west
+            = onScreen(kWestern.onOverview, s.window->imgMap()->geometry(), s.window->imgMap()->width());
+        QCOMPARE(std::pair(vOutlineTop, vOutlineLeft), std::pair(west.top(), west.left()));
         QCOMPARE(vMapId, u"GB-03H"_s);
         QCOMPARE(full->windowTitle(), u"   MAP from page 12-13 : England: London und Umgebung"_s);
         QCOMPARE(Setup::visibleArrows(full), (QStringList { u"imgNorth"_s, u"imgEast"_s, u"imgWest"_s }));
@@ -481,7 +542,7 @@ private slots:
         kit.passSplash();
         kit.click(u"btnBegin"_s);
         QVERIFY(frmAtlas);
-        QTest::mouseClick(frmAtlas->findChild<QPushButton*>(u"btnExpand"_s), Qt::LeftButton);
+        QTest::mouseClick(Kit::child<QPushButton>(frmAtlas, u"btnExpand"_s), Qt::LeftButton);
         QVERIFY(frmMap && frmMap->isVisible());
         QVERIFY(frmMap->imgMap()->hasPicture());
         for (const char* button : { "btnKey", "btnScale" }) {

@@ -24,7 +24,8 @@ TableDef descripDef()
     return { QStringLiteral("tblDescrip"), QStringLiteral("DESCRIP.DB"),
         { { QStringLiteral("Placeid"), FieldType::Integer }, { QStringLiteral("Place"), FieldType::Text, 40 },
             { QStringLiteral("Memo"), FieldType::Memo, 100 } },
-        { { QStringLiteral("tblDescripIndex1"), QStringLiteral("Placeid"), true, true, false } } };
+        { { QStringLiteral("tblDescripIndex1"), QStringLiteral("Placeid"), true, true, false },
+            { QStringLiteral("ndxPlacename"), QStringLiteral("Place"), false, false, true } } };
 }
 
 TableDef pixDef()
@@ -153,6 +154,25 @@ private slots:
         m_table->close();
         m_table->open();
         QCOMPARE(m_table->fieldAsString(QStringLiteral("Memo")), QStringLiteral("Roman baths"));
+    }
+
+    // Renaming the current place moves it in the name order once stored; the
+    // click still picks the place the user clicked on.
+    void aClickAfterARenameReachesThePlaceClicked()
+    {
+        places({ QStringLiteral("A"), QStringLiteral("M"), QStringLiteral("Q") });
+        m_table->setIndexName(QStringLiteral("ndxPlacename"));
+        m_table->first();
+        m_edit->selectAll();
+        QTest::keyClicks(m_edit, QStringLiteral("Z"));
+        QCOMPARE(m_grid->model()->index(1, 0).data().toString(), QStringLiteral("M"));
+        clickRow(1);
+        QCOMPARE(m_table->fieldAsString(QStringLiteral("Place")), QStringLiteral("M"));
+        QCOMPARE(m_text->text(), QStringLiteral("M"));
+        QCOMPARE(m_grid->currentIndex().row(), m_table->recNo());
+        QCOMPARE(
+            m_grid->model()->index(m_grid->currentIndex().row(), 0).data().toString(), QStringLiteral("M"));
+        QVERIFY(m_reported.isEmpty());
     }
 
     void clicksOutsideDataCellsPickNothing()

@@ -80,12 +80,34 @@ private slots:
         QCOMPARE(*platform::resolve(QStringLiteral("D:\\maps\\New.TXT")), m_d + QStringLiteral("/maps/New.TXT"));
     }
 
+    // A folder whose name merely starts like the drive's ("c" and "cx") is
+    // outside it, as is another drive's folder ("cd").
+    void symbolicLinksDoNotLeaveTheDrive_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::newRow("elsewhere") << QStringLiteral("outside");
+        QTest::newRow("sibling named alike") << QStringLiteral("cx");
+        QTest::newRow("drive D:'s folder") << QStringLiteral("cd");
+    }
     void symbolicLinksDoNotLeaveTheDrive()
     {
-        write(m_root.path() + QStringLiteral("/outside/secret.txt"), "x");
-        QVERIFY(QFile::link(m_root.path() + QStringLiteral("/outside"), m_c + QStringLiteral("/link")));
+        QFETCH(QString, target);
+        write(m_root.path() + QLatin1Char('/') + target + QStringLiteral("/secret.txt"), "x");
+        QFile::remove(m_c + QStringLiteral("/link")); // the root folder outlives a row
+        QVERIFY(QFile::link(m_root.path() + QLatin1Char('/') + target, m_c + QStringLiteral("/link")));
         QVERIFY(!platform::resolve(QStringLiteral("C:\\link\\secret.txt")));
         QVERIFY(!platform::fileExists(QStringLiteral("C:\\link\\secret.txt")));
+    }
+
+    // D:'s folder ("cd") starts with the letters of C:'s ("c"): its files are
+    // still D:'s.
+    void hostPathsAreNamedByTheirOwnDrive()
+    {
+        write(m_d + QStringLiteral("/Maps/GB-03H.JPG"), "x");
+        QCOMPARE(platform::toWindowsPath(m_d + QStringLiteral("/Maps/GB-03H.JPG")).value_or(QString()),
+            QStringLiteral("D:\\Maps\\GB-03H.JPG"));
+        QCOMPARE(platform::toWindowsPath(m_d).value_or(QString()), QStringLiteral("D:\\"));
+        QVERIFY(!platform::toWindowsPath(m_root.path() + QStringLiteral("/cx/file.txt")));
     }
 
     void hostPathsPassThrough()

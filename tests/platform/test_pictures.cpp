@@ -1,7 +1,7 @@
 // Sheet pictures: decoding for a box, the messages for files that cannot
 // be shown, and the cache filled ahead by the worker.
 
-#include "maps/atlas_fixture.h"
+#include "kit/atlas_fixture.h"
 
 #include "platform/errors.h"
 #include "platform/pictures.h"
@@ -52,6 +52,13 @@ private slots:
         QTest::newRow("baseline") << fixture::encodeJpeg(sheet) << QSize(500, 360) << QSize(500, 358);
         QTest::newRow("progressive") << fixture::encodeJpeg(sheet, 85, true) << QSize(500, 360) << QSize(500, 358);
         QTest::newRow("device pixels x2") << fixture::encodeJpeg(sheet) << QSize(1000, 720) << QSize(1000, 716);
+        // Larger than the box one way only: scaled down all the same.
+        QTest::newRow("taller than the box")
+            << fixture::encodeJpeg(fixture::sheetImage({400, 2000}, QColor(200, 30, 30))) << QSize(500, 360)
+            << QSize(72, 360);
+        QTest::newRow("wider than the box")
+            << fixture::encodeJpeg(fixture::sheetImage({2000, 100}, QColor(200, 30, 30))) << QSize(500, 360)
+            << QSize(500, 25);
         QTest::newRow("smaller than the box")
             << fixture::encodeJpeg(fixture::sheetImage({300, 200}, QColor(200, 30, 30))) << QSize(500, 360)
             << QSize(300, 200);
@@ -91,11 +98,12 @@ private slots:
         QBuffer buffer(&png);
         fixture::sheetImage({20, 20}, Qt::green).save(&buffer, "PNG");
         QTest::newRow("PNG named .JPG") << png << prefix + u"it is not a JPEG picture."_s;
-        QTest::newRow("truncated") << good.left(good.size() / 2)
-                                   << prefix + u"the file is damaged (Premature end of JPEG file)."_s;
+        // Our own words, whatever the decoder's are: the file named, the cause.
+        QTest::newRow("truncated") << good.left(good.size() / 2) << prefix + u"the file is damaged"_s;
         QTest::newRow("header only") << good.left(300) << prefix + u"the file is damaged"_s;
+        // Beyond the decoder's limit too: still our own size limit speaks.
         QTest::newRow("65535 x 65535") << fixture::withDimensions(good, 65535, 65535)
-                                       << prefix + u"the file is damaged (Maximum supported image dimension is 65500 pixels)."_s;
+                                       << prefix + u"its size of 65535 x 65535 pixels is too large to show."_s;
         QTest::newRow("30000 x 30000") << fixture::withDimensions(good, 30000, 30000)
                                        << prefix + u"its size of 30000 x 30000 pixels is too large to show."_s;
         const QByteArray progressive = fixture::encodeJpeg(fixture::sheetImage({670, 480}, Qt::green), 85, true);
@@ -115,6 +123,35 @@ private slots:
         QVERIFY2(error.startsWith(message), qPrintable(error));
         QVERIFY(clock.elapsed() < 2000);
         QVERIFY(!store.contains(u"D:\\X.JPG"_s, {500, 360}));
+    }
+
+    // Sizes whose pixel count does not fit in 32 bits, refused before any
+    // memory is set aside, by the decoding for a box and by the one for zooming.
+    void tooLargeForEveryDecoding_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("50000 x 50000") << QSize(50000, 50000);
+        QTest::newRow("65535 x 65535") << QSize(65535, 65535);
+    }
+    void tooLargeForEveryDecoding()
+    {
+        QFETCH(QSize, size);
+        Drive d;
+        const QByteArray good = fixture::encodeJpeg(fixture::sheetImage({ 670, 480 }, Qt::green));
+        QVERIFY(d.write(u"BIG.JPG"_s, fixture::withDimensions(good, size.width(), size.height())));
+        const QString message
+            = u"The picture \"D:\\BIG.JPG\" cannot be shown: its size of %1 x %2 pixels is too large to show."_s
+                  .arg(size.width())
+                  .arg(size.height());
+        const QString host = d.host(u"BIG.JPG"_s);
+        QCOMPARE(errorOf([&] { platform::decodePicture(u"D:\\BIG.JPG"_s, host, { 500, 360 }); }), message);
+        platform::PictureStore store;
+        QCOMPARE(errorOf([&] { store.load(u"D:\\BIG.JPG"_s, { 500, 360 }); }), message);
+        QCOMPARE(errorOf([&] { platform::decodeLevels(u"D:\\BIG.JPG"_s, host, { 500, 360 }); }), message);
+        platform::FullPictureLoader loader;
+        loader.request(u"D:\\BIG.JPG"_s, { 500, 360 });
+        QVERIFY(loader.waitForIdle(20000));
+        QVERIFY(!loader.picture());
     }
 
     void filesThatCannotBeOpened()

@@ -297,6 +297,87 @@ private slots:
             modified ? QStringLiteral("typed") : QStringLiteral("memo 1"));
     }
 
+    // A grid click names a row as the user saw it; posting the edit first may
+    // move the edited record elsewhere in the order, and the click must still
+    // reach the record that row showed.
+    void aMoveAfterAReorderingEditReachesTheRowShown_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("next row") << 1 << QStringLiteral("M");
+        QTest::newRow("last row") << 2 << QStringLiteral("Q");
+    }
+    void aMoveAfterAReorderingEditReachesTheRowShown()
+    {
+        QFETCH(int, row);
+        QFETCH(QString, shown);
+        auto table = openTable(descripDef());
+        table->setIndexName(QStringLiteral("ndxPlacename"));
+        for (const char* name : { "Q", "A", "M" })
+            add(*table,
+                { { QStringLiteral("Placeid"), int(name[0]) },
+                    { QStringLiteral("Place"), QString::fromLatin1(name) } });
+        table->first();
+        table->edit();
+        table->setFieldValue(QStringLiteral("Place"), QStringLiteral("Z"));
+        QCOMPARE(column(*table, QStringLiteral("Place")), strings({ "Z", "M", "Q" }));
+        QCOMPARE(table->valueAt(row, table->fieldIndex(QStringLiteral("Place"))).toString(), shown);
+        table->moveTo(row);
+        QCOMPARE(table->fieldAsString(QStringLiteral("Place")), shown);
+        QCOMPARE(column(*table, QStringLiteral("Place")), strings({ "M", "Q", "Z" }));
+        QCOMPARE(
+            table->valueAt(table->recNo(), table->fieldIndex(QStringLiteral("Place"))).toString(), shown);
+    }
+
+    void integerFieldsKeepToTheirRange_data()
+    {
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<bool>("stored");
+        QTest::newRow("2^32 + 1 as text") << QVariant(QStringLiteral("4294967297")) << false;
+        QTest::newRow("2^32 + 1 as number") << QVariant(qlonglong(4294967297)) << false;
+        QTest::newRow("one above the largest") << QVariant(QStringLiteral("2147483648")) << false;
+        QTest::newRow("one below the smallest") << QVariant(QStringLiteral("-2147483649")) << false;
+        QTest::newRow("largest") << QVariant(QStringLiteral("2147483647")) << true;
+        QTest::newRow("smallest") << QVariant(QStringLiteral("-2147483648")) << true;
+    }
+    void integerFieldsKeepToTheirRange()
+    {
+        QFETCH(QVariant, value);
+        QFETCH(bool, stored);
+        auto table = places(1);
+        table->edit();
+        const QString error = errorOf([&] { table->setFieldValue(QStringLiteral("Placeid"), value); });
+        QCOMPARE(error.isEmpty(), stored);
+        table->post();
+        table->close();
+        table->open();
+        QCOMPARE(
+            table->fieldAsString(QStringLiteral("Placeid")), stored ? value.toString() : QStringLiteral("0"));
+        QCOMPARE(table->recordCount(), 1);
+    }
+
+    void cancelledAppendReturnsToTheRecordBefore_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::newRow("first") << 0;
+        QTest::newRow("middle") << 1;
+        QTest::newRow("last") << 2;
+    }
+    void cancelledAppendReturnsToTheRecordBefore()
+    {
+        QFETCH(int, row);
+        auto table = places(3);
+        table->moveTo(row);
+        const QString before = table->fieldAsString(QStringLiteral("Place"));
+        table->append();
+        table->setFieldValue(QStringLiteral("Placeid"), 9);
+        table->cancel();
+        QCOMPARE(table->state(), Table::State::Browse);
+        QCOMPARE(table->recordCount(), 3);
+        QCOMPARE(table->recNo(), row);
+        QCOMPARE(table->fieldAsString(QStringLiteral("Place")), before);
+    }
+
     void refusedPostKeepsChangeAndCursor_data()
     {
         QTest::addColumn<QVariant>("filename");

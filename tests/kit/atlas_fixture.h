@@ -6,9 +6,9 @@
 
 #include "kit/kit.h"
 
-#include "app/forms.h"
+#include "core/forms.h"
 #include "app/main_form.h"
-#include "app/shared.h"
+#include "core/shared.h"
 #include "data/datamod1.h"
 #include "data/tables.h"
 #include "maps/atlas.h"
@@ -181,10 +181,8 @@ public:
         } else {
             openAsStartUpWould();
         }
-        auto* atlas = m_kit.find<corvane::TfrmAtlas>(QStringLiteral("frmAtlas"));
-        if (atlas && !QTest::qWaitForWindowExposed(atlas))
-            return nullptr;
-        return atlas;
+        auto* atlas = m_kit.get<corvane::TfrmAtlas>(QStringLiteral("frmAtlas"));
+        return QTest::qWaitForWindowExposed(atlas) ? atlas : nullptr;
     }
 
 private:

@@ -21,7 +21,8 @@ namespace {
 
 QString dataDir()
 {
-    return QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/../../tools/atlasgen/data");
+    // Not from __FILE__: the compiler cache may make that path relative.
+    return QStringLiteral(ATLASGEN_DATA_DIR);
 }
 
 double greatCircleKm(QPointF a, QPointF b)
