@@ -26,6 +26,7 @@ class MainForm;
 namespace corvane {
 
 class TChildForm;
+struct PrintPanels;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -70,14 +71,24 @@ public:
     QFrame* pnlRTF = nullptr;
     QTextEdit* MainRichEdit = nullptr;
     QPushButton* btnRTFClose = nullptr;
+    QPushButton* btnRTFSave = nullptr;
+    QPushButton* btnPrintOpen = nullptr;
 
     // Handlers.
     void spdOddCharClick();
     void spdJotpadClick();
     void btnAboutOKClick();
+    void spdPrintClick();
+    void spdBackupClick();
     void btnBackupOKClick();
     void btnPrintOKClick();
+    void btnPrintOpenClick();
     void btnRTFCloseClick();
+    void btnRTFSaveClick();
+
+public slots:
+    // "Restore from backup..." of the views' Help menus.
+    void mnuRestoreClick();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -89,6 +100,7 @@ private:
     void setUpToolBar();
     void setUpPanels();
     void connectHandlers();
+    PrintPanels printPanels() const;
     void FormShow();
     void centre();
     void fitOuterSize();
