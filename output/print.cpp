@@ -6,6 +6,7 @@
 #include "platform/desktop.h"
 #include "platform/paths.h"
 
+#include <QBuffer>
 #include <QClipboard>
 #include <QDir>
 #include <QEvent>
@@ -268,12 +269,15 @@ bool saveDescriptionExport(QWidget* parent, const QTextDocument* document)
     const bool web = suffix == QLatin1String("html") || suffix == QLatin1String("htm");
     if (!web && suffix != QLatin1String("odt"))
         path += QStringLiteral(".odt");
+    // Composed in memory first: the ODF writer closes its device, which a
+    // QSaveFile must not be before it commits.
+    QBuffer composed;
+    composed.open(QIODevice::WriteOnly);
+    QTextDocumentWriter writer(&composed, web ? QByteArrayLiteral("html") : QByteArrayLiteral("odf"));
+    const bool ready = writer.write(document);
     QSaveFile file(path);
-    bool written = file.open(QIODevice::WriteOnly);
-    if (written) {
-        QTextDocumentWriter writer(&file, web ? QByteArrayLiteral("html") : QByteArrayLiteral("odf"));
-        written = writer.write(document) && file.commit();
-    }
+    const bool written = ready && file.open(QIODevice::WriteOnly)
+        && file.write(composed.data()) == composed.data().size() && file.commit();
     if (!written) {
         tell(QMessageBox::Warning,
             QStringLiteral("The description could not be saved as \"%1\": %2")
