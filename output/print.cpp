@@ -77,8 +77,6 @@ void exportDescription(const PrintPanels& panels, const NotesControls& notes)
     // each piece travelled through it.
     if (pictures.isEmpty())
         clipboard->setText(last);
-    else
-        clipboard->clear();
     panels.MainRichEdit->moveCursor(QTextCursor::End);
     panels.pnlRTF->show();
 }
