@@ -12,6 +12,9 @@
 #include "core/shared.h"
 #include "app/views.h"
 #include "data/datamod1.h"
+#include "output/backup.h"
+#include "output/print.h"
+#include "output/restore.h"
 #include "platform/desktop.h"
 #include "platform/errors.h"
 #include "platform/fonts.h"
@@ -158,6 +161,13 @@ void TMainForm::connectHandlers()
     connectGuarded(btnBackupOK, &QPushButton::clicked, this, &TMainForm::btnBackupOKClick);
     connectGuarded(btnPrintOK, &QPushButton::clicked, this, &TMainForm::btnPrintOKClick);
     connectGuarded(btnRTFClose, &QPushButton::clicked, this, &TMainForm::btnRTFCloseClick);
+    connectGuarded(spdPrint, &QToolButton::clicked, this, &TMainForm::spdPrintClick);
+    connectGuarded(spdBackup, &QToolButton::clicked, this, &TMainForm::spdBackupClick);
+    const ExportButtons exportButtons = addExportButtons(printPanels());
+    btnRTFSave = exportButtons.btnRTFSave;
+    btnPrintOpen = exportButtons.btnPrintOpen;
+    connectGuarded(btnRTFSave, &QPushButton::clicked, this, &TMainForm::btnRTFSaveClick);
+    connectGuarded(btnPrintOpen, &QPushButton::clicked, this, &TMainForm::btnPrintOpenClick);
     connect(m_childArea, &QMdiArea::subWindowActivated, this, &TMainForm::childActivated);
 }
 
@@ -248,11 +258,31 @@ void TMainForm::btnAboutOKClick()
     pnlAbout->hide();
 }
 
-// The backup button comes with the output work; until then the panel's own
-// button only hides it.
+PrintPanels TMainForm::printPanels() const
+{
+    return {pnlPrint, lblWhatPrint, lblHowPrint, lblPath, lblFilename1, pnlRTF, MainRichEdit};
+}
+
+void TMainForm::spdPrintClick()
+{
+    printAction(printPanels(), notesControlsOf(findChild<QWidget*>(QStringLiteral("frmNotes"))),
+        mapFileOf(findChild<QWidget*>(QStringLiteral("frmAtlas"))));
+}
+
+void TMainForm::spdBackupClick()
+{
+    pnlBackup->show();
+}
+
 void TMainForm::btnBackupOKClick()
 {
     pnlBackup->hide();
+    backupToDrive(this);
+}
+
+void TMainForm::mnuRestoreClick()
+{
+    platform::guarded([] { restoreFromBackup(); });
 }
 
 void TMainForm::btnPrintOKClick()
@@ -265,9 +295,19 @@ void TMainForm::btnPrintOKClick()
     }
 }
 
+void TMainForm::btnPrintOpenClick()
+{
+    openPrintedFile(printPanels());
+}
+
 void TMainForm::btnRTFCloseClick()
 {
-    pnlRTF->hide();
+    closeDescriptionExport(printPanels(), notesControlsOf(findChild<QWidget*>(QStringLiteral("frmNotes"))));
+}
+
+void TMainForm::btnRTFSaveClick()
+{
+    saveDescriptionExport(this, MainRichEdit->document());
 }
 
 void TMainForm::closeEvent(QCloseEvent* event)

@@ -29,6 +29,7 @@ namespace corvane {
 
 class OuterPlacement;
 class TChildForm;
+struct PrintPanels;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -77,14 +78,24 @@ public:
     QFrame* const pnlRTF;
     QTextEdit* const MainRichEdit;
     QPushButton* const btnRTFClose;
+    QPushButton* btnRTFSave = nullptr; // made with the export, beside Close
+    QPushButton* btnPrintOpen = nullptr;
 
     // Handlers.
     void spdOddCharClick();
     void spdJotpadClick();
     void btnAboutOKClick();
+    void spdPrintClick();
+    void spdBackupClick();
     void btnBackupOKClick();
     void btnPrintOKClick();
+    void btnPrintOpenClick();
     void btnRTFCloseClick();
+    void btnRTFSaveClick();
+
+public slots:
+    // "Restore from backup..." of the views' Help menus.
+    void mnuRestoreClick();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -96,6 +107,7 @@ private:
     void setUpToolBar();
     void setUpPanels();
     void connectHandlers();
+    PrintPanels printPanels() const;
     void FormShow();
     QPoint centredTopLeft() const;
     void layOutClientArea();

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QStandardPaths>
 
 namespace platform {
 
@@ -19,6 +20,7 @@ namespace {
 MessageBoxHandler g_messageBox;
 ShellOpenHandler g_shellOpen;
 OpenPictureHandler g_openPicture;
+SaveFileHandler g_saveFile;
 ScreenSizeHandler g_screenSize;
 
 bool isWebAddress(const QString& target)
@@ -124,6 +126,26 @@ std::optional<QString> openPictureDialog(QWidget* parent, const QString& startFo
     if (g_openPicture)
         return g_openPicture(parent, startFolder);
     return realOpenPicture(parent, startFolder);
+}
+
+void setSaveFileHandler(SaveFileHandler handler)
+{
+    g_saveFile = std::move(handler);
+}
+
+std::optional<QString> saveFileDialog(
+    QWidget* parent, const QString& title, const QString& suggestedPath, const QStringList& filters)
+{
+    if (g_saveFile)
+        return g_saveFile(parent, title, suggestedPath, filters);
+    QString start = suggestedPath;
+    if (!start.startsWith(QLatin1Char('/')))
+        start = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + QLatin1Char('/') + start;
+    const QString chosen
+        = QFileDialog::getSaveFileName(parent, title, start, filters.join(QStringLiteral(";;")));
+    if (chosen.isEmpty())
+        return std::nullopt;
+    return chosen;
 }
 
 void setScreenSizeHandler(ScreenSizeHandler handler)

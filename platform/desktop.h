@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <functional>
@@ -40,6 +41,15 @@ QUrl shellUrl(const QString& target); // the URL shellOpen hands on; empty if no
 using OpenPictureHandler = std::function<std::optional<QString>(QWidget* parent, const QString& startFolder)>;
 void setOpenPictureHandler(OpenPictureHandler handler);
 std::optional<QString> openPictureDialog(QWidget* parent, const QString& startFolder);
+
+// Modal save-file dialog suggesting suggestedPath (a host path, or a bare
+// name for the user's documents folder), with name filters such as
+// "ODF text (*.odt)". Returns the chosen host path; nullopt when cancelled.
+using SaveFileHandler = std::function<std::optional<QString>(
+    QWidget* parent, const QString& title, const QString& suggestedPath, const QStringList& filters)>;
+void setSaveFileHandler(SaveFileHandler handler);
+std::optional<QString> saveFileDialog(
+    QWidget* parent, const QString& title, const QString& suggestedPath, const QStringList& filters);
 
 using ScreenSizeHandler = std::function<QSize()>;
 void setScreenSizeHandler(ScreenSizeHandler handler);

@@ -9,6 +9,12 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace platform {
 
 namespace {
@@ -266,6 +272,25 @@ void copyFile(const QString& sourceWindowsPath, const QString& destinationWindow
     }
     if (!out.commit())
         throw AppError(QStringLiteral("Write error on \"%1\". %2").arg(destinationWindowsPath, out.errorString()));
+}
+
+void renameOver(const QString& sourceWindowsPath, const QString& targetWindowsPath)
+{
+    const auto source = resolve(sourceWindowsPath);
+    const auto target = resolve(targetWindowsPath);
+    if (!source || !target || sourceWindowsPath.left(2).compare(targetWindowsPath.left(2), Qt::CaseInsensitive) != 0)
+        throw AppError(QStringLiteral("Cannot rename \"%1\" to \"%2\".").arg(sourceWindowsPath, targetWindowsPath));
+    if (std::rename(QFile::encodeName(*source).constData(), QFile::encodeName(*target).constData()) != 0) {
+        throw AppError(QStringLiteral("Cannot rename \"%1\" to \"%2\". %3")
+                           .arg(sourceWindowsPath, targetWindowsPath, QString::fromLocal8Bit(std::strerror(errno))));
+    }
+    // The folder's entry must reach the disk too, or a power cut could bring
+    // back the old name.
+    const int folder = ::open(QFile::encodeName(QFileInfo(*target).path()).constData(), O_RDONLY | O_DIRECTORY);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
 }
 
 } // namespace platform

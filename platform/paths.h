@@ -67,4 +67,9 @@ bool isReadOnlyDrive(const QString& windowsPath);
 // system's reason ("Cannot open file "%s". %s" style) when it fails.
 void copyFile(const QString& sourceWindowsPath, const QString& destinationWindowsPath);
 
+// Puts the file at sourceWindowsPath in the place of targetWindowsPath in one
+// step (both on one drive): the target is either the old file or the new one,
+// never a mix, even if the machine stops in between. Throws AppError.
+void renameOver(const QString& sourceWindowsPath, const QString& targetWindowsPath);
+
 } // namespace platform

@@ -284,6 +284,109 @@ void Database::createTableFile(const QString& hostPath, const TableDef& def)
     sqlite3_close_v2(db);
 }
 
+namespace {
+
+// The copy runs in steps of this many pages, so progress can be shown.
+constexpr int kPagesPerStep = 512;
+
+QString firstTableName(sqlite3* db, const QString& schema)
+{
+    Statement names(db,
+        QStringLiteral("SELECT name FROM %1.sqlite_master WHERE type='table' AND name NOT "
+                       "LIKE 'sqlite%' ORDER BY rowid LIMIT 1")
+            .arg(quoted(schema)));
+    if (!names.ok() || sqlite3_step(names.get()) != SQLITE_ROW)
+        return {};
+    return names.column(0).toString();
+}
+
+// Copies schema of source into a new file at targetHostPath.
+void backUp(sqlite3* source, const QString& schema, const QString& targetHostPath,
+    const Database::Progress& progress)
+{
+    const QString shown = QDir::toNativeSeparators(targetHostPath);
+    sqlite3* target = nullptr;
+    int rc = sqlite3_open_v2(
+        targetHostPath.toUtf8().constData(), &target, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    sqlite3_backup* backup = rc == SQLITE_OK
+        ? sqlite3_backup_init(target, "main", source, schema.toUtf8().constData())
+        : nullptr;
+    if (!backup) {
+        const QString message = target ? sqliteMessage(target) : QStringLiteral("out of memory");
+        sqlite3_close_v2(target);
+        throw EngineError(QStringLiteral("Cannot create %1: %2").arg(shown, message));
+    }
+    int busyRetries = 50;
+    do {
+        rc = sqlite3_backup_step(backup, kPagesPerStep);
+        const int total = sqlite3_backup_pagecount(backup);
+        if (progress)
+            progress(total - sqlite3_backup_remaining(backup), total);
+        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+            sqlite3_sleep(20);
+    } while (rc == SQLITE_OK || ((rc == SQLITE_BUSY || rc == SQLITE_LOCKED) && --busyRetries > 0));
+    sqlite3_backup_finish(backup);
+    const QString message = rc == SQLITE_DONE ? QString() : QString::fromUtf8(sqlite3_errstr(rc));
+    if (sqlite3_close(target) != SQLITE_OK)
+        sqlite3_close_v2(target);
+    if (!message.isEmpty())
+        throw EngineError(QStringLiteral("Cannot write %1: %2").arg(shown, message));
+}
+
+} // namespace
+
+void Database::snapshotFile(const QString& sourceHostPath, const QString& targetHostPath, const Progress& progress)
+{
+    const QString shown = QDir::toNativeSeparators(sourceHostPath);
+    sqlite3* source = nullptr;
+    if (sqlite3_open_v2(sourceHostPath.toUtf8().constData(), &source, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        const QString message = source ? sqliteMessage(source) : QStringLiteral("out of memory");
+        sqlite3_close_v2(source);
+        throw EngineError(QStringLiteral("Cannot open %1: %2").arg(shown, message));
+    }
+    try {
+        backUp(source, QStringLiteral("main"), targetHostPath, progress);
+    } catch (...) {
+        sqlite3_close_v2(source);
+        throw;
+    }
+    sqlite3_close_v2(source);
+}
+
+int Database::checkTableFile(const QString& hostPath)
+{
+    const QString shown = QDir::toNativeSeparators(hostPath);
+    sqlite3* db = nullptr;
+    if (!QFileInfo(hostPath).isFile()
+        || sqlite3_open_v2(hostPath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        sqlite3_close_v2(db);
+        throw EngineError(QStringLiteral("Cannot open %1").arg(shown));
+    }
+    QString problem;
+    int count = -1;
+    {
+        Statement check(db, QStringLiteral("PRAGMA integrity_check"));
+        const bool stepped = check.ok() && sqlite3_step(check.get()) == SQLITE_ROW;
+        const QString verdict = stepped ? check.column(0).toString() : sqliteMessage(db);
+        if (verdict != QLatin1String("ok"))
+            problem = QStringLiteral("%1 is damaged: %2").arg(shown, verdict);
+    }
+    const QString table = problem.isEmpty() ? firstTableName(db, QStringLiteral("main")) : QString();
+    if (problem.isEmpty() && table.isEmpty())
+        problem = QStringLiteral("%1 is not a table file").arg(shown);
+    if (problem.isEmpty()) {
+        Statement select(db, QStringLiteral("SELECT count(*) FROM %1").arg(quoted(table)));
+        if (select.ok() && sqlite3_step(select.get()) == SQLITE_ROW)
+            count = int(select.column(0).toLongLong());
+        else
+            problem = QStringLiteral("Cannot read %1: %2").arg(shown, sqliteMessage(db));
+    }
+    sqlite3_close_v2(db);
+    if (!problem.isEmpty())
+        throw EngineError(problem);
+    return count;
+}
+
 // ---------------------------------------------------------------- Table
 
 namespace {
@@ -539,6 +642,34 @@ void Table::close()
     if (!detached)
         fail(QStringLiteral("Cannot close %1: %2")
                  .arg(QFileInfo(d->filePath).fileName(), sqliteMessage(d->db())));
+}
+
+QString Table::fileHostPath() const
+{
+    if (active())
+        return d->filePath;
+    const Database* database = d->database;
+    if (!database || !database->connected())
+        return {};
+    return findTableFile(database->folderHostPath(), m_def.fileName);
+}
+
+void Table::snapshotTo(const QString& targetHostPath, const Database::Progress& progress) const
+{
+    if (!active()) {
+        const QString path = fileHostPath();
+        if (path.isEmpty())
+            fail(QStringLiteral("Table does not exist: %1").arg(m_def.fileName));
+        Database::snapshotFile(path, targetHostPath, progress);
+        return;
+    }
+    // Read through the connection the table is attached to: what is stored
+    // now, whatever this program posts while the copy runs included.
+    try {
+        backUp(d->db(), d->schema, targetHostPath, progress);
+    } catch (const EngineError& e) {
+        fail(e.message());
+    }
 }
 
 void Table::setIndexName(const QString& name)

@@ -22,6 +22,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -85,6 +86,20 @@ public:
     // installer). Throws EngineError if the file exists or cannot be written.
     static void createTableFile(const QString& hostPath, const TableDef& def);
 
+    // Called between the steps of a long copy with the pages done and the
+    // pages in all; lets the caller show progress and keep the window alive.
+    using Progress = std::function<void(int done, int total)>;
+
+    // Writes a consistent copy of the table file at sourceHostPath to
+    // targetHostPath (replacing it) through SQLite's online backup. Throws
+    // EngineError naming the file and the cause (disk full, read-only, ...).
+    static void snapshotFile(const QString& sourceHostPath, const QString& targetHostPath,
+                             const Progress& progress = {});
+
+    // Opens a table file read-only, checks its integrity and returns its
+    // record count. Throws EngineError when it is not a sound table file.
+    static int checkTableFile(const QString& hostPath);
+
     // Groups the posts in between into one transaction, for bulk loading
     // (tables must be opened before and closed after). Throws EngineError.
     void beginBatch();
@@ -109,6 +124,13 @@ public:
 
     const TableDef& def() const { return m_def; }
     QString componentName() const { return m_def.componentName; }
+    // The table's file in the alias folder, open or closed; empty when the
+    // database is not connected or the file is missing.
+    QString fileHostPath() const;
+
+    // A consistent copy of the table as stored (pending changes are not
+    // stored), open or closed; see Database::snapshotFile.
+    void snapshotTo(const QString& targetHostPath, const Database::Progress& progress = {}) const;
 
     void open();
     void close();

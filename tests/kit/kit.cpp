@@ -41,6 +41,8 @@ Kit::Kit()
         return true;
     });
     platform::setOpenPictureHandler([this](QWidget*, const QString&) { return m_pictureChoice; });
+    platform::setSaveFileHandler(
+        [this](QWidget*, const QString&, const QString&, const QStringList&) { return m_saveFileChoice; });
     platform::setScreenSizeHandler([this] { return m_screen; });
 }
 
@@ -50,6 +52,7 @@ Kit::~Kit()
     platform::setMessageBoxHandler({});
     platform::setShellOpenHandler({});
     platform::setOpenPictureHandler({});
+    platform::setSaveFileHandler({});
     platform::setScreenSizeHandler({});
     qputenv("HOME", m_savedHome);
 }

@@ -14,7 +14,8 @@
 //   QCOMPARE(kit.shellRequests().size(), 1);         // what the shell was asked to open
 //
 // Message boxes answer with the button set by answerMessagesWith() (OK by
-// default); the picture dialog returns what setPictureChoice() gave.
+// default); the picture dialog returns what setPictureChoice() gave, the
+// save-file dialog what setSaveFileChoice() gave.
 
 #include "app/application.h"
 #include "platform/desktop.h"
@@ -105,6 +106,8 @@ public:
 
     QList<QUrl> shellRequests() const { return m_shellRequests; }
     void setPictureChoice(std::optional<QString> path) { m_pictureChoice = std::move(path); }
+    // What the save-file dialog returns (a host path); nullopt is "Cancel".
+    void setSaveFileChoice(std::optional<QString> path) { m_saveFileChoice = std::move(path); }
 
 private:
     QTemporaryDir m_home;
@@ -113,6 +116,7 @@ private:
     QMessageBox::StandardButton m_answer = QMessageBox::Ok;
     QList<QUrl> m_shellRequests;
     std::optional<QString> m_pictureChoice;
+    std::optional<QString> m_saveFileChoice;
     std::unique_ptr<corvane::Application> m_app;
     QByteArray m_savedHome;
 };
