@@ -1,7 +1,7 @@
 #include "output/print.h"
 
-#include "app/forms.h"
-#include "app/shared.h"
+#include "core/forms.h"
+#include "core/shared.h"
 #include "data/datamod1.h"
 #include "platform/desktop.h"
 #include "platform/paths.h"

@@ -1,7 +1,7 @@
 #include "output/restore.h"
 
-#include "app/forms.h"
-#include "app/shared.h"
+#include "core/forms.h"
+#include "core/shared.h"
 #include "data/datamod1.h"
 #include "data/user_tables.h"
 #include "output/backup.h"
