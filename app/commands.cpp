@@ -2,12 +2,14 @@
 
 #include "aids/abbrev.h"
 #include "app/forms.h"
+#include "app/help_window.h"
 #include "app/main_form.h"
 #include "app/shared.h"
 #include "app/views.h"
 #include "maps/atlas.h"
 #include "places/notes.h"
 #include "platform/desktop.h"
+#include "platform/paths.h"
 
 #include <QAction>
 #include <QFrame>
@@ -198,7 +200,20 @@ void visitMaker(Caller caller)
 void handToShell(const QString& target)
 {
     vShellTarget = target;
-    platform::shellOpen(vShellTarget);
+    if (platform::shellOpen(vShellTarget))
+        return;
+    // No browser or handler on this desktop: our own help pages can still
+    // be read here; for anything else the user learns what did not open.
+    const bool helpPage = vShellTarget.endsWith(QStringLiteral(".htm"), Qt::CaseInsensitive)
+        || vShellTarget.endsWith(QStringLiteral(".html"), Qt::CaseInsensitive);
+    if (helpPage && !platform::shellUrl(vShellTarget).scheme().startsWith(QStringLiteral("http"))
+        && showHelpWindow(vShellTarget, MainForm))
+        return;
+    const auto host = platform::resolve(vShellTarget);
+    const QString where = host ? QStringLiteral(" (%1)").arg(*host) : QString();
+    platform::messageBox({QMessageBox::Warning, platform::applicationTitle(),
+                          QObject::tr("The desktop has no program to open \"%1\"%2.").arg(vShellTarget, where),
+                          QMessageBox::Ok});
 }
 
 namespace {

@@ -89,6 +89,8 @@ public:
     void answerMessagesWith(QMessageBox::StandardButton button) { m_answer = button; }
 
     QList<QUrl> shellRequests() const { return m_shellRequests; }
+    // Whether the desktop opens what it is handed (true by default).
+    void setShellAccepts(bool accepts) { m_shellAccepts = accepts; }
     void setPictureChoice(std::optional<QString> path) { m_pictureChoice = std::move(path); }
 
 private:
@@ -97,6 +99,7 @@ private:
     QList<platform::MessageBoxRequest> m_messages;
     QMessageBox::StandardButton m_answer = QMessageBox::Ok;
     QList<QUrl> m_shellRequests;
+    bool m_shellAccepts = true;
     std::optional<QString> m_pictureChoice;
     std::unique_ptr<corvane::Application> m_app;
     QByteArray m_savedHome;
