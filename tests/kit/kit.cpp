@@ -107,6 +107,7 @@ void Kit::writeDriveConfig()
             conf.write(QStringLiteral("%1: = %2%3\n")
                            .arg(it.key(), it->hostFolder, it->readOnly ? QStringLiteral(" (read-only)") : QString())
                            .toUtf8());
+        conf.write(m_extraDriveLines);
     }
     conf.close();
 }

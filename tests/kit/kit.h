@@ -50,6 +50,8 @@ public:
     // Writes the drive table as it stands into the user's drives.conf, which
     // the application reads when it starts (start() does this itself).
     void writeDriveConfig();
+    // Lines written after the drives, as a user might have typed them.
+    void addDriveConfigLines(const QByteArray& lines) { m_extraDriveLines += lines; }
 
     corvane::Application& start();
     corvane::Application& app() { return *m_app; }
@@ -100,6 +102,7 @@ private:
     QMessageBox::StandardButton m_answer = QMessageBox::Ok;
     QList<QUrl> m_shellRequests;
     bool m_shellAccepts = true;
+    QByteArray m_extraDriveLines;
     std::optional<QString> m_pictureChoice;
     std::unique_ptr<corvane::Application> m_app;
     QByteArray m_savedHome;

@@ -189,7 +189,7 @@ private slots:
         const QByteArray separate = samples::encode(picture, {samples::Layout::SeparateScans});
         QTest::newRow("baseline cut short") << baseline.left(baseline.size() * 6 / 10);
         QTest::newRow("progressive cut short") << progressive.left(progressive.size() * 8 / 10);
-        QTest::newRow("separate scans cut short") << separate.left(separate.size() * 97 / 100);
+        QTest::newRow("separate scans cut short") << separate.left(separate.size() - 64); // into its last scan
         QTest::newRow("stray bytes before a marker")
             << samples::inserted(baseline, samples::markerAt(baseline, 0xDA), QByteArray::fromHex("0012"));
         QTest::newRow("stray bytes in the data")
