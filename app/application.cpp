@@ -41,7 +41,8 @@ bool Application::start()
         m_handedOver = true;
         return false;
     }
-    connect(m_instance.get(), &platform::SingleInstance::activationRequested, this, &Application::bringToFront);
+    connect(
+        m_instance.get(), &platform::SingleInstance::activationRequested, this, &Application::bringToFront);
 
     platform::installFontSubstitutions();
     platform::DriveTable::instance().load();
@@ -92,10 +93,10 @@ void Application::reportDriveTableProblems()
     const QStringList problems = platform::DriveTable::instance().problems();
     if (problems.isEmpty())
         return;
-    platform::messageBox({QMessageBox::Warning, platform::applicationTitle(),
-                          tr("Some lines of %1 could not be used:\n\n%2")
-                              .arg(platform::DriveTable::configFilePath(), problems.join(QLatin1Char('\n'))),
-                          QMessageBox::Ok});
+    platform::messageBox({ QMessageBox::Warning, platform::applicationTitle(),
+        tr("Some lines of %1 could not be used:\n\n%2")
+            .arg(platform::DriveTable::configFilePath(), problems.join(QLatin1Char('\n'))),
+        QMessageBox::Ok });
 }
 
 } // namespace corvane

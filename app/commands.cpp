@@ -211,9 +211,9 @@ void handToShell(const QString& target)
         return;
     const auto host = platform::resolve(vShellTarget);
     const QString where = host ? QStringLiteral(" (%1)").arg(*host) : QString();
-    platform::messageBox({QMessageBox::Warning, platform::applicationTitle(),
-                          QObject::tr("The desktop has no program to open \"%1\"%2.").arg(vShellTarget, where),
-                          QMessageBox::Ok});
+    platform::messageBox({ QMessageBox::Warning, platform::applicationTitle(),
+        QObject::tr("The desktop has no program to open \"%1\"%2.").arg(vShellTarget, where),
+        QMessageBox::Ok });
 }
 
 namespace {

@@ -26,7 +26,7 @@ QTextBrowser* helpWindow(QWidget* parent)
         browser->setOpenExternalLinks(true);
         browser->resize(720, 560);
         QObject::connect(browser, &QTextBrowser::sourceChanged, browser,
-                         [browser] { browser->setWindowTitle(browser->documentTitle()); });
+            [browser] { browser->setWindowTitle(browser->documentTitle()); });
         g_helpWindow = browser;
     }
     return g_helpWindow;

@@ -150,7 +150,7 @@ static QString whereTheMapsWereSought(const QString& mapsFolder)
     return QObject::tr("Looked in %1 (%2). To use the atlas from another folder, add a line such as "
                        "\"%3 = /media/cdrom (read-only)\" to %4.")
         .arg(mapsFolder, host ? *host : QObject::tr("no such drive"), drive,
-             platform::DriveTable::configFilePath());
+            platform::DriveTable::configFilePath());
 }
 
 // "Open" on a configured installation: the atlas if its pictures can be

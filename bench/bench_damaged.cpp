@@ -27,32 +27,33 @@ int makeSamples(const QString& folder)
 {
     using namespace samples;
     QDir().mkpath(folder);
-    const QImage sheet = grainy({2400, 1800}, QColor(200, 60, 40));
+    const QImage sheet = grainy({ 2400, 1800 }, QColor(200, 60, 40));
     const QByteArray baseline = encode(sheet);
-    const QByteArray separate = encode(sheet, {Layout::SeparateScans, false, 1, 1});
-    const QByteArray progressive = encode(sheet, {Layout::Progressive, false, 1, 1});
-    const QImage large = grainy({10000, 10000}, QColor(200, 60, 40));
-    const QByteArray largeProgressive = encode(large, {Layout::Progressive, false, 1, 1, 75});
+    const QByteArray separate = encode(sheet, { Layout::SeparateScans, false, 1, 1 });
+    const QByteArray progressive = encode(sheet, { Layout::Progressive, false, 1, 1 });
+    const QImage large = grainy({ 10000, 10000 }, QColor(200, 60, 40));
+    const QByteArray largeProgressive = encode(large, { Layout::Progressive, false, 1, 1, 75 });
     // Cut to about 300 KB, then claiming 20000 x 20000.
     const QByteArray cut = withSize(progressive.left(300 * 1024), 20000, 20000);
     const QList<std::pair<const char*, QByteArray>> files = {
-        {"baseline.jpg", baseline},
-        {"multiscan-baseline.jpg", separate},
-        {"progressive-444.jpg", progressive},
-        {"truncated-multiscan-20000.jpg", cut},
-        {"multiscan-claims-10000.jpg", withSize(separate, 10000, 10000)},
-        {"ff01-progressive-claims-10000.jpg", inserted(withSize(progressive, 10000, 10000), 2, QByteArray::fromHex("FF01"))},
-        {"markers-only.jpg", markersOnly()},
-        {"zero-size.jpg", withSize(baseline, 0, 0)},
-        {"12-bit.jpg", asProcess(baseline, 0xC1, 12)},
-        {"lossless.jpg", asProcess(baseline, 0xC3, 8)},
-        {"cmyk-420.jpg", encode(sheet, {Layout::Baseline, true, 2, 2})},
-        {"cmyk-440.jpg", encode(sheet, {Layout::Baseline, true, 1, 2})},
-        {"truncated-baseline.jpg", baseline.left(baseline.size() * 6 / 10)},
-        {"truncated-progressive.jpg", progressive.left(progressive.size() * 6 / 10)},
-        {"stray-bytes.jpg", inserted(baseline, markerAt(baseline, 0xDA), QByteArray::fromHex("0012"))},
-        {"large-progressive-444.jpg", largeProgressive},
-        {"large-progressive-truncated.jpg", largeProgressive.left(largeProgressive.size() / 2)},
+        { "baseline.jpg", baseline },
+        { "multiscan-baseline.jpg", separate },
+        { "progressive-444.jpg", progressive },
+        { "truncated-multiscan-20000.jpg", cut },
+        { "multiscan-claims-10000.jpg", withSize(separate, 10000, 10000) },
+        { "ff01-progressive-claims-10000.jpg",
+            inserted(withSize(progressive, 10000, 10000), 2, QByteArray::fromHex("FF01")) },
+        { "markers-only.jpg", markersOnly() },
+        { "zero-size.jpg", withSize(baseline, 0, 0) },
+        { "12-bit.jpg", asProcess(baseline, 0xC1, 12) },
+        { "lossless.jpg", asProcess(baseline, 0xC3, 8) },
+        { "cmyk-420.jpg", encode(sheet, { Layout::Baseline, true, 2, 2 }) },
+        { "cmyk-440.jpg", encode(sheet, { Layout::Baseline, true, 1, 2 }) },
+        { "truncated-baseline.jpg", baseline.left(baseline.size() * 6 / 10) },
+        { "truncated-progressive.jpg", progressive.left(progressive.size() * 6 / 10) },
+        { "stray-bytes.jpg", inserted(baseline, markerAt(baseline, 0xDA), QByteArray::fromHex("0012")) },
+        { "large-progressive-444.jpg", largeProgressive },
+        { "large-progressive-truncated.jpg", largeProgressive.left(largeProgressive.size() / 2) },
     };
     for (const auto& [name, bytes] : files) {
         if (!save(folder + QLatin1Char('/') + QLatin1String(name), bytes))
@@ -82,12 +83,18 @@ int main(int argc, char* argv[])
     try {
         if (args.at(1) == QLatin1String("--box")) {
             QString warning;
-            const QImage image = platform::decodePicture(name, file, {500, 360}, &warning);
-            shown = QStringLiteral("shown %1 x %2%3").arg(image.width()).arg(image.height()).arg(warning.isEmpty() ? QString() : QStringLiteral(", warned"));
+            const QImage image = platform::decodePicture(name, file, { 500, 360 }, &warning);
+            shown = QStringLiteral("shown %1 x %2%3")
+                        .arg(image.width())
+                        .arg(image.height())
+                        .arg(warning.isEmpty() ? QString() : QStringLiteral(", warned"));
         } else {
-            const platform::PictureLevels levels = platform::decodeLevels(name, file, {500, 360});
+            const platform::PictureLevels levels = platform::decodeLevels(name, file, { 500, 360 });
             const QSize whole = levels.levels.constFirst().size();
-            shown = QStringLiteral("shown %1 x %2%3").arg(whole.width()).arg(whole.height()).arg(levels.warning.isEmpty() ? QString() : QStringLiteral(", warned"));
+            shown = QStringLiteral("shown %1 x %2%3")
+                        .arg(whole.width())
+                        .arg(whole.height())
+                        .arg(levels.warning.isEmpty() ? QString() : QStringLiteral(", warned"));
         }
     } catch (const platform::AppError& e) {
         shown = QStringLiteral("refused: ") + e.message();

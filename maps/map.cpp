@@ -343,7 +343,8 @@ void TfrmMap::showKeyPicture(const QString& sheetId, int width)
     ui->imgKey->resize(width, ui->imgKey->height());
     const QString path = sheetPath(sheetId);
     QString damage;
-    ui->imgKey->setPicture(m_pictures.load(path, deviceSize(ui->imgKey), &damage), platform::pictureSize(path));
+    ui->imgKey->setPicture(
+        m_pictures.load(path, deviceSize(ui->imgKey), &damage), platform::pictureSize(path));
     if (!damage.isEmpty())
         platform::reportError(damage);
 }

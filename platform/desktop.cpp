@@ -4,8 +4,8 @@
 
 #include <QApplication>
 #include <QDesktopServices>
-#include <QFileDialog>
 #include <QDir>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QImageReader>
@@ -13,10 +13,10 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
-#include <QSocketNotifier>
-#include <QStandardPaths>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSocketNotifier>
+#include <QStandardPaths>
 
 #include <csignal>
 #include <sys/socket.h>
@@ -31,7 +31,7 @@ ShellOpenHandler g_shellOpen;
 OpenPictureHandler g_openPicture;
 ScreenSizeHandler g_screenSize;
 QString g_applicationTitle;
-int g_signalPipe[2] = {-1, -1};
+int g_signalPipe[2] = { -1, -1 };
 
 // Async-signal-safe: one byte down the pipe, read on the UI thread.
 void onSignal(int)
@@ -222,11 +222,11 @@ void onTerminationRequest(QObject* context, std::function<void()> handler)
         [[maybe_unused]] const auto got = ::read(g_signalPipe[0], &byte, 1);
         handler();
     });
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int signal : {SIGTERM, SIGHUP, SIGINT})
+    for (const int signal : { SIGTERM, SIGHUP, SIGINT })
         sigaction(signal, &action, nullptr);
 }
 

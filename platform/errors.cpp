@@ -2,12 +2,11 @@
 
 #include "platform/desktop.h"
 
-
 namespace platform {
 
 void reportError(const QString& text)
 {
-    messageBox({QMessageBox::Critical, applicationTitle(), text, QMessageBox::Ok});
+    messageBox({ QMessageBox::Critical, applicationTitle(), text, QMessageBox::Ok });
 }
 
 } // namespace platform

@@ -136,7 +136,8 @@ void DriveTable::parseConfig(const QString& text)
             continue;
         }
         if (key.size() != 2 || !key.at(0).isLetter() || key.at(1) != QLatin1Char(':')) {
-            problem(QStringLiteral("\"%1\" is not a drive letter such as \"D:\" or an alias; it is skipped.").arg(key));
+            problem(QStringLiteral("\"%1\" is not a drive letter such as \"D:\" or an alias; it is skipped.")
+                        .arg(key));
             continue;
         }
         const QChar letter = key.at(0).toUpper();

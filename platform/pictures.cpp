@@ -39,18 +39,20 @@ constexpr qint64 kMaxFileBytes = qint64(512) << 20;
 constexpr qint64 kMaxWholeBytes = qint64(160) << 20;
 // What one decode may take at most, whatever the machine.
 constexpr qint64 kMaxCeiling = qint64(1536) << 20;
-// A file with more than one scan is decoded through a buffer of every
-// block's coefficients (128 bytes a block). Every block costs at least two
-// bits in a complete file (a scan codes each block's DC difference and, in
-// sequential files, its end), so a header claiming more blocks than that is
-// damaged: it may still have this much without question, for small damaged
-// pictures cut short.
+// A header may claim only as many 8 x 8 blocks as the file's bytes could
+// hold, plus an allowance that lets small damaged pictures be shown as far
+// as they go. Every block costs at least two bits in a complete file (a DC
+// difference and an end of block). A file of several scans is decoded
+// through a buffer of every block's coefficients (128 bytes a block), so
+// there the bound is four bits a block: real scans take 2 to 5 bytes, and
+// below that such a file is a blank page or a header that lies.
 constexpr qint64 kFreeBlocks = (qint64(32) << 20) / 128;
 constexpr qint64 kBlocksPerByte = 4;
+constexpr qint64 kBufferedBlocksPerByte = 2;
 // libjpeg-turbo's own guard against files made of endless tiny scans.
 constexpr int kMaxScans = 500;
 
-std::atomic<qint64> g_ceilingForTests{0};
+std::atomic<qint64> g_ceilingForTests { 0 };
 
 qint64 memoryCeiling()
 {
@@ -87,7 +89,8 @@ public:
 
 QString damagedWarning(const QString& windowsPath)
 {
-    return QStringLiteral("The picture \"%1\" is damaged or incomplete: only what could be read of it is shown.")
+    return QStringLiteral(
+        "The picture \"%1\" is damaged or incomplete: only what could be read of it is shown.")
         .arg(windowsPath);
 }
 
@@ -109,8 +112,8 @@ QByteArray readFile(const QString& windowsPath, const QString& hostPath)
 // libjpeg's error manager: an error jumps back to attempt(); a warning
 // about the data marks the picture as damaged and decoding goes on.
 struct ErrorManager {
-    jpeg_error_mgr pub{};
-    std::jmp_buf jump{};
+    jpeg_error_mgr pub {};
+    std::jmp_buf jump {};
     int code = 0;
     bool tooManyScans = false;
     bool damagedData = false;
@@ -162,9 +165,9 @@ void onProgress(j_common_ptr cinfo)
 // inside attempt(), which returns false when libjpeg gave up; nothing with
 // a destructor lives in the steps it runs, as the jump skips them.
 struct Jpeg {
-    jpeg_decompress_struct cinfo{};
+    jpeg_decompress_struct cinfo {};
     ErrorManager err;
-    jpeg_progress_mgr progress{};
+    jpeg_progress_mgr progress {};
     const QByteArray& bytes;
 
     explicit Jpeg(const QByteArray& data)
@@ -179,8 +182,7 @@ struct Jpeg {
     Jpeg(const Jpeg&) = delete;
     Jpeg& operator=(const Jpeg&) = delete;
 
-    template <typename Step>
-    bool attempt(Step&& step)
+    template <typename Step> bool attempt(Step&& step)
     {
         if (setjmp(err.jump))
             return false;
@@ -191,9 +193,10 @@ struct Jpeg {
 
 [[noreturn]] void tooLarge(const QString& windowsPath, const jpeg_decompress_struct& c)
 {
-    cannotShow(windowsPath, QStringLiteral("its size of %1 x %2 pixels is too large to show.")
-                                .arg(c.image_width)
-                                .arg(c.image_height));
+    cannotShow(windowsPath,
+        QStringLiteral("its size of %1 x %2 pixels is too large to show.")
+            .arg(c.image_width)
+            .arg(c.image_height));
 }
 
 // Why libjpeg gave up, in the user's words.
@@ -204,13 +207,14 @@ struct Jpeg {
         cannotShow(windowsPath, QStringLiteral("it is not a JPEG picture."));
     case JERR_BAD_PRECISION:
         cannotShow(windowsPath,
-                   QStringLiteral("it is a %1-bit JPEG, a kind of JPEG this program cannot show.")
-                       .arg(j.cinfo.data_precision));
+            QStringLiteral("it is a %1-bit JPEG, a kind of JPEG this program cannot show.")
+                .arg(j.cinfo.data_precision));
     case JERR_SOF_UNSUPPORTED:
     case JERR_ARITH_NOTIMPL:
     case JERR_NOT_COMPILED:
         cannotShow(windowsPath,
-                   QStringLiteral("it is a lossless or hierarchical JPEG, a kind of JPEG this program cannot show."));
+            QStringLiteral(
+                "it is a lossless or hierarchical JPEG, a kind of JPEG this program cannot show."));
     case JERR_OUT_OF_MEMORY:
     case JERR_NO_BACKING_STORE:
         cannotShow(windowsPath, QStringLiteral("there is not enough memory to show it."));
@@ -257,7 +261,7 @@ void readHeader(Jpeg& j, const QString& windowsPath)
         j.cinfo.progress = &j.progress;
         j.cinfo.mem->max_memory_to_use = long(memoryCeiling());
         jpeg_mem_src(&j.cinfo, reinterpret_cast<const unsigned char*>(j.bytes.constData()),
-                     static_cast<unsigned long>(j.bytes.size()));
+            static_cast<unsigned long>(j.bytes.size()));
         jpeg_read_header(&j.cinfo, TRUE);
     });
     if (!read)
@@ -265,11 +269,14 @@ void readHeader(Jpeg& j, const QString& windowsPath)
     const jpeg_decompress_struct& c = j.cinfo;
     if (qint64(c.image_width) * c.image_height > kMaxPixels)
         tooLarge(windowsPath, c);
-    if (blockCount(c) > kFreeBlocks + kBlocksPerByte * j.bytes.size())
-        damaged(windowsPath, QStringLiteral("its header claims %1 x %2 pixels, far more than its %3 bytes can hold")
-                                 .arg(c.image_width)
-                                 .arg(c.image_height)
-                                 .arg(j.bytes.size()));
+    const bool buffered = jpeg_has_multiple_scans(&j.cinfo);
+    const qint64 perByte = buffered ? kBufferedBlocksPerByte : kBlocksPerByte;
+    if (blockCount(c) > kFreeBlocks + perByte * j.bytes.size())
+        damaged(windowsPath,
+            QStringLiteral("its header claims %1 x %2 pixels, far more than its %3 bytes can hold")
+                .arg(c.image_width)
+                .arg(c.image_height)
+                .arg(j.bytes.size()));
 }
 
 bool isCmyk(const jpeg_decompress_struct& c)
@@ -376,7 +383,8 @@ Decoded decodeJpeg(const QString& windowsPath, const QByteArray& bytes, QSize bo
     const QSize target = fitInto(native, box);
     const int eighths = eighthsFor(native, target);
     const qint64 side = 8;
-    if ((qint64(native.width()) * eighths + side - 1) / side * ((qint64(native.height()) * eighths + side - 1) / side) * 4
+    if ((qint64(native.width()) * eighths + side - 1) / side
+            * ((qint64(native.height()) * eighths + side - 1) / side) * 4
         > kMaxDecodedBytes)
         tooLarge(windowsPath, j.cinfo);
     startDecoding(j, windowsPath, eighths, 4);
@@ -533,7 +541,7 @@ struct PictureStore::Shared {
 
     void insert(const QString& key, const Stamp& stamp, const Decoded& decoded)
     {
-        cache.insert(key, new Entry{stamp, decoded.image, decoded.damaged}, decoded.image.sizeInBytes());
+        cache.insert(key, new Entry { stamp, decoded.image, decoded.damaged }, decoded.image.sizeInBytes());
     }
     const Entry* fresh(const QString& key, const Stamp& stamp) const
     {
@@ -717,13 +725,15 @@ void FullPictureLoader::request(const QString& windowsPath, QSize smallest)
         try {
             *levels = decodeLevels(windowsPath, hostPath, smallest, [&] { return shared->wanted(request); });
         } catch (const PictureError& e) {
-            failure = QStringLiteral("The picture \"%1\" cannot be shown at full size: %2").arg(windowsPath, e.reason);
+            failure = QStringLiteral("The picture \"%1\" cannot be shown at full size: %2")
+                          .arg(windowsPath, e.reason);
         } catch (const std::exception& e) {
             failure = QString::fromStdString(e.what());
         }
         if (!failure.isEmpty()) {
             if (shared->wanted(request))
-                QMetaObject::invokeMethod(this, [this, failure] { emit failed(failure); }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    this, [this, failure] { emit failed(failure); }, Qt::QueuedConnection);
             return;
         }
         {

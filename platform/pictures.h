@@ -30,7 +30,8 @@ QSize fitInto(QSize size, QSize box);
 // reading or too large to decode safely. A file damaged or cut short that
 // still yields a picture is returned as far as it could be read, and
 // *warning (when given) tells the user so; it is emptied otherwise.
-QImage decodePicture(const QString& windowsPath, const QString& hostPath, QSize box, QString* warning = nullptr);
+QImage decodePicture(
+    const QString& windowsPath, const QString& hostPath, QSize box, QString* warning = nullptr);
 
 // The memory one decode may take, coefficient buffer and picture together:
 // a quarter of the machine's memory, never above 1.5 GB. Tests set a

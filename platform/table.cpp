@@ -880,8 +880,8 @@ void Table::post()
             if (!inserting)
                 statement.bind(rowidSlot, QVariant(qlonglong(d->rows[m_row].rowid)));
         }
-        return writeInTransaction(
-            d->db(), statement, inserting ? &row.rowid : nullptr, QFileInfo(d->filePath).fileName(), readOnlyFile);
+        return writeInTransaction(d->db(), statement, inserting ? &row.rowid : nullptr,
+            QFileInfo(d->filePath).fileName(), readOnlyFile);
     };
     bool readOnlyFile = false;
     QString message = write(&readOnlyFile);
@@ -917,7 +917,8 @@ void Table::deleteRecord()
             QStringLiteral("DELETE FROM %1.%2 WHERE rowid=?1").arg(quoted(d->schema), quoted(d->sqlTable)));
         if (statement.ok())
             statement.bind(1, QVariant(qlonglong(d->rows[m_row].rowid)));
-        return writeInTransaction(d->db(), statement, nullptr, QFileInfo(d->filePath).fileName(), readOnlyFile);
+        return writeInTransaction(
+            d->db(), statement, nullptr, QFileInfo(d->filePath).fileName(), readOnlyFile);
     };
     bool readOnlyFile = false;
     QString message = write(&readOnlyFile);

@@ -167,9 +167,11 @@ private slots:
         const QStringList lines = box.text.split(QLatin1Char('\n'));
         QCOMPARE(lines.size(), 2);
         QCOMPARE(lines.at(0), kCdMessage);
-        QVERIFY2(lines.at(1).contains(QStringLiteral("D:\\Maps\\")) && lines.at(1).contains(cd.path() + QStringLiteral("/Maps"))
-                     && lines.at(1).contains(platform::DriveTable::configFilePath()) && lines.at(1).contains(QStringLiteral("D: = ")),
-                 qPrintable(lines.at(1)));
+        QVERIFY2(lines.at(1).contains(QStringLiteral("D:\\Maps\\"))
+                && lines.at(1).contains(cd.path() + QStringLiteral("/Maps"))
+                && lines.at(1).contains(platform::DriveTable::configFilePath())
+                && lines.at(1).contains(QStringLiteral("D: = ")),
+            qPrintable(lines.at(1)));
         QCOMPARE(box.title, QStringLiteral("Error"));
         QCOMPARE(box.icon, QMessageBox::Critical);
         QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));

@@ -51,8 +51,8 @@ inline QImage grainy(QSize size, QColor colour, quint32 seed = 1)
 inline QByteArray encode(const QImage& picture, const Options& o = {})
 {
     const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
-    jpeg_compress_struct c{};
-    jpeg_error_mgr err{};
+    jpeg_compress_struct c {};
+    jpeg_error_mgr err {};
     c.err = jpeg_std_error(&err);
     jpeg_create_compress(&c);
     unsigned char* out = nullptr;
@@ -73,7 +73,7 @@ inline QByteArray encode(const QImage& picture, const Options& o = {})
         jpeg_simple_progression(&c);
     } else if (o.layout == Layout::SeparateScans) {
         for (int i = 0; i < c.num_components; ++i)
-            scans.push_back({1, {i, 0, 0, 0}, 0, 63, 0, 0});
+            scans.push_back({ 1, { i, 0, 0, 0 }, 0, 63, 0, 0 });
         c.scan_info = scans.data();
         c.num_scans = int(scans.size());
     }
@@ -112,7 +112,7 @@ inline qsizetype markerAt(const QByteArray& jpeg, uchar code)
 // The start-of-frame says width x height; the data stay as they were.
 inline QByteArray withSize(QByteArray jpeg, int width, int height)
 {
-    for (const uchar sof : {0xC0, 0xC1, 0xC2}) {
+    for (const uchar sof : { 0xC0, 0xC1, 0xC2 }) {
         const qsizetype i = markerAt(jpeg, sof);
         if (i < 0)
             continue;
