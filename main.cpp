@@ -7,6 +7,6 @@ int main(int argc, char* argv[])
     QApplication qtApp(argc, argv);
     corvane::Application app;
     if (!app.start())
-        return 1;
+        return app.handedOver() ? 0 : 1;
     return qtApp.exec();
 }

@@ -6,6 +6,7 @@
 #include "app/splash.h"
 #include "data/datamod1.h"
 #include "data/installer.h"
+#include "platform/desktop.h"
 #include "platform/errors.h"
 #include "platform/fonts.h"
 #include "platform/paths.h"
@@ -29,11 +30,23 @@ Application::~Application()
 bool Application::start()
 {
     QApplication::setApplicationName(QStringLiteral("corvane3"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Corvane Part 3"));
+    // Not Qt's display name, which would be appended to every window title.
+    platform::setApplicationTitle(QStringLiteral("Corvane Part 3"));
     QApplication::setDesktopFileName(QStringLiteral("corvane3"));
     QApplication::setWindowIcon(programIcon());
+
+    // A second copy would work on the same tables: the first comes forward.
+    m_instance = std::make_unique<platform::SingleInstance>(QStringLiteral("corvane3"));
+    if (!m_instance->claim()) {
+        m_handedOver = true;
+        return false;
+    }
+    connect(
+        m_instance.get(), &platform::SingleInstance::activationRequested, this, &Application::bringToFront);
+
     platform::installFontSubstitutions();
     platform::DriveTable::instance().load();
+    reportDriveTableProblems();
 
     try {
         installIfNeeded();
@@ -44,6 +57,12 @@ bool Application::start()
 
     m_mainForm = std::make_unique<TMainForm>();
     m_mainForm->show();
+    // Log-out and shutdown end the program as the close box does, so the
+    // frame stores what the user typed.
+    platform::onTerminationRequest(this, [this] {
+        if (m_mainForm)
+            m_mainForm->close();
+    });
 
     try {
         m_dataModule = std::make_unique<TDataModule1>();
@@ -57,6 +76,27 @@ bool Application::start()
     m_mainForm->addChild(splash);
     splash->showChild();
     return true;
+}
+
+void Application::bringToFront()
+{
+    if (!m_mainForm)
+        return;
+    if (m_mainForm->isMinimized())
+        m_mainForm->showNormal();
+    m_mainForm->raise();
+    m_mainForm->activateWindow();
+}
+
+void Application::reportDriveTableProblems()
+{
+    const QStringList problems = platform::DriveTable::instance().problems();
+    if (problems.isEmpty())
+        return;
+    platform::messageBox({ QMessageBox::Warning, platform::applicationTitle(),
+        tr("Some lines of %1 could not be used:\n\n%2")
+            .arg(platform::DriveTable::configFilePath(), problems.join(QLatin1Char('\n'))),
+        QMessageBox::Ok });
 }
 
 } // namespace corvane

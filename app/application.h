@@ -7,6 +7,10 @@
 
 #include <memory>
 
+namespace platform {
+class SingleInstance;
+}
+
 namespace corvane {
 
 class TMainForm;
@@ -18,13 +22,20 @@ public:
     Application();
     ~Application() override;
 
-    // False when the program cannot start (reported to the user already).
+    // False when the program cannot start (reported to the user already),
+    // or when another copy runs and was brought to the front (handedOver()).
     bool start();
+    bool handedOver() const { return m_handedOver; }
 
     TMainForm* mainForm() const { return m_mainForm.get(); }
     TDataModule1* dataModule() const { return m_dataModule.get(); }
 
 private:
+    void bringToFront();
+    void reportDriveTableProblems();
+
+    std::unique_ptr<platform::SingleInstance> m_instance;
+    bool m_handedOver = false;
     std::unique_ptr<TDataModule1> m_dataModule;
     std::unique_ptr<TMainForm> m_mainForm;
 };

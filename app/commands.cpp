@@ -1,6 +1,7 @@
 #include "app/commands.h"
 
 #include "aids/abbrev.h"
+#include "app/help_window.h"
 #include "app/main_form.h"
 #include "app/views.h"
 #include "core/forms.h"
@@ -8,6 +9,7 @@
 #include "maps/atlas.h"
 #include "places/notes.h"
 #include "platform/desktop.h"
+#include "platform/paths.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -177,7 +179,20 @@ void FrameShell::visitMaker(Caller caller)
 void FrameShell::handToShell(const QString& target)
 {
     vShellTarget = target;
-    platform::shellOpen(vShellTarget);
+    if (platform::shellOpen(vShellTarget))
+        return;
+    // No browser or handler on this desktop: our own help pages can still
+    // be read here; for anything else the user learns what did not open.
+    const bool helpPage = vShellTarget.endsWith(QStringLiteral(".htm"), Qt::CaseInsensitive)
+        || vShellTarget.endsWith(QStringLiteral(".html"), Qt::CaseInsensitive);
+    if (helpPage && !platform::shellUrl(vShellTarget).scheme().startsWith(QStringLiteral("http"))
+        && showHelpWindow(vShellTarget, MainForm))
+        return;
+    const auto host = platform::resolve(vShellTarget);
+    const QString where = host ? QStringLiteral(" (%1)").arg(*host) : QString();
+    platform::messageBox({ QMessageBox::Warning, platform::applicationTitle(),
+        QObject::tr("The desktop has no program to open \"%1\"%2.").arg(vShellTarget, where),
+        QMessageBox::Ok });
 }
 
 void FrameShell::hidePrintPanel()

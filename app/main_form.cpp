@@ -316,7 +316,7 @@ void TMainForm::closeEvent(QCloseEvent* event)
     if (DataModule1) {
         const QStringList refused = DataModule1->postAllPending();
         if (!refused.isEmpty()) {
-            platform::messageBox({ QMessageBox::Warning, QGuiApplication::applicationDisplayName(),
+            platform::messageBox({ QMessageBox::Warning, platform::applicationTitle(),
                 tr("Some of your changes could not be stored:\n\n%1").arg(refused.join(QLatin1Char('\n'))),
                 QMessageBox::Ok });
         }

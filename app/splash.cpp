@@ -141,6 +141,18 @@ void TfrmSplash::btnBeginClick()
     release();
 }
 
+// The folder looked in, and how to point a drive at the atlas elsewhere.
+static QString whereTheMapsWereSought(const QString& mapsFolder)
+{
+    const auto host = platform::resolve(mapsFolder);
+    const bool hasDrive = mapsFolder.size() >= 2 && mapsFolder.at(1) == QLatin1Char(':');
+    const QString drive = hasDrive ? mapsFolder.left(2).toUpper() : QStringLiteral("D:");
+    return QObject::tr("Looked in %1 (%2). To use the atlas from another folder, add a line such as "
+                       "\"%3 = /media/cdrom (read-only)\" to %4.")
+        .arg(mapsFolder, host ? *host : QObject::tr("no such drive"), drive,
+            platform::DriveTable::configFilePath());
+}
+
 // "Open" on a configured installation: the atlas if its pictures can be
 // reached, else the request for the CD.
 void TfrmSplash::openPath()
@@ -154,7 +166,8 @@ void TfrmSplash::openPath()
         showAtlasWindow();
     } else {
         platform::messageBox({ QMessageBox::Critical, QStringLiteral("Error"),
-            QStringLiteral("Please close Corvane, load your Corvane CD, and start again."),
+            QStringLiteral("Please close Corvane, load your Corvane CD, and start again.") + QLatin1Char('\n')
+                + whereTheMapsWereSought(vGraphicsPath + QStringLiteral("Maps\\")),
             QMessageBox::Ok });
     }
 }

@@ -272,12 +272,15 @@ QSize TfrmAtlas::pictureBox() const
 
 void TfrmAtlas::showSheetPicture(const QString& sheetId)
 {
-    QPixmap pixmap = QPixmap::fromImage(m_pictures.load(sheetPath(sheetId), pictureBox()));
+    QString damage;
+    QPixmap pixmap = QPixmap::fromImage(m_pictures.load(sheetPath(sheetId), pictureBox(), &damage));
     // Decoded for the box in device pixels; shown at the size that fits the
     // box, or at its own size when it is smaller.
     const QSize shown = platform::fitInto(pixmap.size(), kMapBox);
     pixmap.setDevicePixelRatio(qreal(pixmap.width()) / shown.width());
     ui->imgMap->setPixmap(pixmap);
+    if (!damage.isEmpty())
+        platform::reportError(damage); // the sheet is in view behind the message
 }
 
 void TfrmAtlas::readSheetRecord()

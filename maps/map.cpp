@@ -144,6 +144,11 @@ void TfrmMap::connectHandlers()
     connectGuarded(ui->imgMap, &TZoomView::clicked, this, &TfrmMap::imgMapClick);
     connectGuarded(ui->imgMap, &TZoomView::doubleClicked, this, &TfrmMap::imgMapDblClick);
     connectGuarded(&m_full, &platform::FullPictureLoader::ready, this, &TfrmMap::fullPictureReady);
+    // Too large to zoom into: the sheet stays as fitted, and the user learns why.
+    connect(&m_full, &platform::FullPictureLoader::failed, this, [this](const QString& message) {
+        if (isVisible())
+            platform::reportError(message);
+    });
 }
 
 void TfrmMap::showEvent(QShowEvent* event)
@@ -267,10 +272,13 @@ void TfrmMap::showSheetPicture()
 {
     const QString path = sheetPath(vFullMapId);
     const QSize box = deviceSize(ui->imgMap);
-    const QImage fitted = m_pictures.load(path, box);
+    QString damage;
+    const QImage fitted = m_pictures.load(path, box, &damage);
     // The old sheet's full picture goes before the new one is decoded.
     ui->imgMap->setPicture(fitted, platform::pictureSize(path));
     m_full.request(path, box);
+    if (!damage.isEmpty())
+        platform::reportError(damage);
 }
 
 void TfrmMap::fullPictureReady()
@@ -292,7 +300,11 @@ void TfrmMap::showKeyPicture(const QString& sheetId, int width)
     ui->imgKey->raise();
     ui->imgKey->resize(width, ui->imgKey->height());
     const QString path = sheetPath(sheetId);
-    ui->imgKey->setPicture(m_pictures.load(path, deviceSize(ui->imgKey)), platform::pictureSize(path));
+    QString damage;
+    ui->imgKey->setPicture(
+        m_pictures.load(path, deviceSize(ui->imgKey), &damage), platform::pictureSize(path));
+    if (!damage.isEmpty())
+        platform::reportError(damage);
 }
 
 void TfrmMap::ChangeMap()

@@ -4,14 +4,23 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QLabel>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QLockFile>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QStandardPaths>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -22,6 +31,15 @@ ShellOpenHandler g_shellOpen;
 OpenPictureHandler g_openPicture;
 SaveFileHandler g_saveFile;
 ScreenSizeHandler g_screenSize;
+QString g_applicationTitle;
+int g_signalPipe[2] = { -1, -1 };
+
+// Async-signal-safe: one byte down the pipe, read on the UI thread.
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(g_signalPipe[1], &byte, 1);
+}
 
 bool isWebAddress(const QString& target)
 {
@@ -159,6 +177,78 @@ QSize screenSize()
         return g_screenSize();
     const QScreen* screen = QGuiApplication::primaryScreen();
     return screen ? screen->size() : QSize(1024, 768);
+}
+
+void setApplicationTitle(const QString& title)
+{
+    g_applicationTitle = title;
+}
+
+QString applicationTitle()
+{
+    return g_applicationTitle.isEmpty() ? QGuiApplication::applicationName() : g_applicationTitle;
+}
+
+SingleInstance::SingleInstance(const QString& name, QObject* parent)
+    : QObject(parent)
+    , m_folder(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation))
+    , m_name(name)
+{
+    if (m_folder.isEmpty())
+        m_folder = QDir::tempPath();
+}
+
+SingleInstance::~SingleInstance()
+{
+    if (m_server)
+        m_server->close();
+}
+
+bool SingleInstance::claim()
+{
+    const QString socketPath = m_folder + QLatin1Char('/') + m_name + QStringLiteral(".socket");
+    m_lock = std::make_unique<QLockFile>(m_folder + QLatin1Char('/') + m_name + QStringLiteral(".lock"));
+    m_lock->setStaleLockTime(0); // only a lock whose program is gone is stale
+    if (!m_lock->tryLock(200)) {
+        m_lock.reset();
+        QLocalSocket socket;
+        socket.connectToServer(socketPath);
+        if (socket.waitForConnected(1000)) {
+            socket.write("raise\n");
+            socket.waitForBytesWritten(1000);
+            socket.disconnectFromServer();
+        }
+        return false;
+    }
+    QLocalServer::removeServer(socketPath); // left by a copy that was killed
+    m_server = new QLocalServer(this);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    connect(m_server, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket* peer = m_server->nextPendingConnection()) {
+            connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
+            emit activationRequested();
+        }
+    });
+    m_server->listen(socketPath); // without it a later copy still ends, unseen
+    return true;
+}
+
+void onTerminationRequest(QObject* context, std::function<void()> handler)
+{
+    if (g_signalPipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context, [handler = std::move(handler)] {
+        char byte = 0;
+        [[maybe_unused]] const auto got = ::read(g_signalPipe[0], &byte, 1);
+        handler();
+    });
+    struct sigaction action { };
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : { SIGTERM, SIGHUP, SIGINT })
+        sigaction(signal, &action, nullptr);
 }
 
 } // namespace platform

@@ -10,9 +10,14 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <QObject>
+
 #include <functional>
+#include <memory>
 #include <optional>
 
+class QLocalServer;
+class QLockFile;
 class QWidget;
 
 namespace platform {
@@ -54,5 +59,39 @@ std::optional<QString> saveFileDialog(
 using ScreenSizeHandler = std::function<QSize()>;
 void setScreenSizeHandler(ScreenSizeHandler handler);
 QSize screenSize();
+
+// The program's title for message boxes of its own. It is kept here rather
+// than as Qt's application display name, which Qt would append to the title
+// of every window and message box.
+void setApplicationTitle(const QString& title);
+QString applicationTitle();
+
+// One running copy per user: claim() holds a lock in the user's runtime
+// folder and listens there; a later copy finds the lock held, asks the
+// running one to come to the front (activationRequested) and is told to
+// end. A lock left behind by a copy that was killed is taken over.
+class SingleInstance : public QObject {
+    Q_OBJECT
+public:
+    explicit SingleInstance(const QString& name, QObject* parent = nullptr);
+    ~SingleInstance() override;
+    // True when this is the only copy; false when another runs, which has
+    // been asked to come to the front.
+    bool claim();
+
+signals:
+    void activationRequested();
+
+private:
+    QString m_folder;
+    QString m_name;
+    std::unique_ptr<QLockFile> m_lock;
+    QLocalServer* m_server = nullptr;
+};
+
+// Calls `handler` on the UI thread when the process is asked to end
+// (SIGTERM at log-out or shutdown, SIGHUP, SIGINT), instead of dying at
+// once: the program can then store what the user typed. Installed once.
+void onTerminationRequest(QObject* context, std::function<void()> handler);
 
 } // namespace platform

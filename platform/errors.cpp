@@ -2,13 +2,11 @@
 
 #include "platform/desktop.h"
 
-#include <QGuiApplication>
-
 namespace platform {
 
 void reportError(const QString& text)
 {
-    messageBox({QMessageBox::Critical, QGuiApplication::applicationDisplayName(), text, QMessageBox::Ok});
+    messageBox({ QMessageBox::Critical, applicationTitle(), text, QMessageBox::Ok });
 }
 
 } // namespace platform

@@ -53,6 +53,29 @@ bool isInside(const QString& path, const QString& root)
     return path == root || path.startsWith(root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/'));
 }
 
+// Whether path, through every symbolic link on its way, stays inside the
+// drive's folder. A path not there yet (a file about to be created) is
+// judged by the deepest folder of it that exists, and a link that leads
+// nowhere by where it would lead, so that nothing is ever written outside.
+bool staysOnDrive(const QString& path, const QString& driveFolder)
+{
+    const QString root = QFileInfo(driveFolder).canonicalFilePath();
+    if (root.isEmpty())
+        return true; // a drive whose folder is missing holds nothing to reach
+    const QFileInfo info(path);
+    if (info.isSymLink() && !info.exists())
+        return false; // dangling: creating the file would follow it
+    QString existing = path;
+    while (!QFileInfo::exists(existing) && !QFileInfo(existing).isSymLink()) {
+        const QString parent = QFileInfo(existing).path();
+        if (parent == existing)
+            return false;
+        existing = parent;
+    }
+    const QString canonical = QFileInfo(existing).canonicalFilePath();
+    return !canonical.isEmpty() && isInside(canonical, root);
+}
+
 } // namespace
 
 DriveTable& DriveTable::instance()
@@ -91,24 +114,38 @@ void DriveTable::load()
 //   D: = /media/cdrom (read-only)
 //   D: =                       no such drive
 //   alias Corvane3 = C:\Program Files\Quillmere\Corvane3\Data\   an engine alias
+// A line not understood is skipped and noted in problems() for the user.
 void DriveTable::parseConfig(const QString& text)
 {
     const QStringList lines = text.split(QLatin1Char('\n'));
-    for (QString line : lines) {
-        line = line.trimmed();
+    for (qsizetype number = 1; number <= lines.size(); ++number) {
+        const QString line = lines.at(number - 1).trimmed();
         if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
             continue;
+        const auto problem = [&](const QString& why) {
+            m_problems << QStringLiteral("Line %1, \"%2\": %3").arg(number).arg(line, why);
+        };
         const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (eq < 0)
+        if (eq < 0) {
+            problem(QStringLiteral("it has no \"=\"; it is skipped."));
             continue;
+        }
         const QString key = line.left(eq).trimmed();
         QString value = line.mid(eq + 1).trimmed();
         if (key.startsWith(QLatin1String("alias "), Qt::CaseInsensitive)) {
-            setAlias(key.mid(6).trimmed(), value);
+            const QString name = key.mid(6).trimmed();
+            if (value.isEmpty())
+                problem(QStringLiteral("the alias line is empty; the default %1 is used.")
+                            .arg(alias(name).value_or(QStringLiteral("(none)"))));
+            else
+                setAlias(name, value);
             continue;
         }
-        if (key.size() != 2 || !key.at(0).isLetter() || key.at(1) != QLatin1Char(':'))
+        if (key.size() != 2 || !key.at(0).isLetter() || key.at(1) != QLatin1Char(':')) {
+            problem(QStringLiteral("\"%1\" is not a drive letter such as \"D:\" or an alias; it is skipped.")
+                        .arg(key));
             continue;
+        }
         const QChar letter = key.at(0).toUpper();
         const bool readOnly = value.endsWith(QLatin1String("(read-only)"));
         if (readOnly)
@@ -124,6 +161,7 @@ void DriveTable::clear()
 {
     m_drives.clear();
     m_aliases.clear();
+    m_problems.clear();
 }
 
 void DriveTable::setDrive(QChar letter, const QString& hostFolder, bool readOnly)
@@ -198,10 +236,7 @@ std::optional<QString> resolve(const QString& windowsPath)
     for (const QString& name : std::as_const(names))
         path += QLatin1Char('/') + matchName(QDir(path), name);
 
-    // A symbolic link must not lead out of the drive either.
-    const QString canonicalRoot = QFileInfo(drive->hostFolder).canonicalFilePath();
-    const QString canonical = QFileInfo(path).canonicalFilePath();
-    if (!canonical.isEmpty() && !canonicalRoot.isEmpty() && !isInside(canonical, canonicalRoot))
+    if (!staysOnDrive(path, drive->hostFolder))
         return std::nullopt;
     return path;
 }
@@ -253,6 +288,11 @@ void copyFile(const QString& sourceWindowsPath, const QString& destinationWindow
                            .arg(sourceWindowsPath, source ? in.errorString() : QStringLiteral("The drive does not exist.")));
     }
     const auto destination = resolve(destinationWindowsPath);
+    // The copy replaces the name itself, never what a link there points at.
+    if (destination && QFileInfo(*destination).isSymLink()) {
+        throw AppError(QStringLiteral("Cannot create file \"%1\". It is a link to another file.")
+                           .arg(destinationWindowsPath));
+    }
     if (!destination || isReadOnlyDrive(destinationWindowsPath)) {
         throw AppError(QStringLiteral("Cannot create file \"%1\". %2")
                            .arg(destinationWindowsPath, destination ? QStringLiteral("The drive is read-only.")

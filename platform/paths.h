@@ -11,6 +11,7 @@
 #include <QChar>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -38,11 +39,15 @@ public:
     std::optional<QString> alias(const QString& name) const;
 
     static QString configFilePath(); // $XDG_CONFIG_HOME/corvane3/drives.conf
+    // The lines of drives.conf that load() could not use, each with its
+    // number and why; empty when all was well.
+    QStringList problems() const { return m_problems; }
 
 private:
     void parseConfig(const QString& text);
     QMap<QChar, Drive> m_drives;
     QMap<QString, QString> m_aliases; // keys in upper case
+    QStringList m_problems;
 };
 
 // The folder the program ships its data in (share/corvane3 beside bin/).

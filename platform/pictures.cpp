@@ -3,7 +3,6 @@
 #include "platform/errors.h"
 #include "platform/paths.h"
 
-#include <QBuffer>
 #include <QCache>
 #include <QDateTime>
 #include <QFile>
@@ -14,32 +13,85 @@
 #include <QSysInfo>
 #include <QWaitCondition>
 
-#include <turbojpeg.h>
+#include <algorithm>
+#include <atomic>
+#include <csetjmp>
+#include <cstdio>
+
+#include <unistd.h>
+
+// jpeglib.h needs FILE and size_t declared before it.
+#include <jerror.h>
+#include <jpeglib.h>
 
 namespace platform {
 
 namespace {
 
 // Far beyond any scanned sheet, well below what would exhaust memory or
-// keep the user waiting: 20000 x 20000 pixels, a 64 MB decoded picture,
-// a 200 MB coefficient buffer (a progressive JPEG needs one for the whole
-// image whatever the scale), a 512 MB file.
+// keep the user waiting: 20000 x 20000 pixels, a 64 MB picture for a box,
+// a 512 MB file.
 constexpr qint64 kMaxPixels = 400'000'000;
 constexpr qint64 kMaxDecodedBytes = qint64(64) << 20;
-constexpr qint64 kMaxCoefficientBytes = qint64(200) << 20;
 constexpr qint64 kMaxFileBytes = qint64(512) << 20;
 // The whole picture for zooming, 3 bytes a pixel: a 7000 x 5000 scan takes
 // 105 MB; beyond about 56 megapixels the largest scale that fits is used.
 constexpr qint64 kMaxWholeBytes = qint64(160) << 20;
+// What one decode may take at most, whatever the machine.
+constexpr qint64 kMaxCeiling = qint64(1536) << 20;
+// A header may claim only as many 8 x 8 blocks as the file's bytes could
+// hold, plus an allowance that lets small damaged pictures be shown as far
+// as they go. Every block costs at least two bits in a complete file (a DC
+// difference and an end of block). A file of several scans is decoded
+// through a buffer of every block's coefficients (128 bytes a block), so
+// there the bound is four bits a block: real scans take 2 to 5 bytes, and
+// below that such a file is a blank page or a header that lies.
+constexpr qint64 kFreeBlocks = (qint64(32) << 20) / 128;
+constexpr qint64 kBlocksPerByte = 4;
+constexpr qint64 kBufferedBlocksPerByte = 2;
+// libjpeg-turbo's own guard against files made of endless tiny scans.
+constexpr int kMaxScans = 500;
+
+std::atomic<qint64> g_ceilingForTests { 0 };
+
+qint64 memoryCeiling()
+{
+    if (const qint64 set = g_ceilingForTests.load())
+        return set;
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGE_SIZE);
+    if (pages <= 0 || pageSize <= 0)
+        return kMaxCeiling / 4;
+    return std::min(qint64(pages) * pageSize / 4, kMaxCeiling);
+}
+
+// A picture that cannot be shown, with the reason on its own so that a
+// caller can say it in its own words ("cannot be shown at full size").
+class PictureError : public AppError {
+public:
+    PictureError(const QString& windowsPath, const QString& why)
+        : AppError(QStringLiteral("The picture \"%1\" cannot be shown: %2").arg(windowsPath, why))
+        , reason(why)
+    {
+    }
+    QString reason;
+};
 
 [[noreturn]] void cannotShow(const QString& windowsPath, const QString& reason)
 {
-    throw AppError(QStringLiteral("The picture \"%1\" cannot be shown: %2").arg(windowsPath, reason));
+    throw PictureError(windowsPath, reason);
 }
 
 [[noreturn]] void damaged(const QString& windowsPath, const QString& detail)
 {
     cannotShow(windowsPath, QStringLiteral("the file is damaged (%1).").arg(detail));
+}
+
+QString damagedWarning(const QString& windowsPath)
+{
+    return QStringLiteral(
+        "The picture \"%1\" is damaged or incomplete: only what could be read of it is shown.")
+        .arg(windowsPath);
 }
 
 QByteArray readFile(const QString& windowsPath, const QString& hostPath)
@@ -57,186 +109,289 @@ QByteArray readFile(const QString& windowsPath, const QString& hostPath)
     return bytes;
 }
 
-struct Decompressor {
-    tjhandle handle = tjInitDecompress();
-    Decompressor() = default;
-    Decompressor(const Decompressor&) = delete;
-    Decompressor& operator=(const Decompressor&) = delete;
-    ~Decompressor()
-    {
-        if (handle)
-            tjDestroy(handle);
-    }
-    QString error() const { return QString::fromLocal8Bit(tjGetErrorStr2(handle)); }
+// libjpeg's error manager: an error jumps back to attempt(); a warning
+// about the data marks the picture as damaged and decoding goes on.
+struct ErrorManager {
+    jpeg_error_mgr pub {};
+    std::jmp_buf jump {};
+    int code = 0;
+    bool tooManyScans = false;
+    bool damagedData = false;
+    char text[JMSG_LENGTH_MAX] = {};
 };
 
-struct Header {
-    int width = 0;
-    int height = 0;
-    int subsampling = 0;
-    int colorspace = 0;
-};
-
-// A progressive JPEG names itself in its start-of-frame marker (SOF2, 6, 10
-// or 14); the markers before it are skipped by their lengths.
-bool isProgressive(const QByteArray& bytes)
+bool isDamageWarning(int code)
 {
-    const auto* p = reinterpret_cast<const uchar*>(bytes.constData());
-    const qsizetype n = bytes.size();
-    qsizetype i = 2; // after SOI
-    while (i + 4 <= n && p[i] == 0xFF) {
-        const uchar marker = p[i + 1];
-        if (marker == 0xFF) { // fill byte
-            ++i;
-            continue;
-        }
-        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC)
-            return marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
-        i += 2 + ((p[i + 2] << 8) | p[i + 3]);
-    }
-    return false;
-}
-
-// Samples per pixel the decoder keeps, by chrominance subsampling.
-double samplesPerPixel(const Header& h)
-{
-    if (h.colorspace == TJCS_CMYK || h.colorspace == TJCS_YCCK)
-        return 4;
-    switch (h.subsampling) {
-    case TJSAMP_GRAY:
-        return 1;
-    case TJSAMP_420:
-    case TJSAMP_411:
-        return 1.5;
-    case TJSAMP_422:
-    case TJSAMP_440:
-        return 2;
+    switch (code) {
+    case JWRN_BOGUS_PROGRESSION:
+    case JWRN_EXTRANEOUS_DATA:
+    case JWRN_HIT_MARKER:
+    case JWRN_HUFF_BAD_CODE:
+    case JWRN_JPEG_EOF:
+    case JWRN_MUST_RESYNC:
+    case JWRN_NOT_SEQUENTIAL:
+        return true;
     default:
-        return 3;
+        return false; // an odd JFIF version or ICC marker spoils nothing shown
     }
 }
 
-// The strongest reduction libjpeg-turbo offers that still covers target.
-tjscalingfactor scaleFor(QSize native, QSize target)
+void onError(j_common_ptr cinfo)
 {
-    int count = 0;
-    const tjscalingfactor* factors = tjGetScalingFactors(&count);
-    tjscalingfactor best{1, 1};
-    for (int i = 0; factors && i < count; ++i) {
-        const tjscalingfactor f = factors[i];
-        if (f.num > f.denom || f.num * best.denom >= best.num * f.denom)
-            continue;
-        if (TJSCALED(native.width(), f) >= target.width() && TJSCALED(native.height(), f) >= target.height())
-            best = f;
-    }
-    return best;
+    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+    err->code = err->pub.msg_code;
+    err->pub.format_message(cinfo, err->text);
+    std::longjmp(err->jump, 1);
 }
 
-[[noreturn]] void tooLarge(const QString& windowsPath, const Header& h)
+void onMessage(j_common_ptr cinfo, int level)
+{
+    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+    if (level < 0 && isDamageWarning(err->pub.msg_code))
+        err->damagedData = true;
+}
+
+void onProgress(j_common_ptr cinfo)
+{
+    auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
+    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+    if (dinfo->input_scan_number > kMaxScans) {
+        err->tooManyScans = true;
+        onError(cinfo);
+    }
+}
+
+// One decompression of a file held in memory. Every libjpeg call runs
+// inside attempt(), which returns false when libjpeg gave up; nothing with
+// a destructor lives in the steps it runs, as the jump skips them.
+struct Jpeg {
+    jpeg_decompress_struct cinfo {};
+    ErrorManager err;
+    jpeg_progress_mgr progress {};
+    const QByteArray& bytes;
+
+    explicit Jpeg(const QByteArray& data)
+        : bytes(data)
+    {
+        cinfo.err = jpeg_std_error(&err.pub);
+        err.pub.error_exit = onError;
+        err.pub.emit_message = onMessage;
+        progress.progress_monitor = onProgress;
+    }
+    ~Jpeg() { jpeg_destroy_decompress(&cinfo); } // harmless when never created
+    Jpeg(const Jpeg&) = delete;
+    Jpeg& operator=(const Jpeg&) = delete;
+
+    template <typename Step> bool attempt(Step&& step)
+    {
+        if (setjmp(err.jump))
+            return false;
+        step();
+        return true;
+    }
+};
+
+[[noreturn]] void tooLarge(const QString& windowsPath, const jpeg_decompress_struct& c)
 {
     cannotShow(windowsPath,
-               QStringLiteral("its size of %1 x %2 pixels is too large to show.").arg(h.width).arg(h.height));
+        QStringLiteral("its size of %1 x %2 pixels is too large to show.")
+            .arg(c.image_width)
+            .arg(c.image_height));
 }
 
-// What any decoding of the file needs, whatever the scale.
-void checkFileLimits(const QString& windowsPath, const QByteArray& bytes, const Header& h)
+// Why libjpeg gave up, in the user's words.
+[[noreturn]] void refuse(const QString& windowsPath, const Jpeg& j)
 {
-    if (qint64(h.width) * h.height > kMaxPixels)
-        tooLarge(windowsPath, h);
-    if (isProgressive(bytes) && qint64(h.width) * h.height * samplesPerPixel(h) * 2 > kMaxCoefficientBytes)
-        tooLarge(windowsPath, h);
-}
-
-void checkLimits(const QString& windowsPath, const QByteArray& bytes, const Header& h, QSize decoded)
-{
-    checkFileLimits(windowsPath, bytes, h);
-    if (qint64(decoded.width()) * decoded.height() * 4 > kMaxDecodedBytes)
-        tooLarge(windowsPath, h);
-}
-
-// CMYK scans, which libjpeg-turbo cannot turn into RGB: Qt's JPEG reader
-// converts them, still scaling while it decodes.
-QImage decodeWithQt(const QString& windowsPath, QByteArray bytes, QSize target)
-{
-    QBuffer buffer(&bytes);
-    QImageReader reader(&buffer, "jpeg");
-    reader.setScaledSize(target);
-    QImage image = reader.read();
-    if (image.isNull())
-        damaged(windowsPath, reader.errorString());
-    return image.convertToFormat(QImage::Format_RGB32);
-}
-
-// The size the start-of-frame marker gives, read without the decoder, for
-// pictures it refuses outright; invalid when there is no such marker.
-QSize frameSize(const QByteArray& bytes)
-{
-    const auto* p = reinterpret_cast<const uchar*>(bytes.constData());
-    const qsizetype n = bytes.size();
-    qsizetype i = 2; // after SOI
-    while (i + 9 <= n && p[i] == 0xFF) {
-        const uchar marker = p[i + 1];
-        if (marker == 0xFF) { // fill byte
-            ++i;
-            continue;
-        }
-        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC)
-            return { (p[i + 7] << 8) | p[i + 8], (p[i + 5] << 8) | p[i + 6] };
-        i += 2 + ((p[i + 2] << 8) | p[i + 3]);
-    }
-    return {};
-}
-
-Header readHeader(const Decompressor& tj, const QString& windowsPath, const QByteArray& bytes)
-{
-    if (!tj.handle)
-        cannotShow(windowsPath, QStringLiteral("the JPEG decoder cannot be started."));
-    const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
-    Header h;
-    if (tjDecompressHeader3(tj.handle, data, static_cast<unsigned long>(bytes.size()), &h.width, &h.height,
-                            &h.subsampling, &h.colorspace)
-        != 0) {
-        if (bytes.size() < 2 || data[0] != 0xFF || data[1] != 0xD8)
-            cannotShow(windowsPath, QStringLiteral("it is not a JPEG picture."));
-        // Beyond the decoder's own limit: say so in our words, not as damage.
-        if (const QSize frame = frameSize(bytes); qint64(frame.width()) * frame.height() > kMaxPixels) {
-            Header refused;
-            refused.width = frame.width();
-            refused.height = frame.height();
-            tooLarge(windowsPath, refused);
-        }
-        damaged(windowsPath, tj.error());
-    }
-    return h;
-}
-
-QImage decodeJpeg(const QString& windowsPath, const QByteArray& bytes, QSize box)
-{
-    Decompressor tj;
-    const Header h = readHeader(tj, windowsPath, bytes);
-    const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
-    const auto size = static_cast<unsigned long>(bytes.size());
-    const QSize native(h.width, h.height);
-    const QSize target = fitInto(native, box);
-    const tjscalingfactor f = scaleFor(native, target);
-    const QSize decoded(TJSCALED(h.width, f), TJSCALED(h.height, f));
-    checkLimits(windowsPath, bytes, h, decoded);
-    if (h.colorspace == TJCS_CMYK || h.colorspace == TJCS_YCCK)
-        return decodeWithQt(windowsPath, bytes, target);
-
-    // Format_RGB32 is 0xFFRRGGBB in native byte order; the alpha formats
-    // fill the unused byte with 0xFF as Qt wants it.
-    QImage image(decoded, QImage::Format_RGB32);
-    if (image.isNull())
+    switch (j.err.code) {
+    case JERR_NO_SOI:
+        cannotShow(windowsPath, QStringLiteral("it is not a JPEG picture."));
+    case JERR_BAD_PRECISION:
+        cannotShow(windowsPath,
+            QStringLiteral("it is a %1-bit JPEG, a kind of JPEG this program cannot show.")
+                .arg(j.cinfo.data_precision));
+    case JERR_SOF_UNSUPPORTED:
+    case JERR_ARITH_NOTIMPL:
+    case JERR_NOT_COMPILED:
+        cannotShow(windowsPath,
+            QStringLiteral(
+                "it is a lossless or hierarchical JPEG, a kind of JPEG this program cannot show."));
+    case JERR_OUT_OF_MEMORY:
+    case JERR_NO_BACKING_STORE:
         cannotShow(windowsPath, QStringLiteral("there is not enough memory to show it."));
-    const int format = QSysInfo::ByteOrder == QSysInfo::LittleEndian ? TJPF_BGRA : TJPF_ARGB;
-    if (tjDecompress2(tj.handle, data, size, image.bits(), decoded.width(), int(image.bytesPerLine()),
-                      decoded.height(), format, TJFLAG_LIMITSCANS)
-        != 0)
-        damaged(windowsPath, tj.error());
-    if (decoded != target)
-        image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    return image;
+    default:
+        break;
+    }
+    if (j.err.tooManyScans)
+        damaged(windowsPath, QStringLiteral("it has more than %1 scans").arg(kMaxScans));
+    if (j.err.damagedData)
+        damaged(windowsPath, QStringLiteral("it ends before its picture does"));
+    if (j.err.code == JERR_NO_IMAGE || j.err.code == JERR_EMPTY_IMAGE)
+        cannotShow(windowsPath, QStringLiteral("the file holds no picture."));
+    damaged(windowsPath, QString::fromLocal8Bit(j.err.text));
+}
+
+qint64 blockCount(const jpeg_decompress_struct& c)
+{
+    qint64 blocks = 0;
+    for (int i = 0; i < c.num_components; ++i)
+        blocks += qint64(c.comp_info[i].width_in_blocks) * c.comp_info[i].height_in_blocks;
+    return blocks;
+}
+
+// The coefficient buffer libjpeg keeps for a file of more than one scan,
+// whose blocks are padded to whole groups of the component's sampling.
+qint64 coefficientBytes(const jpeg_decompress_struct& c)
+{
+    if (!c.buffered_image && !jpeg_has_multiple_scans(const_cast<j_decompress_ptr>(&c)))
+        return 0;
+    qint64 bytes = 0;
+    for (int i = 0; i < c.num_components; ++i) {
+        const jpeg_component_info& comp = c.comp_info[i];
+        const auto up = [](qint64 n, qint64 m) { return (n + m - 1) / m * m; };
+        bytes += up(comp.width_in_blocks, comp.h_samp_factor) * up(comp.height_in_blocks, comp.v_samp_factor)
+            * qint64(sizeof(JBLOCK));
+    }
+    return bytes;
+}
+
+void readHeader(Jpeg& j, const QString& windowsPath)
+{
+    const bool read = j.attempt([&] {
+        jpeg_create_decompress(&j.cinfo);
+        j.cinfo.progress = &j.progress;
+        j.cinfo.mem->max_memory_to_use = long(memoryCeiling());
+        jpeg_mem_src(&j.cinfo, reinterpret_cast<const unsigned char*>(j.bytes.constData()),
+            static_cast<unsigned long>(j.bytes.size()));
+        jpeg_read_header(&j.cinfo, TRUE);
+    });
+    if (!read)
+        refuse(windowsPath, j);
+    const jpeg_decompress_struct& c = j.cinfo;
+    if (qint64(c.image_width) * c.image_height > kMaxPixels)
+        tooLarge(windowsPath, c);
+    const bool buffered = jpeg_has_multiple_scans(&j.cinfo);
+    const qint64 perByte = buffered ? kBufferedBlocksPerByte : kBlocksPerByte;
+    if (blockCount(c) > kFreeBlocks + perByte * j.bytes.size())
+        damaged(windowsPath,
+            QStringLiteral("its header claims %1 x %2 pixels, far more than its %3 bytes can hold")
+                .arg(c.image_width)
+                .arg(c.image_height)
+                .arg(j.bytes.size()));
+}
+
+bool isCmyk(const jpeg_decompress_struct& c)
+{
+    return c.jpeg_color_space == JCS_CMYK || c.jpeg_color_space == JCS_YCCK;
+}
+
+// Scales the output by n/8 and checks that this decode stays within the
+// memory set aside for one, the coefficient buffer included.
+void startDecoding(Jpeg& j, const QString& windowsPath, int eighths, int bytesPerPixel)
+{
+    jpeg_decompress_struct& c = j.cinfo;
+    c.scale_num = unsigned(eighths);
+    c.scale_denom = 8;
+    if (isCmyk(c))
+        c.out_color_space = JCS_CMYK;
+    else if (bytesPerPixel == 3)
+        c.out_color_space = JCS_EXT_RGB;
+    else
+        c.out_color_space = QSysInfo::ByteOrder == QSysInfo::LittleEndian ? JCS_EXT_BGRA : JCS_EXT_ARGB;
+    if (!j.attempt([&] { jpeg_calc_output_dimensions(&c); }))
+        refuse(windowsPath, j);
+    const qint64 output = qint64(c.output_width) * c.output_height * bytesPerPixel;
+    if (coefficientBytes(c) + output > memoryCeiling())
+        tooLarge(windowsPath, c);
+    if (!j.attempt([&] { jpeg_start_decompress(&c); }))
+        refuse(windowsPath, j);
+}
+
+// Adobe's CMYK files store the inks inverted, which is what nearly every
+// CMYK JPEG in the wild is; plain CMYK is taken as written.
+void cmykRowToImage(const uchar* cmyk, uchar* out, int width, bool inverted, bool packed)
+{
+    for (int x = 0; x < width; ++x, cmyk += 4) {
+        int ink[4];
+        for (int i = 0; i < 4; ++i)
+            ink[i] = inverted ? cmyk[i] : 255 - cmyk[i];
+        const uchar r = uchar(ink[0] * ink[3] / 255);
+        const uchar g = uchar(ink[1] * ink[3] / 255);
+        const uchar b = uchar(ink[2] * ink[3] / 255);
+        if (packed) {
+            *out++ = r;
+            *out++ = g;
+            *out++ = b;
+        } else {
+            reinterpret_cast<QRgb*>(out)[x] = qRgb(r, g, b);
+        }
+    }
+}
+
+struct Decoded {
+    QImage image;
+    bool damaged = false;
+};
+
+// Reads every row into an image of `format`; a file cut short leaves the
+// rows libjpeg could not fill grey, and says so.
+Decoded readRows(Jpeg& j, const QString& windowsPath, QImage::Format format)
+{
+    jpeg_decompress_struct& c = j.cinfo;
+    Decoded result;
+    result.image = QImage(int(c.output_width), int(c.output_height), format);
+    if (result.image.isNull())
+        cannotShow(windowsPath, QStringLiteral("there is not enough memory to show it."));
+    const bool cmyk = c.out_color_space == JCS_CMYK;
+    QByteArray cmykRow(cmyk ? qsizetype(c.output_width) * 4 : 0, Qt::Uninitialized);
+    const bool inverted = c.saw_Adobe_marker;
+    const bool packed = format == QImage::Format_RGB888;
+    QImage& image = result.image;
+    const bool read = j.attempt([&] {
+        while (c.output_scanline < c.output_height) {
+            const int y = int(c.output_scanline);
+            JSAMPROW row = cmyk ? reinterpret_cast<JSAMPROW>(cmykRow.data()) : image.scanLine(y);
+            if (jpeg_read_scanlines(&c, &row, 1) != 1)
+                break;
+            if (cmyk)
+                cmykRowToImage(row, image.scanLine(y), int(c.output_width), inverted, packed);
+        }
+        jpeg_finish_decompress(&c);
+    });
+    // An error once every row is in (trailing rubbish) spoils nothing shown.
+    if (!read && c.output_scanline < c.output_height)
+        refuse(windowsPath, j);
+    result.damaged = j.err.damagedData || !read;
+    return result;
+}
+
+// The strongest reduction by eighths that still covers target.
+int eighthsFor(QSize native, QSize target)
+{
+    for (int n = 1; n < 8; ++n) {
+        const auto scaled = [n](int length) { return (qint64(length) * n + 7) / 8; };
+        if (scaled(native.width()) >= target.width() && scaled(native.height()) >= target.height())
+            return n;
+    }
+    return 8;
+}
+
+Decoded decodeJpeg(const QString& windowsPath, const QByteArray& bytes, QSize box)
+{
+    Jpeg j(bytes);
+    readHeader(j, windowsPath);
+    const QSize native(int(j.cinfo.image_width), int(j.cinfo.image_height));
+    const QSize target = fitInto(native, box);
+    const int eighths = eighthsFor(native, target);
+    const qint64 side = 8;
+    if ((qint64(native.width()) * eighths + side - 1) / side
+            * ((qint64(native.height()) * eighths + side - 1) / side) * 4
+        > kMaxDecodedBytes)
+        tooLarge(windowsPath, j.cinfo);
+    startDecoding(j, windowsPath, eighths, 4);
+    Decoded result = readRows(j, windowsPath, QImage::Format_RGB32);
+    if (result.image.size() != target)
+        result.image = result.image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return result;
 }
 
 // When a file was last written and how long it is: a cached picture is
@@ -266,47 +421,31 @@ QString keyOf(const QString& hostPath, QSize box)
     throw AppError(QStringLiteral("Cannot open file \"%1\". The drive does not exist.").arg(windowsPath));
 }
 
-// The largest of libjpeg-turbo's scales (at most 1) at which the picture
-// takes no more than maxBytes; {0, 1} when none does.
-tjscalingfactor largestWithin(QSize native, qint64 maxBytes, int bytesPerPixel)
+// The largest scale by eighths at which the picture takes no more than
+// maxBytes; 0 when none does.
+int largestWithin(QSize native, qint64 maxBytes, int bytesPerPixel)
 {
-    int count = 0;
-    const tjscalingfactor* factors = tjGetScalingFactors(&count);
-    tjscalingfactor best{0, 1};
-    for (int i = 0; factors && i < count; ++i) {
-        const tjscalingfactor f = factors[i];
-        if (f.num > f.denom || f.num * best.denom <= best.num * f.denom)
-            continue;
-        if (qint64(TJSCALED(native.width(), f)) * TJSCALED(native.height(), f) * bytesPerPixel <= maxBytes)
-            best = f;
+    for (int n = 8; n >= 1; --n) {
+        const auto scaled = [n](int length) { return (qint64(length) * n + 7) / 8; };
+        if (scaled(native.width()) * scaled(native.height()) * bytesPerPixel <= maxBytes)
+            return n;
     }
-    return best;
+    return 0;
 }
 
 // The whole picture, 3 bytes a pixel (a third less than RGB32 for the one
 // picture that dominates memory); the file's bytes are gone on return.
-QImage decodeWhole(const QString& windowsPath, const QString& hostPath, QSize* native)
+Decoded decodeWhole(const QString& windowsPath, const QString& hostPath, QSize* native)
 {
     const QByteArray bytes = readFile(windowsPath, hostPath);
-    Decompressor tj;
-    const Header h = readHeader(tj, windowsPath, bytes);
-    *native = QSize(h.width, h.height);
-    checkFileLimits(windowsPath, bytes, h);
-    const tjscalingfactor f = largestWithin(*native, kMaxWholeBytes, 3);
-    if (f.num == 0)
-        tooLarge(windowsPath, h);
-    const QSize decoded(TJSCALED(h.width, f), TJSCALED(h.height, f));
-    if (h.colorspace == TJCS_CMYK || h.colorspace == TJCS_YCCK)
-        return decodeWithQt(windowsPath, bytes, decoded).convertToFormat(QImage::Format_RGB888);
-    QImage image(decoded, QImage::Format_RGB888);
-    if (image.isNull())
-        cannotShow(windowsPath, QStringLiteral("there is not enough memory to show it."));
-    if (tjDecompress2(tj.handle, reinterpret_cast<const uchar*>(bytes.constData()),
-                      static_cast<unsigned long>(bytes.size()), image.bits(), decoded.width(),
-                      int(image.bytesPerLine()), decoded.height(), TJPF_RGB, TJFLAG_LIMITSCANS)
-        != 0)
-        damaged(windowsPath, tj.error());
-    return image;
+    Jpeg j(bytes);
+    readHeader(j, windowsPath);
+    *native = QSize(int(j.cinfo.image_width), int(j.cinfo.image_height));
+    const int eighths = largestWithin(*native, kMaxWholeBytes, 3);
+    if (eighths == 0)
+        tooLarge(windowsPath, j.cinfo);
+    startDecoding(j, windowsPath, eighths, 3);
+    return readRows(j, windowsPath, QImage::Format_RGB888);
 }
 
 // Each pixel the mean of a 2 x 2 block of the source: a box filter, which
@@ -342,9 +481,17 @@ QSize fitInto(QSize size, QSize box)
     return size.scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
 }
 
-QImage decodePicture(const QString& windowsPath, const QString& hostPath, QSize box)
+QImage decodePicture(const QString& windowsPath, const QString& hostPath, QSize box, QString* warning)
 {
-    return decodeJpeg(windowsPath, readFile(windowsPath, hostPath), box);
+    Decoded decoded = decodeJpeg(windowsPath, readFile(windowsPath, hostPath), box);
+    if (warning)
+        *warning = decoded.damaged ? damagedWarning(windowsPath) : QString();
+    return decoded.image;
+}
+
+void setPictureMemoryCeiling(qint64 bytes)
+{
+    g_ceilingForTests = bytes;
 }
 
 qint64 PictureLevels::bytes() const
@@ -365,7 +512,10 @@ PictureLevels decodeLevels(const QString& windowsPath, const QString& hostPath, 
                            const std::function<bool()>& wanted)
 {
     PictureLevels result;
-    result.levels << decodeWhole(windowsPath, hostPath, &result.native);
+    Decoded whole = decodeWhole(windowsPath, hostPath, &result.native);
+    if (whole.damaged)
+        result.warning = damagedWarning(windowsPath);
+    result.levels << whole.image;
     // Levels below the copy decoded for the box would add nothing.
     const QSize floor = result.native.scaled(smallest, Qt::KeepAspectRatio);
     while ((!wanted || wanted()) && result.levels.constLast().width() / 2 > floor.width()) {
@@ -382,15 +532,16 @@ struct PictureStore::Shared {
     struct Entry {
         Stamp stamp;
         QImage image;
+        bool damaged = false;
     };
     mutable QMutex mutex;
     QWaitCondition finished;
     QCache<QString, Entry> cache;
     QHash<QString, bool> underway; // key -> started (false: still queued)
 
-    void insert(const QString& key, const Stamp& stamp, const QImage& image)
+    void insert(const QString& key, const Stamp& stamp, const Decoded& decoded)
     {
-        cache.insert(key, new Entry{stamp, image}, image.sizeInBytes());
+        cache.insert(key, new Entry { stamp, decoded.image, decoded.damaged }, decoded.image.sizeInBytes());
     }
     const Entry* fresh(const QString& key, const Stamp& stamp) const
     {
@@ -415,16 +566,16 @@ void PictureStore::Shared::decodeAhead(const QString& key, const QString& hostPa
         it.value() = true;
     }
     const Stamp before = stampOf(hostPath);
-    QImage image;
+    Decoded decoded;
     try {
-        image = decodePicture(hostPath, hostPath, box);
+        decoded = decodeJpeg(hostPath, readFile(hostPath, hostPath), box);
     } catch (const std::exception&) {
         // Forgotten: the user's own request meets the file again and reports.
     }
     const bool unchanged = before.valid() && stampOf(hostPath) == before;
     QMutexLocker lock(&mutex);
-    if (!image.isNull() && unchanged)
-        insert(key, before, image);
+    if (!decoded.image.isNull() && unchanged)
+        insert(key, before, decoded);
     underway.remove(key);
     finished.wakeAll();
 }
@@ -448,8 +599,10 @@ PictureStore::~PictureStore()
     m_pool.waitForDone();
 }
 
-QImage PictureStore::load(const QString& windowsPath, QSize box)
+QImage PictureStore::load(const QString& windowsPath, QSize box, QString* warning)
 {
+    if (warning)
+        warning->clear();
     const auto host = resolve(windowsPath);
     if (!host)
         noDrive(windowsPath);
@@ -458,8 +611,11 @@ QImage PictureStore::load(const QString& windowsPath, QSize box)
     {
         QMutexLocker lock(&d->mutex);
         for (;;) {
-            if (const Shared::Entry* entry = d->fresh(key, stamp))
+            if (const Shared::Entry* entry = d->fresh(key, stamp)) {
+                if (warning && entry->damaged)
+                    *warning = damagedWarning(windowsPath);
                 return entry->image;
+            }
             const auto it = d->underway.find(key);
             if (it == d->underway.end())
                 break;
@@ -470,12 +626,14 @@ QImage PictureStore::load(const QString& windowsPath, QSize box)
             d->finished.wait(&d->mutex);
         }
     }
-    QImage image = decodePicture(windowsPath, *host, box);
+    const Decoded decoded = decodeJpeg(windowsPath, readFile(windowsPath, *host), box);
+    if (warning && decoded.damaged)
+        *warning = damagedWarning(windowsPath);
     if (stamp.valid() && stampOf(*host) == stamp) {
         QMutexLocker lock(&d->mutex);
-        d->insert(key, stamp, image);
+        d->insert(key, stamp, decoded);
     }
-    return image;
+    return decoded.image;
 }
 
 void PictureStore::decodeAhead(const QStringList& windowsPaths, QSize box)
@@ -563,10 +721,20 @@ void FullPictureLoader::request(const QString& windowsPath, QSize smallest)
         if (!shared->wanted(request))
             return;
         auto levels = std::make_shared<PictureLevels>();
+        QString failure;
         try {
             *levels = decodeLevels(windowsPath, hostPath, smallest, [&] { return shared->wanted(request); });
-        } catch (const std::exception&) {
-            return; // shown and reported from the file by the window already
+        } catch (const PictureError& e) {
+            failure = QStringLiteral("The picture \"%1\" cannot be shown at full size: %2")
+                          .arg(windowsPath, e.reason);
+        } catch (const std::exception& e) {
+            failure = QString::fromStdString(e.what());
+        }
+        if (!failure.isEmpty()) {
+            if (shared->wanted(request))
+                QMetaObject::invokeMethod(
+                    this, [this, failure] { emit failed(failure); }, Qt::QueuedConnection);
+            return;
         }
         {
             QMutexLocker lock(&shared->mutex);

@@ -26,8 +26,17 @@ QSize fitInto(QSize size, QSize box);
 // Decodes the JPEG file at hostPath to fit `box` (in device pixels); the
 // Windows path names the file in messages. Throws AppError: "Cannot open
 // file "%s". %s" when it cannot be read, a clear message when it is empty,
-// not a JPEG, damaged or too large to decode safely.
-QImage decodePicture(const QString& windowsPath, const QString& hostPath, QSize box);
+// holds no picture, is a kind of JPEG not supported, damaged beyond
+// reading or too large to decode safely. A file damaged or cut short that
+// still yields a picture is returned as far as it could be read, and
+// *warning (when given) tells the user so; it is emptied otherwise.
+QImage decodePicture(
+    const QString& windowsPath, const QString& hostPath, QSize box, QString* warning = nullptr);
+
+// The memory one decode may take, coefficient buffer and picture together:
+// a quarter of the machine's memory, never above 1.5 GB. Tests set a
+// smaller one; 0 goes back to the machine's.
+void setPictureMemoryCeiling(qint64 bytes);
 
 // Decoded pictures by file and box, with decoding ahead on a worker thread.
 // load() is for the UI thread: it answers from the cache while the file is
@@ -43,7 +52,8 @@ public:
     PictureStore(const PictureStore&) = delete;
     PictureStore& operator=(const PictureStore&) = delete;
 
-    QImage load(const QString& windowsPath, QSize box);
+    // *warning as decodePicture() gives it, from the cache too.
+    QImage load(const QString& windowsPath, QSize box, QString* warning = nullptr);
     // Replaces earlier requests that have not started yet.
     void decodeAhead(const QStringList& windowsPaths, QSize box);
 
@@ -65,6 +75,7 @@ private:
 struct PictureLevels {
     QSize native; // the picture's own size
     QList<QImage> levels;
+    QString warning; // as decodePicture() gives it
     qint64 bytes() const;
 };
 
@@ -82,8 +93,9 @@ PictureLevels decodeLevels(const QString& windowsPath, const QString& hostPath, 
 // tells the UI thread that picture() holds it. A decode that is no longer
 // wanted is dropped before the next one starts, so at most one such picture
 // is in memory as long as the caller drops its copy before it asks for the
-// next. A picture that cannot be decoded is forgotten silently: the caller
-// has shown and reported the file already.
+// next. A picture that cannot be decoded at full size is forgotten, and
+// failed() gives the message for the user (the picture fitted to the
+// window is all there is to see).
 class FullPictureLoader : public QObject {
     Q_OBJECT
 public:
@@ -98,6 +110,7 @@ public:
 
 signals:
     void ready();
+    void failed(const QString& message);
 
 private:
     struct Shared;

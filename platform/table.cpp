@@ -935,7 +935,10 @@ QString writeSql(const TableDef& def, const QString& target, bool inserting)
 // Runs one statement in its own savepoint: alone it is one transaction, and
 // inside a Database batch it joins the batch. Nothing is left half-written.
 // Returns an empty text on success, else the message for the user.
-QString writeInTransaction(sqlite3* db, Statement& statement, qint64* insertedRowid, const QString& file)
+// *readOnlyFile is set when the write was refused because the file is
+// open for reading only.
+QString writeInTransaction(sqlite3* db, Statement& statement, qint64* insertedRowid, const QString& file,
+    bool* readOnlyFile = nullptr)
 {
     bool keyViolation = false;
     const bool opened = statement.ok() && sqlite3_exec(db, "SAVEPOINT post", nullptr, nullptr, nullptr) == SQLITE_OK;
@@ -943,6 +946,8 @@ QString writeInTransaction(sqlite3* db, Statement& statement, qint64* insertedRo
     if (ok && sqlite3_step(statement.get()) != SQLITE_DONE) {
         ok = false;
         keyViolation = sqlite3_extended_errcode(db) == SQLITE_CONSTRAINT_UNIQUE;
+        if (readOnlyFile)
+            *readOnlyFile = (sqlite3_extended_errcode(db) & 0xFF) == SQLITE_READONLY;
     }
     if (ok && insertedRowid)
         *insertedRowid = sqlite3_last_insert_rowid(db);
@@ -964,6 +969,20 @@ QString writeInTransaction(sqlite3* db, Statement& statement, qint64* insertedRo
 
 } // namespace
 
+// SQLite keeps a file it could only open for reading read-only for as long
+// as it is attached: once the folder is writable again, attach it anew.
+bool Table::reopenForWriting()
+{
+    Database* database = d->database;
+    if (!database || database->readOnly() || !QFileInfo(d->filePath).isWritable())
+        return false;
+    d->detach();
+    Statement attach(d->db(), QStringLiteral("ATTACH DATABASE ?1 AS %1").arg(quoted(d->schema)));
+    if (attach.ok())
+        attach.bind(1, d->filePath);
+    return attach.ok() && sqlite3_step(attach.get()) == SQLITE_DONE;
+}
+
 void Table::post()
 {
     checkActive();
@@ -983,16 +1002,22 @@ void Table::post()
     const int rowidSlot = int(m_def.fields.size()) + 1;
     const QString target = quoted(d->schema) + QLatin1Char('.') + quoted(d->sqlTable);
     const QString sql = writeSql(m_def, target, inserting);
-    Statement statement(d->db(), sql);
-    if (statement.ok()) {
-        for (qsizetype i = 0; i < m_def.fields.size(); ++i)
-            statement.bind(int(i + 1), d->buffer[i]);
-        if (!inserting)
-            statement.bind(rowidSlot, QVariant(qlonglong(d->rows[m_row].rowid)));
-    }
     Row row { inserting ? 0 : d->rows[m_row].rowid, d->buffer };
-    const QString message = writeInTransaction(
-        d->db(), statement, inserting ? &row.rowid : nullptr, QFileInfo(d->filePath).fileName());
+    const auto write = [&](bool* readOnlyFile) {
+        Statement statement(d->db(), sql);
+        if (statement.ok()) {
+            for (qsizetype i = 0; i < m_def.fields.size(); ++i)
+                statement.bind(int(i + 1), d->buffer[i]);
+            if (!inserting)
+                statement.bind(rowidSlot, QVariant(qlonglong(d->rows[m_row].rowid)));
+        }
+        return writeInTransaction(d->db(), statement, inserting ? &row.rowid : nullptr,
+            QFileInfo(d->filePath).fileName(), readOnlyFile);
+    };
+    bool readOnlyFile = false;
+    QString message = write(&readOnlyFile);
+    if (readOnlyFile && reopenForWriting())
+        message = write(nullptr);
     if (!message.isEmpty())
         fail(message);
     if (!inserting)
@@ -1018,12 +1043,18 @@ void Table::deleteRecord()
     }
     if (d->rows.empty() || m_row < 0)
         fail(QStringLiteral("Cannot perform this operation on an empty dataset"));
-    Statement statement(d->db(),
-        QStringLiteral("DELETE FROM %1.%2 WHERE rowid=?1").arg(quoted(d->schema), quoted(d->sqlTable)));
-    if (statement.ok())
-        statement.bind(1, QVariant(qlonglong(d->rows[m_row].rowid)));
-    const QString message
-        = writeInTransaction(d->db(), statement, nullptr, QFileInfo(d->filePath).fileName());
+    const auto write = [&](bool* readOnlyFile) {
+        Statement statement(d->db(),
+            QStringLiteral("DELETE FROM %1.%2 WHERE rowid=?1").arg(quoted(d->schema), quoted(d->sqlTable)));
+        if (statement.ok())
+            statement.bind(1, QVariant(qlonglong(d->rows[m_row].rowid)));
+        return writeInTransaction(
+            d->db(), statement, nullptr, QFileInfo(d->filePath).fileName(), readOnlyFile);
+    };
+    bool readOnlyFile = false;
+    QString message = write(&readOnlyFile);
+    if (readOnlyFile && reopenForWriting())
+        message = write(nullptr);
     if (!message.isEmpty())
         fail(message);
     const bool wasLast = m_row == int(d->rows.size()) - 1;

@@ -181,6 +181,7 @@ signals:
     void dataSetChanged(); // rows opened, closed, added, removed or reordered
 
 private:
+    bool reopenForWriting();
     struct Impl;
     QString prefix() const;
     [[noreturn]] void fail(const QString& message) const;

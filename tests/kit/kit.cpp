@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QMetaObject>
 
 namespace {
@@ -29,6 +30,11 @@ Kit::Kit()
     setEnv("XDG_DATA_HOME", home() + QStringLiteral("/.local/share"));
     setEnv("XDG_CONFIG_HOME", home() + QStringLiteral("/.config"));
     setEnv("XDG_CACHE_HOME", home() + QStringLiteral("/.cache"));
+    // Each kit's program is the only copy running for its user.
+    const QString runtime = home() + QStringLiteral("/.runtime");
+    QDir().mkpath(runtime);
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    setEnv("XDG_RUNTIME_DIR", runtime);
     platform::setShareDir(QStringLiteral(CORVANE_SHARE_DIR));
     platform::DriveTable::instance().load();
 
@@ -38,7 +44,7 @@ Kit::Kit()
     });
     platform::setShellOpenHandler([this](const QUrl& url) {
         m_shellRequests << url;
-        return true;
+        return m_shellAccepts;
     });
     platform::setOpenPictureHandler([this](QWidget*, const QString&) { return m_pictureChoice; });
     platform::setSaveFileHandler(
@@ -104,6 +110,7 @@ void Kit::writeDriveConfig()
             conf.write(QStringLiteral("%1: = %2%3\n")
                            .arg(it.key(), it->hostFolder, it->readOnly ? QStringLiteral(" (read-only)") : QString())
                            .toUtf8());
+        conf.write(m_extraDriveLines);
     }
     conf.close();
 }

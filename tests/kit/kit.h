@@ -52,6 +52,8 @@ public:
     // Writes the drive table as it stands into the user's drives.conf, which
     // the application reads when it starts (start() does this itself).
     void writeDriveConfig();
+    // Lines written after the drives, as a user might have typed them.
+    void addDriveConfigLines(const QByteArray& lines) { m_extraDriveLines += lines; }
 
     corvane::Application& start();
     corvane::Application& app() { return *m_app; }
@@ -105,6 +107,8 @@ public:
     void answerMessagesWith(QMessageBox::StandardButton button) { m_answer = button; }
 
     QList<QUrl> shellRequests() const { return m_shellRequests; }
+    // Whether the desktop opens what it is handed (true by default).
+    void setShellAccepts(bool accepts) { m_shellAccepts = accepts; }
     void setPictureChoice(std::optional<QString> path) { m_pictureChoice = std::move(path); }
     // What the save-file dialog returns (a host path); nullopt is "Cancel".
     void setSaveFileChoice(std::optional<QString> path) { m_saveFileChoice = std::move(path); }
@@ -115,6 +119,8 @@ private:
     QList<platform::MessageBoxRequest> m_messages;
     QMessageBox::StandardButton m_answer = QMessageBox::Ok;
     QList<QUrl> m_shellRequests;
+    bool m_shellAccepts = true;
+    QByteArray m_extraDriveLines;
     std::optional<QString> m_pictureChoice;
     std::optional<QString> m_saveFileChoice;
     std::unique_ptr<corvane::Application> m_app;

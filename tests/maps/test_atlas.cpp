@@ -371,7 +371,7 @@ private slots:
         const QString name = QStringLiteral("The picture \"D:\\Maps\\GB-03J.JPG\" cannot be shown: ");
         QTest::newRow("empty") << QByteArray() << name + QStringLiteral("the file is empty.");
         QTest::newRow("not a JPEG") << QByteArray("Map sheet GB-03J\n") << name + QStringLiteral("it is not a JPEG picture.");
-        QTest::newRow("truncated") << good.left(good.size() / 2) << name + QStringLiteral("the file is damaged");
+        QTest::newRow("header only") << good.left(300) << name + QStringLiteral("the file is damaged");
         QTest::newRow("65535 x 65535") << fixture::withDimensions(good, 65535, 65535)
                                        << name + QStringLiteral("its size of 65535 x 65535 pixels is too large to show.");
         QTest::newRow("30000 x 30000") << fixture::withDimensions(good, 30000, 30000)
@@ -399,6 +399,28 @@ private slots:
         QCOMPARE(atlas->windowTitle(), QStringLiteral("   MAP from page 12-13 : England: London und Umgebung"));
         QCOMPARE(s.visibleArrows(), (QStringList{u"imgNorth"_s, u"imgEast"_s, u"imgWest"_s}));
         QCOMPARE(vMapId, QStringLiteral("GB-03H"));
+    }
+
+    // A sheet cut short (an interrupted copy) is shown as far as it goes,
+    // and the user is told it is incomplete.
+    void aSheetCutShortIsShownAndReported()
+    {
+        Setup s;
+        const QByteArray good
+            = fixture::encodeJpeg(fixture::sheetImage({ 670, 480 }, kGreen, QStringLiteral("x")));
+        QVERIFY(
+            fixture::writeBytes(s.atlas.sheetFile(QStringLiteral("GB-03J")), good.left(good.size() * 3 / 4)));
+        TfrmAtlas* atlas = s.open();
+        QVERIFY(atlas);
+        QVERIFY(atlas->pictures().waitForIdle(10000));
+        s.click("imgEast");
+        QCOMPARE(s.kit.messageTexts(),
+            QStringList {
+                u"The picture \"D:\\Maps\\GB-03J.JPG\" is damaged or incomplete: only what could be "
+                u"read of it is shown."_s });
+        const QColor top = atlas->imgMap()->pixmap().toImage().pixelColor(5, 5);
+        QVERIFY2(top.green() > 120 && top.red() < 80, qPrintable(top.name()));
+        QCOMPARE(atlas->windowTitle(), QStringLiteral("   MAP from page 14 : England: Kent"));
     }
 
     void adjacentMovesFailsSilently()

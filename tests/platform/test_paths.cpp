@@ -170,6 +170,76 @@ private slots:
         QVERIFY(!QFile::exists(m_d + QStringLiteral("/a.txt")));
     }
 
+    // Writing through a link must not leave the drive either: a link to a
+    // folder outside, a link further up the path, a link that leads nowhere.
+    void writesDoNotLeaveTheDrive_data()
+    {
+        QTest::addColumn<QString>("link"); // made in C:, relative to its folder
+        QTest::addColumn<QString>("target"); // where it points, relative to the temporary root
+        QTest::addColumn<QString>("destination");
+        QTest::addColumn<QString>("outside"); // the file that must not appear, relative to the root
+        QTest::newRow("link to a folder outside")
+            << QStringLiteral("out1") << QStringLiteral("outside1")
+            << QStringLiteral("C:\\out1\\new-file.txt") << QStringLiteral("outside1/new-file.txt");
+        QTest::newRow("link further up the path")
+            << QStringLiteral("out2") << QStringLiteral("outside2")
+            << QStringLiteral("C:\\out2\\sub\\deeper\\new-file.txt")
+            << QStringLiteral("outside2/sub/deeper/new-file.txt");
+        QTest::newRow("dangling link as the name")
+            << QStringLiteral("new-file.txt") << QStringLiteral("outside3/made.txt")
+            << QStringLiteral("C:\\new-file.txt") << QStringLiteral("outside3/made.txt");
+        QTest::newRow("link to a file outside")
+            << QStringLiteral("notes.txt") << QStringLiteral("outside4/notes.txt")
+            << QStringLiteral("C:\\notes.txt") << QStringLiteral("outside4/notes.txt");
+    }
+    void writesDoNotLeaveTheDrive()
+    {
+        QFETCH(QString, link);
+        QFETCH(QString, target);
+        QFETCH(QString, destination);
+        QFETCH(QString, outside);
+        QDir().mkpath(QFileInfo(m_root.path() + QStringLiteral("/") + outside).path());
+        QFile::remove(m_c + QStringLiteral("/") + link);
+        QVERIFY(QFile::link(m_root.path() + QStringLiteral("/") + target, m_c + QStringLiteral("/") + link));
+        QFile::remove(m_root.path() + QStringLiteral("/") + outside);
+        write(m_c + QStringLiteral("/in.txt"), "in");
+        if (QTest::currentDataTag() == QByteArrayLiteral("link to a file outside"))
+            write(m_root.path() + QStringLiteral("/") + outside, "theirs");
+
+        QVERIFY_THROWS_EXCEPTION(
+            platform::AppError, platform::copyFile(QStringLiteral("C:\\in.txt"), destination));
+        QFile file(m_root.path() + QStringLiteral("/") + outside);
+        QVERIFY(!file.exists() || (file.open(QIODevice::ReadOnly) && file.readAll() == "theirs"));
+    }
+
+    // A line of drives.conf that cannot be used is named, with why, and an
+    // empty alias keeps the default instead of stopping the program.
+    void drivesConfProblemsAreNamed()
+    {
+        qputenv("XDG_CONFIG_HOME", m_root.path().toLocal8Bit() + "/config-problems");
+        qputenv("XDG_DATA_HOME", m_root.path().toLocal8Bit() + "/data");
+        write(DriveTable::configFilePath(),
+            "# fine\n"
+            "D: = /media/cdrom\n"
+            "alias Corvane3 =\n"
+            "E /media/usb\n"
+            "DD: = /x\n");
+        DriveTable::instance().load();
+        const QStringList problems = DriveTable::instance().problems();
+        QCOMPARE(problems.size(), 3);
+        QVERIFY2(problems.at(0).startsWith(QStringLiteral("Line 3, \"alias Corvane3 =\""))
+                && problems.at(0).contains(QStringLiteral("empty"))
+                && problems.at(0).contains(QStringLiteral("C:\\Program Files\\Quillmere\\Corvane3\\Data\\")),
+            qPrintable(problems.at(0)));
+        QVERIFY2(problems.at(1).startsWith(QStringLiteral("Line 4, \"E /media/usb\"")),
+            qPrintable(problems.at(1)));
+        QVERIFY2(
+            problems.at(2).startsWith(QStringLiteral("Line 5, \"DD: = /x\"")), qPrintable(problems.at(2)));
+        QCOMPARE(*DriveTable::instance().alias(QStringLiteral("Corvane3")),
+            QStringLiteral("C:\\Program Files\\Quillmere\\Corvane3\\Data\\"));
+        QCOMPARE(DriveTable::instance().drive(QLatin1Char('D'))->hostFolder, QStringLiteral("/media/cdrom"));
+    }
+
     void shellGetsProperUrls()
     {
         QCOMPARE(platform::shellUrl(QStringLiteral("http:\\\\www.example.com\\home.htm")),

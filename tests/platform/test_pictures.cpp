@@ -2,12 +2,14 @@
 // be shown, and the cache filled ahead by the worker.
 
 #include "kit/atlas_fixture.h"
+#include "platform/damaged_jpegs.h"
 
 #include "platform/errors.h"
 #include "platform/pictures.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
@@ -98,8 +100,6 @@ private slots:
         QBuffer buffer(&png);
         fixture::sheetImage({20, 20}, Qt::green).save(&buffer, "PNG");
         QTest::newRow("PNG named .JPG") << png << prefix + u"it is not a JPEG picture."_s;
-        // Our own words, whatever the decoder's are: the file named, the cause.
-        QTest::newRow("truncated") << good.left(good.size() / 2) << prefix + u"the file is damaged"_s;
         QTest::newRow("header only") << good.left(300) << prefix + u"the file is damaged"_s;
         // Beyond the decoder's limit too: still our own size limit speaks.
         QTest::newRow("65535 x 65535") << fixture::withDimensions(good, 65535, 65535)
@@ -107,8 +107,8 @@ private slots:
         QTest::newRow("30000 x 30000") << fixture::withDimensions(good, 30000, 30000)
                                        << prefix + u"its size of 30000 x 30000 pixels is too large to show."_s;
         const QByteArray progressive = fixture::encodeJpeg(fixture::sheetImage({670, 480}, Qt::green), 85, true);
-        QTest::newRow("progressive 12000 x 12000") << fixture::withDimensions(progressive, 12000, 12000)
-                                                   << prefix + u"its size of 12000 x 12000 pixels is too large to show."_s;
+        QTest::newRow("progressive 12000 x 12000") << fixture::withDimensions(progressive, 12000,
+            12000) << prefix + u"the file is damaged (its header claims 12000 x 12000 pixels"_s;
     }
     void filesThatCannotBeShown()
     {
@@ -213,6 +213,214 @@ private slots:
         store.clear();
         QVERIFY(errorOf([&] { store.load(u"D:\\GOOD.JPG"_s, box); }).startsWith(u"The picture"_s));
         QVERIFY(!store.contains(u"D:\\GOOD.JPG"_s, box));
+    }
+
+    // Cut short or with stray bytes, as an interrupted copy leaves them:
+    // shown as far as they go, and the user is told.
+    void damagedFilesAreShownWithAWarning_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        const QImage picture = samples::grainy({ 800, 600 }, fixture::kRed);
+        const QByteArray baseline = samples::encode(picture);
+        const QByteArray progressive = samples::encode(picture, { samples::Layout::Progressive });
+        const QByteArray separate = samples::encode(picture, { samples::Layout::SeparateScans });
+        QTest::newRow("baseline cut short") << baseline.left(baseline.size() * 6 / 10);
+        QTest::newRow("progressive cut short") << progressive.left(progressive.size() * 8 / 10);
+        QTest::newRow("separate scans cut short")
+            << separate.left(separate.size() - 64); // into its last scan
+        QTest::newRow("stray bytes before a marker")
+            << samples::inserted(baseline, samples::markerAt(baseline, 0xDA), QByteArray::fromHex("0012"));
+        QTest::newRow("stray bytes in the data")
+            << samples::inserted(baseline, baseline.size() / 2, QByteArray::fromHex("FF12FF34"));
+    }
+    void damagedFilesAreShownWithAWarning()
+    {
+        QFETCH(QByteArray, bytes);
+        Drive d;
+        QVERIFY(d.write(u"CUT.JPG"_s, bytes));
+        platform::PictureStore store;
+        QString warning;
+        const QImage shown = store.load(u"D:\\CUT.JPG"_s, { 500, 360 }, &warning);
+        QCOMPARE(shown.size(), QSize(480, 360));
+        const QColor top = shown.pixelColor(10, 10);
+        QVERIFY2(top.red() > 150 && top.green() < 90, qPrintable(top.name()));
+        QVERIFY2(warning.contains(u"\"D:\\CUT.JPG\""_s) && warning.contains(u"damaged or incomplete"_s),
+            qPrintable(warning));
+        // From the cache, the warning comes again.
+        QString again;
+        store.load(u"D:\\CUT.JPG"_s, { 500, 360 }, &again);
+        QCOMPARE(again, warning);
+
+        const platform::PictureLevels whole
+            = platform::decodeLevels(u"D:\\CUT.JPG"_s, d.host(u"CUT.JPG"_s), { 500, 360 });
+        QCOMPARE(whole.levels.constFirst().size(), QSize(800, 600));
+        QCOMPARE(whole.warning, warning);
+    }
+
+    void soundFilesCarryNoWarning()
+    {
+        Drive d;
+        QVERIFY(d.write(u"GOOD.JPG"_s, samples::encode(samples::grainy({ 800, 600 }, fixture::kRed))));
+        QString warning = u"left over"_s;
+        platform::decodePicture(u"D:\\GOOD.JPG"_s, d.host(u"GOOD.JPG"_s), { 500, 360 }, &warning);
+        QCOMPARE(warning, QString());
+    }
+
+    // Files of kinds few programs write: shown when the decoder can, and
+    // otherwise named for what they are, not called damaged.
+    void unusualFiles_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("message"); // empty: shown
+        const QImage picture = samples::grainy({ 640, 480 }, fixture::kRed);
+        const QByteArray baseline = samples::encode(picture);
+        const QString prefix = u"The picture \"D:\\ODD.JPG\" cannot be shown: "_s;
+        QTest::newRow("components in separate scans")
+            << samples::encode(picture, { samples::Layout::SeparateScans }) << QString();
+        QTest::newRow("progressive, stray marker after the start") << samples::inserted(
+            samples::encode(picture, { samples::Layout::Progressive }), 2, QByteArray::fromHex("FF01"))
+                                                                   << QString();
+        QTest::newRow("CMYK 4:2:0") << samples::encode(picture, { samples::Layout::Baseline, true, 2, 2 })
+                                    << QString();
+        QTest::newRow("CMYK 4:4:0") << samples::encode(picture, { samples::Layout::Baseline, true, 1, 2 })
+                                    << QString();
+        QTest::newRow("CMYK progressive 4:4:0")
+            << samples::encode(picture, { samples::Layout::Progressive, true, 1, 2 }) << QString();
+        QTest::newRow("start and end markers only")
+            << samples::markersOnly() << prefix + u"the file holds no picture."_s;
+        QTest::newRow("0 x 0") << samples::withSize(baseline, 0, 0)
+                               << prefix + u"the file holds no picture."_s;
+        QTest::newRow("12-bit") << samples::asProcess(baseline, 0xC1,
+            12) << prefix + u"it is a 12-bit JPEG, a kind of JPEG this program cannot show."_s;
+        QTest::newRow("lossless") << samples::asProcess(baseline, 0xC3, 8)
+                                  << prefix
+                + u"it is a lossless or hierarchical JPEG, a kind of JPEG this program cannot show."_s;
+    }
+    void unusualFiles()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, message);
+        Drive d;
+        QVERIFY(d.write(u"ODD.JPG"_s, bytes));
+        const QString host = d.host(u"ODD.JPG"_s);
+        QString warning;
+        QImage shown;
+        const QString error = errorOf([&] {
+            shown = platform::decodePicture(u"D:\\ODD.JPG"_s, host, { 500, 360 }, &warning);
+        });
+        QCOMPARE(error, message);
+        const QString wholeError = errorOf([&] {
+            platform::decodeLevels(u"D:\\ODD.JPG"_s, host, { 500, 360 });
+        });
+        QCOMPARE(wholeError, message);
+        if (!message.isEmpty())
+            return;
+        QCOMPARE(warning, QString());
+        QCOMPARE(shown.size(), QSize(480, 360));
+        const QColor middle = shown.pixelColor(240, 180);
+        QVERIFY2(middle.red() > 150 && middle.green() < 90 && middle.blue() < 90, qPrintable(middle.name()));
+    }
+
+    // A header claiming far more picture than the file's bytes can hold is
+    // refused at once, before its decoding buffer is allocated.
+    void headersThatClaimTooMuch_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        const QImage picture = samples::grainy({ 1200, 900 }, fixture::kRed);
+        const QByteArray separate = samples::encode(picture, { samples::Layout::SeparateScans });
+        const QByteArray progressive = samples::encode(picture, { samples::Layout::Progressive });
+        QTest::newRow("separate scans, 20000 x 20000") << samples::withSize(separate, 20000, 20000);
+        QTest::newRow("progressive cut short, 20000 x 20000")
+            << samples::withSize(progressive.left(progressive.size() / 2), 20000, 20000);
+        QTest::newRow("progressive, stray marker, 10000 x 10000") << samples::inserted(
+            samples::withSize(progressive, 10000, 10000), 2, QByteArray::fromHex("FF01"));
+        QTest::newRow("baseline, 15000 x 15000") << samples::withSize(samples::encode(picture), 15000, 15000);
+    }
+    void headersThatClaimTooMuch()
+    {
+        QFETCH(QByteArray, bytes);
+        Drive d;
+        QVERIFY(d.write(u"BIG.JPG"_s, bytes));
+        QElapsedTimer clock;
+        clock.start();
+        const QString prefix
+            = u"The picture \"D:\\BIG.JPG\" cannot be shown: the file is damaged (its header claims"_s;
+        const QString error = errorOf([&] {
+            platform::decodePicture(u"D:\\BIG.JPG"_s, d.host(u"BIG.JPG"_s), { 500, 360 });
+        });
+        QVERIFY2(error.startsWith(prefix), qPrintable(error));
+        const QString wholeError = errorOf([&] {
+            platform::decodeLevels(u"D:\\BIG.JPG"_s, d.host(u"BIG.JPG"_s), { 500, 360 });
+        });
+        QVERIFY2(wholeError.startsWith(prefix), qPrintable(wholeError));
+        QVERIFY(clock.elapsed() < 1000);
+    }
+
+    // A file of several scans needs a buffer of the whole picture's
+    // coefficients, whatever the scale: one decode stays within the memory
+    // set aside for it, however the scans are laid out.
+    void multiScanFilesStayWithinTheCeiling_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        const QImage picture = samples::grainy({ 2000, 1500 }, fixture::kRed);
+        QTest::newRow("separate scans")
+            << samples::encode(picture, { samples::Layout::SeparateScans, false, 1, 1 });
+        QTest::newRow("progressive with a stray marker")
+            << samples::inserted(samples::encode(picture, { samples::Layout::Progressive, false, 1, 1 }), 2,
+                   QByteArray::fromHex("FF01"));
+    }
+    void multiScanFilesStayWithinTheCeiling()
+    {
+        QFETCH(QByteArray, bytes);
+        Drive d;
+        QVERIFY(d.write(u"SCANS.JPG"_s, bytes));
+        const QString host = d.host(u"SCANS.JPG"_s);
+        // 4:4:4 at 2000 x 1500: 140,625 blocks, 18 MB of coefficients.
+        platform::setPictureMemoryCeiling(qint64(12) << 20);
+        const QString error = errorOf([&] {
+            platform::decodePicture(u"D:\\SCANS.JPG"_s, host, { 500, 360 });
+        });
+        platform::setPictureMemoryCeiling(qint64(24) << 20);
+        QImage shown;
+        const QString underError = errorOf([&] {
+            shown = platform::decodePicture(u"D:\\SCANS.JPG"_s, host, { 500, 360 });
+        });
+        platform::setPictureMemoryCeiling(0);
+        QCOMPARE(error,
+            u"The picture \"D:\\SCANS.JPG\" cannot be shown: its size of 2000 x 1500 pixels is too large to show."_s);
+        QCOMPARE(underError, QString());
+        QCOMPARE(shown.size(), QSize(480, 360));
+    }
+
+    // A scan the full-size decode cannot hold stays as fitted to the
+    // window, and the user learns why it does not sharpen.
+    void theFullPictureTellsWhenItFails()
+    {
+        Drive d;
+        QVERIFY(d.write(u"HUGE.JPG"_s, samples::encode(samples::grainy({ 3000, 2000 }, fixture::kRed))));
+        platform::FullPictureLoader loader;
+        QSignalSpy ready(&loader, &platform::FullPictureLoader::ready);
+        QSignalSpy failed(&loader, &platform::FullPictureLoader::failed);
+        platform::setPictureMemoryCeiling(qint64(8) << 20); // the picture takes 18 MB
+        QImage fitted;
+        QCOMPARE(errorOf([&] {
+            fitted = platform::decodePicture(u"D:\\HUGE.JPG"_s, d.host(u"HUGE.JPG"_s), { 500, 360 });
+        }),
+            QString());
+        loader.request(u"D:\\HUGE.JPG"_s, { 500, 360 });
+        QVERIFY(loader.waitForIdle(10000));
+        platform::setPictureMemoryCeiling(0);
+        QTRY_COMPARE(failed.size(), 1);
+        QCOMPARE(ready.size(), 0);
+        const QString message = failed.constFirst().constFirst().toString();
+        QCOMPARE(message,
+            u"The picture \"D:\\HUGE.JPG\" cannot be shown at full size: its size of 3000 x 2000 pixels is too large to show."_s);
+        QVERIFY(!loader.picture());
+
+        QVERIFY(d.write(u"NOT.JPG"_s, QByteArray("not a picture")));
+        loader.request(u"D:\\NOT.JPG"_s, { 500, 360 });
+        QTRY_COMPARE(failed.size(), 2);
+        QVERIFY(failed.constLast().constFirst().toString().contains(u"\"D:\\NOT.JPG\""_s));
     }
 
     void theCacheIsBounded()

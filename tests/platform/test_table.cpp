@@ -14,6 +14,8 @@
 
 #include <memory>
 
+#include <unistd.h>
+
 using namespace platform;
 
 namespace {
@@ -658,6 +660,33 @@ private slots:
         pix->post();
         QCOMPARE(pix->recordCount(), 1);
         QCOMPARE(pix->fieldAsString(QStringLiteral("Filename")), QStringLiteral("000001"));
+    }
+
+    // A Data folder made read-only while the program runs, and writable
+    // again: the store refused meanwhile succeeds once it is retried.
+    void aFolderWritableAgainTakesStoresWithoutARestart()
+    {
+        if (::geteuid() == 0)
+            QSKIP("file permissions do not bind the superuser");
+        auto table = places(1);
+        const QString file = dataFile(QStringLiteral("DESCRIP.DB"));
+        const QString folder = QFileInfo(file).path();
+        const auto writable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+        table->close();
+        QVERIFY(QFile::setPermissions(file, QFile::ReadOwner));
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+        table->open(); // SQLite can open it for reading only
+        table->edit();
+        table->setFieldValue(QStringLiteral("Place"), QStringLiteral("changed"));
+        QVERIFY(!errorOf([&] { table->post(); }).isEmpty());
+        QCOMPARE(table->state(), Table::State::Edit);
+
+        QVERIFY(QFile::setPermissions(folder, writable));
+        QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner));
+        QCOMPARE(errorOf([&] { table->post(); }), QString());
+        QCOMPARE(table->state(), Table::State::Browse);
+        table->close();
+        QCOMPARE(sqlValue(file, QStringLiteral("SELECT Place FROM DESCRIP")), QStringLiteral("changed"));
     }
 
     void readOnlyDriveRefusesWrites()
