@@ -7,6 +7,7 @@
 #include "app/child_form.h"
 #include "app/form_style.h"
 #include "app/forms.h"
+#include "app/import_command.h"
 #include "app/pictures.h"
 #include "app/shared.h"
 #include "app/views.h"
@@ -143,7 +144,7 @@ void TMainForm::connectHandlers()
     connectGuarded(spdJotpad, &QToolButton::clicked, this, &TMainForm::spdJotpadClick);
     // A click on a panel's button must not take the focus: hiding the panel
     // would hand it to another child window, which would become active.
-    for (QPushButton* button : {btnAboutOK, btnBackupOK, btnPrintOK, btnRTFClose})
+    for (QPushButton* button : { btnAboutOK, btnBackupOK, btnPrintOK, btnRTFClose })
         button->setFocusPolicy(Qt::TabFocus);
     connectGuarded(btnAboutOK, &QPushButton::clicked, this, &TMainForm::btnAboutOKClick);
     connectGuarded(btnBackupOK, &QPushButton::clicked, this, &TMainForm::btnBackupOKClick);
@@ -279,6 +280,11 @@ void TMainForm::btnPrintOKClick()
 void TMainForm::btnRTFCloseClick()
 {
     pnlRTF->hide();
+}
+
+void TMainForm::mnuImportClick()
+{
+    runLegacyImport(this);
 }
 
 void TMainForm::closeEvent(QCloseEvent* event)

@@ -79,6 +79,9 @@ public:
     void btnPrintOKClick();
     void btnRTFCloseClick();
 
+public slots:
+    void mnuImportClick();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

@@ -19,6 +19,7 @@ namespace {
 MessageBoxHandler g_messageBox;
 ShellOpenHandler g_shellOpen;
 OpenPictureHandler g_openPicture;
+ChooseFolderHandler g_chooseFolder;
 ScreenSizeHandler g_screenSize;
 
 bool isWebAddress(const QString& target)
@@ -57,16 +58,31 @@ std::optional<QString> realOpenPicture(QWidget* parent, const QString& startFold
     dialog.setObjectName(QStringLiteral("dlgOpenPicture"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilters({QObject::tr("Pictures (*.jpg *.jpeg *.bmp *.wmf *.emf *.JPG *.JPEG *.BMP *.WMF *.EMF)"),
-                           QObject::tr("All files (*)")});
+    dialog.setNameFilters(
+        { QObject::tr("Pictures (*.jpg *.jpeg *.bmp *.wmf *.emf *.JPG *.JPEG *.BMP *.WMF *.EMF)"),
+            QObject::tr("All files (*)") });
     if (const auto folder = resolve(startFolder))
         dialog.setDirectory(*folder);
     auto* preview = new PicturePreview(&dialog);
     if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()))
         grid->addWidget(preview, 1, grid->columnCount(), grid->rowCount() - 1, 1);
-    QObject::connect(&dialog, &QFileDialog::currentChanged, preview, [preview](const QString& path) {
-        preview->showFile(path);
-    });
+    QObject::connect(&dialog, &QFileDialog::currentChanged, preview,
+        [preview](const QString& path) { preview->showFile(path); });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    const QString chosen = dialog.selectedFiles().constFirst();
+    return toWindowsPath(chosen).value_or(chosen);
+}
+
+std::optional<QString> realChooseFolder(QWidget* parent, const QString& prompt, const QString& startFolder)
+{
+    QFileDialog dialog(parent, prompt);
+    dialog.setObjectName(QStringLiteral("dlgChooseFolder"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    if (const auto folder = resolve(startFolder))
+        dialog.setDirectory(*folder);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     const QString chosen = dialog.selectedFiles().constFirst();
@@ -124,6 +140,18 @@ std::optional<QString> openPictureDialog(QWidget* parent, const QString& startFo
     if (g_openPicture)
         return g_openPicture(parent, startFolder);
     return realOpenPicture(parent, startFolder);
+}
+
+void setChooseFolderHandler(ChooseFolderHandler handler)
+{
+    g_chooseFolder = std::move(handler);
+}
+
+std::optional<QString> chooseFolderDialog(QWidget* parent, const QString& prompt, const QString& startFolder)
+{
+    if (g_chooseFolder)
+        return g_chooseFolder(parent, prompt, startFolder);
+    return realChooseFolder(parent, prompt, startFolder);
 }
 
 void setScreenSizeHandler(ScreenSizeHandler handler)

@@ -1,6 +1,6 @@
 #pragma once
 // What the desktop gives the program: the message box, the shell's "open
-// this document or address", the picture-open dialog and the screen size.
+// this document or address", the picture-open and folder dialogs and the screen size.
 // Each goes through a replaceable handler so tests can stand in for the user
 // and the desktop; an empty handler means the real Qt implementation.
 
@@ -40,6 +40,14 @@ QUrl shellUrl(const QString& target); // the URL shellOpen hands on; empty if no
 using OpenPictureHandler = std::function<std::optional<QString>(QWidget* parent, const QString& startFolder)>;
 void setOpenPictureHandler(OpenPictureHandler handler);
 std::optional<QString> openPictureDialog(QWidget* parent, const QString& startFolder);
+
+// Modal folder chooser with a prompt, starting in startFolder (a Windows
+// path). Returns the chosen folder like openPictureDialog; nullopt when the
+// user cancels.
+using ChooseFolderHandler = std::function<std::optional<QString>(
+    QWidget* parent, const QString& prompt, const QString& startFolder)>;
+void setChooseFolderHandler(ChooseFolderHandler handler);
+std::optional<QString> chooseFolderDialog(QWidget* parent, const QString& prompt, const QString& startFolder);
 
 using ScreenSizeHandler = std::function<QSize()>;
 void setScreenSizeHandler(ScreenSizeHandler handler);

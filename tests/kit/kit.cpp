@@ -41,6 +41,9 @@ Kit::Kit()
         return true;
     });
     platform::setOpenPictureHandler([this](QWidget*, const QString&) { return m_pictureChoice; });
+    platform::setChooseFolderHandler([this](QWidget*, const QString&, const QString&) {
+        return m_folderChoices.isEmpty() ? std::nullopt : m_folderChoices.takeFirst();
+    });
     platform::setScreenSizeHandler([this] { return m_screen; });
 }
 
@@ -50,6 +53,7 @@ Kit::~Kit()
     platform::setMessageBoxHandler({});
     platform::setShellOpenHandler({});
     platform::setOpenPictureHandler({});
+    platform::setChooseFolderHandler({});
     platform::setScreenSizeHandler({});
     qputenv("HOME", m_savedHome);
 }
@@ -93,14 +97,16 @@ void Kit::writeDriveConfig()
     QDir().mkpath(home() + QStringLiteral("/.config/corvane3"));
     QFile conf(platform::DriveTable::configFilePath());
     if (conf.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        for (const QChar letter : {QLatin1Char('A'), QLatin1Char('C'), QLatin1Char('D')}) {
+        for (const QChar letter : { QLatin1Char('A'), QLatin1Char('C'), QLatin1Char('D') }) {
             if (!drives.contains(letter))
-                conf.write(QStringLiteral("%1: =\n").arg(letter).toUtf8()); // a default drive the test took away
+                conf.write(
+                    QStringLiteral("%1: =\n").arg(letter).toUtf8()); // a default drive the test took away
         }
         for (auto it = drives.begin(); it != drives.end(); ++it)
-            conf.write(QStringLiteral("%1: = %2%3\n")
-                           .arg(it.key(), it->hostFolder, it->readOnly ? QStringLiteral(" (read-only)") : QString())
-                           .toUtf8());
+            conf.write(
+                QStringLiteral("%1: = %2%3\n")
+                    .arg(it.key(), it->hostFolder, it->readOnly ? QStringLiteral(" (read-only)") : QString())
+                    .toUtf8());
     }
     conf.close();
 }

@@ -13,7 +13,8 @@
 //   QCOMPARE(kit.shellRequests().size(), 1);         // what the shell was asked to open
 //
 // Message boxes answer with the button set by answerMessagesWith() (OK by
-// default); the picture dialog returns what setPictureChoice() gave.
+// default); the picture dialog returns what setPictureChoice() gave, the
+// folder dialog what setFolderChoice() gave.
 
 #include "app/application.h"
 #include "platform/desktop.h"
@@ -56,8 +57,7 @@ public:
     void passSplash();
 
     // Any widget of the application by objectName; nullptr if there is none.
-    template <typename T = QWidget>
-    T* find(const QString& name) const
+    template <typename T = QWidget> T* find(const QString& name) const
     {
         for (QWidget* top : QApplication::topLevelWidgets()) {
             if (top->objectName() == name)
@@ -69,8 +69,7 @@ public:
         return nullptr;
     }
     // Like find(), but fails the test when the widget is missing.
-    template <typename T = QWidget>
-    T* get(const QString& name) const
+    template <typename T = QWidget> T* get(const QString& name) const
     {
         T* widget = find<T>(name);
         if (!widget) {
@@ -90,14 +89,17 @@ public:
 
     QList<QUrl> shellRequests() const { return m_shellRequests; }
     void setPictureChoice(std::optional<QString> path) { m_pictureChoice = std::move(path); }
+    // The folder dialog answers with these, one per showing, then cancels.
+    void setFolderChoice(QList<std::optional<QString>> folders) { m_folderChoices = std::move(folders); }
 
 private:
     QTemporaryDir m_home;
-    QSize m_screen{1024, 768};
+    QSize m_screen { 1024, 768 };
     QList<platform::MessageBoxRequest> m_messages;
     QMessageBox::StandardButton m_answer = QMessageBox::Ok;
     QList<QUrl> m_shellRequests;
     std::optional<QString> m_pictureChoice;
+    QList<std::optional<QString>> m_folderChoices;
     std::unique_ptr<corvane::Application> m_app;
     QByteArray m_savedHome;
 };
