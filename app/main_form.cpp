@@ -144,7 +144,7 @@ void TMainForm::connectHandlers()
     connectGuarded(spdJotpad, &QToolButton::clicked, this, &TMainForm::spdJotpadClick);
     // A click on a panel's button must not take the focus: hiding the panel
     // would hand it to another child window, which would become active.
-    for (QPushButton* button : { btnAboutOK, btnBackupOK, btnPrintOK, btnRTFClose })
+    for (QPushButton* button : {btnAboutOK, btnBackupOK, btnPrintOK, btnRTFClose})
         button->setFocusPolicy(Qt::TabFocus);
     connectGuarded(btnAboutOK, &QPushButton::clicked, this, &TMainForm::btnAboutOKClick);
     connectGuarded(btnBackupOK, &QPushButton::clicked, this, &TMainForm::btnBackupOKClick);

@@ -80,7 +80,7 @@ public:
     void btnRTFCloseClick();
 
 public slots:
-    void mnuImportClick();
+    void mnuImportClick(); // "Import from the original program..."
 
 protected:
     void showEvent(QShowEvent* event) override;

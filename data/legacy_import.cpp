@@ -177,25 +177,6 @@ void copyPictures(const Target& target, const Plan& plan, MadeFiles& made)
     }
 }
 
-void storeRows(platform::Table& table, const QList<QVariantList>& rows)
-{
-    const QList<platform::FieldDef>& fields = table.def().fields;
-    for (const QVariantList& row : rows) {
-        table.append();
-        for (qsizetype i = 0; i < fields.size(); ++i)
-            table.setFieldValue(fields[i].name, row[i]);
-        table.post();
-    }
-}
-
-void emptyTable(platform::Table& table)
-{
-    while (!table.isEmpty()) {
-        table.moveTo(table.recordCount() - 1);
-        table.deleteRecord();
-    }
-}
-
 void placePictures(const Target& target, const Plan& plan, MadeFiles& made)
 {
     for (const PlannedPicture& p : plan.pictures) {
@@ -226,14 +207,14 @@ void storeAll(const Target& target, const Plan& plan, ImportMode mode, MadeFiles
     target.database->beginBatch();
     try {
         if (mode == ImportMode::Replace) {
-            emptyTable(*target.pix);
-            emptyTable(*target.descrip);
+            target.pix->deleteAllRecords();
+            target.descrip->deleteAllRecords();
         }
-        storeRows(*target.descrip, plan.places);
+        target.descrip->appendRecords(plan.places);
         QList<QVariantList> pictures;
         for (const PlannedPicture& p : plan.pictures)
             pictures << p.row;
-        storeRows(*target.pix, pictures);
+        target.pix->appendRecords(pictures);
         step("stored");
         placePictures(target, plan, made);
         step("renamed");

@@ -44,8 +44,8 @@ std::optional<QString> openPictureDialog(QWidget* parent, const QString& startFo
 // Modal folder chooser with a prompt, starting in startFolder (a Windows
 // path). Returns the chosen folder like openPictureDialog; nullopt when the
 // user cancels.
-using ChooseFolderHandler = std::function<std::optional<QString>(
-    QWidget* parent, const QString& prompt, const QString& startFolder)>;
+using ChooseFolderHandler
+    = std::function<std::optional<QString>(QWidget* parent, const QString& prompt, const QString& startFolder)>;
 void setChooseFolderHandler(ChooseFolderHandler handler);
 std::optional<QString> chooseFolderDialog(QWidget* parent, const QString& prompt, const QString& startFolder);
 
