@@ -7,6 +7,7 @@
 #include "core/child_form.h"
 #include "core/form_style.h"
 #include "core/forms.h"
+#include "app/import_command.h"
 #include "app/toolbar_icons.h"
 #include "core/placement.h"
 #include "core/shared.h"
@@ -308,6 +309,11 @@ void TMainForm::btnRTFCloseClick()
 void TMainForm::btnRTFSaveClick()
 {
     saveDescriptionExport(this, MainRichEdit->document());
+}
+
+void TMainForm::mnuImportClick()
+{
+    runLegacyImport(this);
 }
 
 void TMainForm::closeEvent(QCloseEvent* event)

@@ -97,6 +97,9 @@ public slots:
     // "Restore from backup..." of the views' Help menus.
     void mnuRestoreClick();
 
+public slots:
+    void mnuImportClick(); // "Import from the original program..."
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

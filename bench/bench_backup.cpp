@@ -6,8 +6,8 @@
 #include "bench_support.h"
 #include "kit.h"
 
-#include "app/forms.h"
-#include "app/shared.h"
+#include "core/forms.h"
+#include "core/shared.h"
 #include "data/datamod1.h"
 #include "output/backup.h"
 

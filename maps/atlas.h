@@ -1,7 +1,7 @@
 #pragma once
 // The atlas window: one map sheet at a time, with neighbour arrows, the
 // locating overview and the county catalogue. It works on the map viewer
-// state of app/shared.h; other windows set vMapId, vShownMapId and
+// state of core/shared.h; other windows set vMapId, vShownMapId and
 // vZoomMode, then call ChangeMap and (in detail mode) AdjacentMoves. While
 // the user looks at a sheet, its neighbours are decoded ahead, so an arrow
 // click usually finds its picture ready.

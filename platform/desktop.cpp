@@ -30,6 +30,7 @@ MessageBoxHandler g_messageBox;
 ShellOpenHandler g_shellOpen;
 OpenPictureHandler g_openPicture;
 SaveFileHandler g_saveFile;
+ChooseFolderHandler g_chooseFolder;
 ScreenSizeHandler g_screenSize;
 QString g_applicationTitle;
 int g_signalPipe[2] = { -1, -1 };
@@ -87,6 +88,21 @@ std::optional<QString> realOpenPicture(QWidget* parent, const QString& startFold
     QObject::connect(&dialog, &QFileDialog::currentChanged, preview, [preview](const QString& path) {
         preview->showFile(path);
     });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    const QString chosen = dialog.selectedFiles().constFirst();
+    return toWindowsPath(chosen).value_or(chosen);
+}
+
+std::optional<QString> realChooseFolder(QWidget* parent, const QString& prompt, const QString& startFolder)
+{
+    QFileDialog dialog(parent, prompt);
+    dialog.setObjectName(QStringLiteral("dlgChooseFolder"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    if (const auto folder = resolve(startFolder))
+        dialog.setDirectory(*folder);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     const QString chosen = dialog.selectedFiles().constFirst();
@@ -164,6 +180,18 @@ std::optional<QString> saveFileDialog(
     if (chosen.isEmpty())
         return std::nullopt;
     return chosen;
+}
+
+void setChooseFolderHandler(ChooseFolderHandler handler)
+{
+    g_chooseFolder = std::move(handler);
+}
+
+std::optional<QString> chooseFolderDialog(QWidget* parent, const QString& prompt, const QString& startFolder)
+{
+    if (g_chooseFolder)
+        return g_chooseFolder(parent, prompt, startFolder);
+    return realChooseFolder(parent, prompt, startFolder);
 }
 
 void setScreenSizeHandler(ScreenSizeHandler handler)

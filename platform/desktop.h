@@ -1,6 +1,6 @@
 #pragma once
 // What the desktop gives the program: the message box, the shell's "open
-// this document or address", the picture-open dialog and the screen size.
+// this document or address", the picture-open and folder dialogs and the screen size.
 // Each goes through a replaceable handler so tests can stand in for the user
 // and the desktop; an empty handler means the real Qt implementation.
 
@@ -55,6 +55,14 @@ using SaveFileHandler = std::function<std::optional<QString>(
 void setSaveFileHandler(SaveFileHandler handler);
 std::optional<QString> saveFileDialog(
     QWidget* parent, const QString& title, const QString& suggestedPath, const QStringList& filters);
+
+// Modal folder chooser with a prompt, starting in startFolder (a Windows
+// path). Returns the chosen folder like openPictureDialog; nullopt when the
+// user cancels.
+using ChooseFolderHandler
+    = std::function<std::optional<QString>(QWidget* parent, const QString& prompt, const QString& startFolder)>;
+void setChooseFolderHandler(ChooseFolderHandler handler);
+std::optional<QString> chooseFolderDialog(QWidget* parent, const QString& prompt, const QString& startFolder);
 
 using ScreenSizeHandler = std::function<QSize()>;
 void setScreenSizeHandler(ScreenSizeHandler handler);

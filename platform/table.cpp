@@ -817,32 +817,32 @@ int Table::fieldAsInteger(const QString& name) const
     return number;
 }
 
+QVariant Table::storedValue(int index, const QVariant& value) const
+{
+    const FieldDef& field = m_def.fields[index];
+    if (field.type == FieldType::Integer) {
+        if (isBlank(value) || value.toString().trimmed().isEmpty())
+            return {};
+        bool ok = false;
+        const qlonglong number
+            = typeRank(value) == 1 ? value.toLongLong(&ok) : value.toString().trimmed().toLongLong(&ok);
+        if (!ok || number < INT_MIN || number > INT_MAX)
+            fail(QStringLiteral("'%1' is not a valid integer value for field %2").arg(value.toString(), field.name));
+        return QVariant(number);
+    }
+    QString text = value.isValid() ? value.toString() : QString();
+    if (field.type == FieldType::Text && field.storedWidth > 0 && text.size() > field.storedWidth)
+        text.truncate(field.storedWidth);
+    return text.isEmpty() ? QVariant() : QVariant(text);
+}
+
 void Table::setFieldValue(const QString& name, const QVariant& value)
 {
     checkActive();
     if (m_state != State::Edit && m_state != State::Insert)
         fail(QStringLiteral("Dataset not in edit or insert mode"));
     const int index = fieldIndex(name);
-    const FieldDef& field = m_def.fields[index];
-    QVariant stored;
-    if (field.type == FieldType::Integer) {
-        if (!isBlank(value) && !value.toString().trimmed().isEmpty()) {
-            bool ok = false;
-            const qlonglong number
-                = typeRank(value) == 1 ? value.toLongLong(&ok) : value.toString().trimmed().toLongLong(&ok);
-            if (!ok || number < INT_MIN || number > INT_MAX)
-                fail(QStringLiteral("'%1' is not a valid integer value for field %2")
-                         .arg(value.toString(), field.name));
-            stored = QVariant(number);
-        }
-    } else {
-        QString text = value.isValid() ? value.toString() : QString();
-        if (field.type == FieldType::Text && field.storedWidth > 0 && text.size() > field.storedWidth)
-            text.truncate(field.storedWidth);
-        if (!text.isEmpty())
-            stored = QVariant(text);
-    }
-    d->buffer[index] = stored;
+    d->buffer[index] = storedValue(index, value);
     m_modified = true;
     notifyRecord();
 }
@@ -1067,6 +1067,80 @@ void Table::deleteRecord()
     notifyDataSet();
     if (!d->rows.empty())
         emit afterScroll();
+}
+
+void Table::appendRecords(const QList<QVariantList>& records)
+{
+    checkActive();
+    resolveForMove();
+    if (!d->db())
+        fail(QStringLiteral("The database is not connected"));
+    std::vector<Row> added;
+    added.reserve(size_t(records.size()));
+    for (const QVariantList& record : records) {
+        Row row{0, QVariantList(m_def.fields.size())};
+        for (qsizetype i = 0; i < m_def.fields.size(); ++i) {
+            row.values[i] = storedValue(int(i), record.value(i));
+            if (m_def.fields[i].required && isBlank(row.values[i]))
+                fail(QStringLiteral("Field value required: %1.").arg(m_def.fields[i].name));
+        }
+        added.push_back(std::move(row));
+    }
+    const QString file = QFileInfo(d->filePath).fileName();
+    const QString target = quoted(d->schema) + QLatin1Char('.') + quoted(d->sqlTable);
+    Statement statement(d->db(), writeSql(m_def, target, true));
+    if (!statement.ok() || sqlite3_exec(d->db(), "SAVEPOINT bulk", nullptr, nullptr, nullptr) != SQLITE_OK)
+        fail(QStringLiteral("Cannot write %1: %2").arg(file, sqliteMessage(d->db())));
+    QString message;
+    for (Row& row : added) {
+        for (qsizetype i = 0; i < m_def.fields.size(); ++i)
+            statement.bind(int(i + 1), row.values[i]);
+        if (sqlite3_step(statement.get()) != SQLITE_DONE) {
+            message = sqlite3_extended_errcode(d->db()) == SQLITE_CONSTRAINT_UNIQUE
+                ? QStringLiteral("Key violation.")
+                : QStringLiteral("Cannot write %1: %2").arg(file, sqliteMessage(d->db()));
+            break;
+        }
+        row.rowid = sqlite3_last_insert_rowid(d->db());
+        sqlite3_reset(statement.get());
+    }
+    sqlite3_reset(statement.get());
+    if (message.isEmpty() && sqlite3_exec(d->db(), "RELEASE bulk", nullptr, nullptr, nullptr) != SQLITE_OK)
+        message = QStringLiteral("Cannot write %1: %2").arg(file, sqliteMessage(d->db()));
+    if (!message.isEmpty()) {
+        sqlite3_exec(d->db(), "ROLLBACK TO bulk", nullptr, nullptr, nullptr);
+        sqlite3_exec(d->db(), "RELEASE bulk", nullptr, nullptr, nullptr);
+        fail(message);
+    }
+    const qint64 current = m_row >= 0 ? d->rows[m_row].rowid : -1;
+    const OrderKey key = d->order(m_def);
+    for (Row& row : added)
+        d->rows.push_back(std::move(row));
+    std::stable_sort(
+        d->rows.begin(), d->rows.end(), [&](const Row& a, const Row& b) { return d->before(a, b, key); });
+    m_eof = d->rows.empty();
+    if (current >= 0) {
+        m_row = d->positionOf(current, -1);
+        notifyDataSet();
+    } else if (!d->rows.empty()) {
+        m_row = 0;
+        notifyDataSet();
+        emit afterScroll();
+    }
+}
+
+void Table::deleteAllRecords()
+{
+    checkActive();
+    cancel();
+    Statement statement(d->db(), QStringLiteral("DELETE FROM %1.%2").arg(quoted(d->schema), quoted(d->sqlTable)));
+    const QString message = writeInTransaction(d->db(), statement, nullptr, QFileInfo(d->filePath).fileName());
+    if (!message.isEmpty())
+        fail(message);
+    d->rows.clear();
+    m_row = -1;
+    m_eof = true;
+    notifyDataSet();
 }
 
 // ------------------------------------------------------------ controls

@@ -161,6 +161,12 @@ public:
     void cancel();
     void deleteRecord();
 
+    // Bulk loading (the import of another program's tables): all records
+    // are stored or none, with the checks a post makes; the cursor stays.
+    void appendRecords(const QList<QVariantList>& records);
+    // Empties the table in one transaction; the cursor is on no record.
+    void deleteAllRecords();
+
     // Resolves the pending change as a move would (used when the program ends).
     void resolvePending();
 
@@ -185,6 +191,7 @@ private:
     struct Impl;
     QString prefix() const;
     [[noreturn]] void fail(const QString& message) const;
+    QVariant storedValue(int field, const QVariant& value) const; // as setFieldValue stores it
     void checkActive() const;
     void resolveForMove();
     void setCurrent(int row);

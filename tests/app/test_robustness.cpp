@@ -6,7 +6,7 @@
 
 #include "app/commands.h"
 #include "app/main_form.h"
-#include "app/shared.h"
+#include "core/shared.h"
 #include "data/datamod1.h"
 #include "platform/desktop.h"
 #include "platform/errors.h"

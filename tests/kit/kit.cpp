@@ -49,6 +49,9 @@ Kit::Kit()
     platform::setOpenPictureHandler([this](QWidget*, const QString&) { return m_pictureChoice; });
     platform::setSaveFileHandler(
         [this](QWidget*, const QString&, const QString&, const QStringList&) { return m_saveFileChoice; });
+    platform::setChooseFolderHandler([this](QWidget*, const QString&, const QString&) {
+        return m_folderChoices.isEmpty() ? std::nullopt : m_folderChoices.takeFirst();
+    });
     platform::setScreenSizeHandler([this] { return m_screen; });
 }
 
@@ -59,6 +62,7 @@ Kit::~Kit()
     platform::setShellOpenHandler({});
     platform::setOpenPictureHandler({});
     platform::setSaveFileHandler({});
+    platform::setChooseFolderHandler({});
     platform::setScreenSizeHandler({});
     qputenv("HOME", m_savedHome);
 }

@@ -15,7 +15,8 @@
 //
 // Message boxes answer with the button set by answerMessagesWith() (OK by
 // default); the picture dialog returns what setPictureChoice() gave, the
-// save-file dialog what setSaveFileChoice() gave.
+// save-file dialog what setSaveFileChoice() gave, the folder dialog what
+// setFolderChoice() gave.
 
 #include "app/application.h"
 #include "platform/desktop.h"
@@ -112,6 +113,8 @@ public:
     void setPictureChoice(std::optional<QString> path) { m_pictureChoice = std::move(path); }
     // What the save-file dialog returns (a host path); nullopt is "Cancel".
     void setSaveFileChoice(std::optional<QString> path) { m_saveFileChoice = std::move(path); }
+    // The folder dialog answers with these, one per showing, then cancels.
+    void setFolderChoice(QList<std::optional<QString>> folders) { m_folderChoices = std::move(folders); }
 
 private:
     QTemporaryDir m_home;
@@ -123,6 +126,7 @@ private:
     QByteArray m_extraDriveLines;
     std::optional<QString> m_pictureChoice;
     std::optional<QString> m_saveFileChoice;
+    QList<std::optional<QString>> m_folderChoices;
     std::unique_ptr<corvane::Application> m_app;
     QByteArray m_savedHome;
 };

@@ -6,9 +6,9 @@
 
 #include "kit.h"
 
-#include "app/forms.h"
+#include "core/forms.h"
 #include "app/main_form.h"
-#include "app/shared.h"
+#include "core/shared.h"
 #include "data/datamod1.h"
 #include "data/user_tables.h"
 #include "output/backup.h"

@@ -3,7 +3,7 @@
 // table order, what it leaves on the clipboard, the views where it does
 // nothing, and the composed text saved for a word processor as typed.
 
-#include "maps/atlas_fixture.h"
+#include "kit/atlas_fixture.h"
 
 #include "aids/abbrev.h"
 #include "app/views.h"

@@ -2,7 +2,7 @@
 // they are rebuilt (changed sheet, damaged or unfinished cache), the cache's
 // bound, the memory ceiling for progressive sheets and the background builder.
 
-#include "maps/atlas_fixture.h"
+#include "kit/atlas_fixture.h"
 
 #include "platform/errors.h"
 #include "platform/pictures.h"
