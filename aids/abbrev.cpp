@@ -8,7 +8,6 @@
 #include "platform/errors.h"
 #include "platform/fonts.h"
 
-
 namespace corvane {
 
 TfrmAbbrev::TfrmAbbrev(QWidget* parent)
@@ -28,8 +27,14 @@ TfrmAbbrev::~TfrmAbbrev()
         frmAbbrev = nullptr;
 }
 
-platform::DbGrid* TfrmAbbrev::grdAbbrev() const { return ui->grdAbbrev; }
-QLabel* TfrmAbbrev::lblGrid() const { return ui->lblGrid; }
+platform::DbGrid* TfrmAbbrev::grdAbbrev() const
+{
+    return ui->grdAbbrev;
+}
+QLabel* TfrmAbbrev::lblGrid() const
+{
+    return ui->lblGrid;
+}
 
 void TfrmAbbrev::setUpGrid()
 {
@@ -44,10 +49,10 @@ void TfrmAbbrev::setUpGrid()
         grid->setDataSource(DataModule1->dtaAbbrev);
     const QFont abbrevFont = designFont(QStringLiteral("Bookman Old Style"), 12, true);
     grid->setColumns({
-        {QStringLiteral("Abbrev"), QStringLiteral("ABBREVIATION"), 140, abbrevFont, true, Qt::AlignCenter},
-        {QStringLiteral("Spelling"), QStringLiteral("FULL SPELLING"), 178, {}, false, Qt::AlignCenter},
-        {QStringLiteral("language"), QStringLiteral("LANGUAGE"), 175, {}, false, Qt::AlignCenter},
-        {QStringLiteral("Meaning"), QStringLiteral("MEANING"), 202, {}, false, Qt::AlignCenter},
+        { QStringLiteral("Abbrev"), QStringLiteral("ABBREVIATION"), 140, abbrevFont, true, Qt::AlignCenter },
+        { QStringLiteral("Spelling"), QStringLiteral("FULL SPELLING"), 178, {}, false, Qt::AlignCenter },
+        { QStringLiteral("language"), QStringLiteral("LANGUAGE"), 175, {}, false, Qt::AlignCenter },
+        { QStringLiteral("Meaning"), QStringLiteral("MEANING"), 202, {}, false, Qt::AlignCenter },
     });
     // The list is long and read beside a map: typing finds a word.
     grid->setIncrementalSearchField(QStringLiteral("Abbrev"));

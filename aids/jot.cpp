@@ -3,7 +3,6 @@
 #include "core/forms.h"
 #include "platform/errors.h"
 
-
 namespace corvane {
 
 TfrmJot::TfrmJot(QWidget* parent)

@@ -6,7 +6,6 @@
 
 #include "core/menu_form.h"
 
-
 namespace corvane {
 
 class TfrmJot : public TMenuForm {

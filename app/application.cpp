@@ -1,9 +1,9 @@
 #include "app/application.h"
 
 #include "app/main_form.h"
+#include "app/splash.h"
 #include "app/toolbar_icons.h"
 #include "core/shared.h"
-#include "app/splash.h"
 #include "data/datamod1.h"
 #include "data/installer.h"
 #include "platform/desktop.h"

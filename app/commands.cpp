@@ -31,18 +31,18 @@ struct Route {
     bool dropPaste;
 };
 constexpr Route kRoutes[] = {
-    {Caller::Atlas, View::Notes, true, false, false},
-    {Caller::Atlas, View::Abbrev, true, false, false},
-    {Caller::Notes, View::Atlas, true, true, true},
-    {Caller::Notes, View::Abbrev, true, true, true},
-    {Caller::Abbrev, View::Atlas, false, false, false},
-    {Caller::Abbrev, View::Notes, true, false, false},
-    {Caller::Jot, View::Atlas, false, false, true},
-    {Caller::Jot, View::Notes, true, false, false},
-    {Caller::Jot, View::Abbrev, true, false, false},
-    {Caller::AltChar, View::Atlas, false, false, false},
-    {Caller::AltChar, View::Notes, true, false, false},
-    {Caller::AltChar, View::Abbrev, true, false, false},
+    { Caller::Atlas, View::Notes, true, false, false },
+    { Caller::Atlas, View::Abbrev, true, false, false },
+    { Caller::Notes, View::Atlas, true, true, true },
+    { Caller::Notes, View::Abbrev, true, true, true },
+    { Caller::Abbrev, View::Atlas, false, false, false },
+    { Caller::Abbrev, View::Notes, true, false, false },
+    { Caller::Jot, View::Atlas, false, false, true },
+    { Caller::Jot, View::Notes, true, false, false },
+    { Caller::Jot, View::Abbrev, true, false, false },
+    { Caller::AltChar, View::Atlas, false, false, false },
+    { Caller::AltChar, View::Notes, true, false, false },
+    { Caller::AltChar, View::Abbrev, true, false, false },
 };
 
 const Route* routeOf(Caller caller, View target)
@@ -153,7 +153,8 @@ void FrameShell::showManualInfo()
     MainForm->lblWhatPrint->setText(QStringLiteral("to Print the User's Manual :"));
     MainForm->lblHowPrint->setText(QStringLiteral(
         "The User's Manual is stored in the Path and Filename shown below. Open this file in your favorite "
-        "word-processor program, and you may edit and print it as you like. If you have no such program, your "
+        "word-processor program, and you may edit and print it as you like. If you have no such program, "
+        "your "
         "Windows WordPad accessory can be used."));
     MainForm->lblPath->setText(vProgramPath + QStringLiteral("Help\\"));
     MainForm->lblFilename1->setText(QStringLiteral("MANUAL.RTF"));

@@ -22,4 +22,35 @@ public:
     void raiseFrame() override;
 };
 
+// The same commands for the shell's own code and for tests, which call
+// them by name rather than through a window's menu.
+inline void goToView(Caller caller, View target)
+{
+    shell().goToView(caller, target);
+}
+inline void openHelpPage(Caller caller)
+{
+    shell().openHelpPage(caller);
+}
+inline void showManualInfo()
+{
+    shell().showManualInfo();
+}
+inline void reconfigure()
+{
+    shell().reconfigure();
+}
+inline void showAbout()
+{
+    shell().showAbout();
+}
+inline void visitMaker(Caller caller)
+{
+    shell().visitMaker(caller);
+}
+inline void handToShell(const QString& target)
+{
+    shell().handToShell(target);
+}
+
 } // namespace corvane

@@ -2,11 +2,11 @@
 
 #include "ui_config.h"
 
+#include "app/main_form.h"
+#include "app/views.h"
 #include "core/form_style.h"
 #include "core/forms.h"
-#include "app/main_form.h"
 #include "core/shared.h"
-#include "app/views.h"
 #include "data/datamod1.h"
 #include "platform/errors.h"
 

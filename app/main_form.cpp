@@ -4,14 +4,14 @@
 
 #include "aids/altchar.h"
 #include "aids/jot.h"
+#include "app/import_command.h"
+#include "app/toolbar_icons.h"
+#include "app/views.h"
 #include "core/child_form.h"
 #include "core/form_style.h"
 #include "core/forms.h"
-#include "app/import_command.h"
-#include "app/toolbar_icons.h"
 #include "core/placement.h"
 #include "core/shared.h"
-#include "app/views.h"
 #include "data/datamod1.h"
 #include "output/backup.h"
 #include "output/print.h"
@@ -156,7 +156,7 @@ void TMainForm::connectHandlers()
     connectGuarded(spdJotpad, &QToolButton::clicked, this, &TMainForm::spdJotpadClick);
     // A click on a panel's button must not take the focus: hiding the panel
     // would hand it to another child window, which would become active.
-    for (QPushButton* button : {btnAboutOK, btnBackupOK, btnPrintOK, btnRTFClose})
+    for (QPushButton* button : { btnAboutOK, btnBackupOK, btnPrintOK, btnRTFClose })
         button->setFocusPolicy(Qt::TabFocus);
     connectGuarded(btnAboutOK, &QPushButton::clicked, this, &TMainForm::btnAboutOKClick);
     connectGuarded(btnBackupOK, &QPushButton::clicked, this, &TMainForm::btnBackupOKClick);
@@ -210,8 +210,8 @@ void TMainForm::FormShow()
 QPoint TMainForm::centredTopLeft() const
 {
     const QSize screen = platform::screenSize();
-    return {std::max(0, (screen.width() - kFirstOuterSize.width()) / 2),
-            std::max(0, (screen.height() - kFirstOuterSize.height()) / 2)};
+    return { std::max(0, (screen.width() - kFirstOuterSize.width()) / 2),
+        std::max(0, (screen.height() - kFirstOuterSize.height()) / 2) };
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event)
@@ -261,7 +261,7 @@ void TMainForm::btnAboutOKClick()
 
 PrintPanels TMainForm::printPanels() const
 {
-    return {pnlPrint, lblWhatPrint, lblHowPrint, lblPath, lblFilename1, pnlRTF, MainRichEdit};
+    return { pnlPrint, lblWhatPrint, lblHowPrint, lblPath, lblFilename1, pnlRTF, MainRichEdit };
 }
 
 void TMainForm::spdPrintClick()

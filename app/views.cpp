@@ -2,8 +2,8 @@
 
 #include "aids/abbrev.h"
 #include "app/config.h"
-#include "core/forms.h"
 #include "app/main_form.h"
+#include "core/forms.h"
 #include "core/shared.h"
 #include "maps/atlas.h"
 #include "places/notes.h"
@@ -14,8 +14,7 @@ namespace {
 
 // The flag is set before the window's show handler runs, as each window's
 // creator does.
-template <typename Form>
-void createOnce(bool& created)
+template <typename Form> void createOnce(bool& created)
 {
     if (created)
         return;

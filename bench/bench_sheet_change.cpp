@@ -48,9 +48,9 @@ struct BenchSheet {
     bool progressive;
     int runs;
 };
-const QList<BenchSheet> kSheets{{u"BENCH-7000"_s, u"BN-7000"_s, u"7000"_s, {7000, 5000}, false, 7},
-                                {u"BENCH-7000P"_s, u"BN-7000P"_s, u"7000p"_s, {7000, 5000}, true, 3},
-                                {u"BENCH-3500"_s, u"BN-3500"_s, u"3500"_s, {3500, 2500}, false, 7}};
+const QList<BenchSheet> kSheets { { u"BENCH-7000"_s, u"BN-7000"_s, u"7000"_s, { 7000, 5000 }, false, 7 },
+    { u"BENCH-7000P"_s, u"BN-7000P"_s, u"7000p"_s, { 7000, 5000 }, true, 3 },
+    { u"BENCH-3500"_s, u"BN-3500"_s, u"3500"_s, { 3500, 2500 }, false, 7 } };
 
 void print(const QString& name, double value)
 {
@@ -58,8 +58,7 @@ void print(const QString& name, double value)
     std::fflush(stdout);
 }
 
-template <typename F>
-double timed(F&& step)
+template <typename F> double timed(F&& step)
 {
     QElapsedTimer clock;
     clock.start();
@@ -90,19 +89,19 @@ double floorDecode(const QString& file)
         int w = 0, h = 0, subsampling = 0, colorspace = 0;
         const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
         tjDecompressHeader3(tj, data, bytes.size(), &w, &h, &subsampling, &colorspace);
-        const QSize target = platform::fitInto({w, h}, kBox);
+        const QSize target = platform::fitInto({ w, h }, kBox);
         int count = 0;
         const tjscalingfactor* factors = tjGetScalingFactors(&count);
-        tjscalingfactor best{1, 1};
+        tjscalingfactor best { 1, 1 };
         for (int i = 0; i < count; ++i) {
             const tjscalingfactor f = factors[i];
-            if (f.num <= f.denom && f.num * best.denom < best.num * f.denom && TJSCALED(w, f) >= target.width()
-                && TJSCALED(h, f) >= target.height())
+            if (f.num <= f.denom && f.num * best.denom < best.num * f.denom
+                && TJSCALED(w, f) >= target.width() && TJSCALED(h, f) >= target.height())
                 best = f;
         }
         QImage out(TJSCALED(w, best), TJSCALED(h, best), QImage::Format_RGB32);
         tjDecompress2(tj, data, bytes.size(), out.bits(), out.width(), int(out.bytesPerLine()), out.height(),
-                      TJPF_BGRA, 0);
+            TJPF_BGRA, 0);
         tjDestroy(tj);
     });
 }
@@ -138,21 +137,22 @@ void measureChanges(const QString& sheets)
 {
     Kit kit;
     fixture::Atlas atlas(kit);
-    atlas.writeSheet(u"GB-03H"_s, {670, 480}, Qt::darkRed);
-    atlas.writeSheet(u"LOC-S"_s, {1000, 720}, Qt::gray);
+    atlas.writeSheet(u"GB-03H"_s, { 670, 480 }, Qt::darkRed);
+    atlas.writeSheet(u"LOC-S"_s, { 1000, 720 }, Qt::gray);
     for (const BenchSheet& sheet : kSheets)
         QFile::copy(sheets + u'/' + sheet.file + u".JPG"_s, atlas.sheetFile(sheet.id));
-    atlas.setRows({{u"GB-03H"_s, u""_s, u"BN-7000"_s, u"BN-7000P"_s, u"BN-3500"_s, u"London"_s, u"12"_s, 433, 683},
-                   {u"BN-7000"_s, u"GB-03H"_s, u""_s, u""_s, u""_s, u"Baseline"_s, u"1"_s, 10, 10},
-                   {u"BN-7000P"_s, u""_s, u""_s, u""_s, u"GB-03H"_s, u"Progressive"_s, u"2"_s, 10, 10},
-                   {u"BN-3500"_s, u""_s, u""_s, u"GB-03H"_s, u""_s, u"Smaller"_s, u"3"_s, 10, 10}},
-                  {});
+    atlas.setRows(
+        { { u"GB-03H"_s, u""_s, u"BN-7000"_s, u"BN-7000P"_s, u"BN-3500"_s, u"London"_s, u"12"_s, 433, 683 },
+            { u"BN-7000"_s, u"GB-03H"_s, u""_s, u""_s, u""_s, u"Baseline"_s, u"1"_s, 10, 10 },
+            { u"BN-7000P"_s, u""_s, u""_s, u""_s, u"GB-03H"_s, u"Progressive"_s, u"2"_s, 10, 10 },
+            { u"BN-3500"_s, u""_s, u""_s, u"GB-03H"_s, u""_s, u"Smaller"_s, u"3"_s, 10, 10 } },
+        {});
     if (!atlas.open() || !frmAtlas) {
         std::fprintf(stderr, "the atlas window did not open\n");
         return;
     }
-    const std::pair<const char*, const char*> ways[] = {{"imgEast", "imgWest"}, {"imgNorth", "imgSouth"},
-                                                        {"imgSouth", "imgNorth"}};
+    const std::pair<const char*, const char*> ways[]
+        = { { "imgEast", "imgWest" }, { "imgNorth", "imgSouth" }, { "imgSouth", "imgNorth" } };
     double coldBaseline = 0, floorBaseline = 1;
     for (int i = 0; i < kSheets.size(); ++i) {
         const BenchSheet& sheet = kSheets[i];
@@ -211,14 +211,16 @@ QList<fixture::Sheet> gridAtlas(fixture::Atlas& atlas, const QString& sheets)
             const QString name = id(row, column);
             const QString source = (row + column) % 4 == 0 ? u"BENCH-7000"_s : u"BENCH-3500"_s;
             const QString from = sheets + u'/' + source + u".JPG"_s;
-            if (::link(QFile::encodeName(from).constData(), QFile::encodeName(atlas.sheetFile(name)).constData()) != 0)
+            if (::link(
+                    QFile::encodeName(from).constData(), QFile::encodeName(atlas.sheetFile(name)).constData())
+                != 0)
                 QFile::copy(from, atlas.sheetFile(name));
-            rows << fixture::Sheet{name, inside(row, column - 1), inside(row, column + 1), inside(row - 1, column),
-                                   inside(row + 1, column), u"Blatt "_s + name, QString::number(row * 10 + column),
-                                   100 * row, 100 * column};
+            rows << fixture::Sheet { name, inside(row, column - 1), inside(row, column + 1),
+                inside(row - 1, column), inside(row + 1, column), u"Blatt "_s + name,
+                QString::number(row * 10 + column), 100 * row, 100 * column };
         }
     }
-    atlas.writeSheet(u"LOC-S"_s, {1000, 720}, Qt::gray);
+    atlas.writeSheet(u"LOC-S"_s, { 1000, 720 }, Qt::gray);
     return rows;
 }
 
@@ -245,7 +247,7 @@ int walk(const QString& sheets)
     QList<double> steps;
     for (int step = 0; step < kWalkSteps; ++step) {
         QList<QToolButton*> choices;
-        for (const char* name : {"imgNorth", "imgSouth", "imgEast", "imgWest"})
+        for (const char* name : { "imgNorth", "imgSouth", "imgEast", "imgWest" })
             if (!arrow(name)->isHidden())
                 choices << arrow(name);
         if (choices.isEmpty())
@@ -281,12 +283,13 @@ int main(int argc, char* argv[])
         std::printf("sheets: %s\n", fromAtlasgen ? "atlasgen --bench-sheets" : "drawn by the benchmark");
     }
     for (const BenchSheet& sheet : kSheets)
-        print(u"file_mb_"_s + sheet.figure, double(QFileInfo(sheets + u'/' + sheet.file + u".JPG"_s).size()) / 1e6);
+        print(u"file_mb_"_s + sheet.figure,
+            double(QFileInfo(sheets + u'/' + sheet.file + u".JPG"_s).size()) / 1e6);
     measureChanges(sheets);
 
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedChannels);
-    child.start(QCoreApplication::applicationFilePath(), {u"--walk"_s, sheets});
+    child.start(QCoreApplication::applicationFilePath(), { u"--walk"_s, sheets });
     if (!child.waitForFinished(1800000) || child.exitCode() != 0)
         std::fprintf(stderr, "the 200-sheet walk failed\n");
     return 0;

@@ -41,13 +41,14 @@ inline double peakRssMb()
 inline bool atlasgenBenchSheets(const QString& folder)
 {
     const QString here = QCoreApplication::applicationDirPath();
-    const QStringList tools{here + QStringLiteral("/../tools/atlasgen/atlasgen"), here + QStringLiteral("/../bin/atlasgen")};
+    const QStringList tools { here + QStringLiteral("/../tools/atlasgen/atlasgen"),
+        here + QStringLiteral("/../bin/atlasgen") };
     for (const QString& tool : tools) {
         if (!QFileInfo(tool).isExecutable())
             continue;
         QProcess atlasgen;
         atlasgen.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        atlasgen.start(tool, {QStringLiteral("--bench-sheets"), folder});
+        atlasgen.start(tool, { QStringLiteral("--bench-sheets"), folder });
         if (atlasgen.waitForFinished(600000) && atlasgen.exitCode() == 0
             && QFileInfo::exists(folder + QStringLiteral("/BENCH-7000P.JPG")))
             return true;
@@ -83,7 +84,8 @@ inline QImage busySheet(QSize size)
     for (int i = 0; i < 1500; ++i) {
         font.setPixelSize(int(scale * (4 + random.bounded(10))));
         p.setFont(font);
-        p.drawText(QPointF(random.bounded(size.width()), random.bounded(size.height())), QStringLiteral("Hastings"));
+        p.drawText(
+            QPointF(random.bounded(size.width()), random.bounded(size.height())), QStringLiteral("Hastings"));
     }
     return image;
 }

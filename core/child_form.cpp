@@ -2,10 +2,10 @@
 
 #include "platform/errors.h"
 
+#include <QCloseEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
-#include <QCloseEvent>
 #include <QMouseEvent>
 
 namespace corvane {

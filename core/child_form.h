@@ -40,9 +40,9 @@ protected:
     void setChildMenuBar(QMenuBar* menuBar);
 
     // Runs each time the window becomes visible (not on activation).
-    virtual void FormShow() {}
+    virtual void FormShow() { }
     // A click on the window's bare background, not on one of its controls.
-    virtual void FormClick() {}
+    virtual void FormClick() { }
 
     void showEvent(QShowEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;

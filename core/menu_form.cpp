@@ -33,36 +33,26 @@ MenuText menuText(Caller window)
 {
     switch (window) {
     case Caller::Atlas:
-        return {"AtlasMenu",
-                {"mnuCatalog", "Catalog", "Open the Catalog to see a full listing of all maps."},
-                {"mnuNotes", "&Descriptions", "Create and save an illustrated description of any place."},
-                {"mnuAbbrev", "Abbreviations", "Click to see the list of Abbreviations and useful German words."},
-                "Help",
-                {"OpenHelpFileF1", "Open Help file"},
-                "Click to see information about this software."};
+        return { "AtlasMenu",
+            { "mnuCatalog", "Catalog", "Open the Catalog to see a full listing of all maps." },
+            { "mnuNotes", "&Descriptions", "Create and save an illustrated description of any place." },
+            { "mnuAbbrev", "Abbreviations",
+                "Click to see the list of Abbreviations and useful German words." },
+            "Help", { "OpenHelpFileF1", "Open Help file" }, "Click to see information about this software." };
     case Caller::Notes:
-        return {"NotesMenu",          {"mnuMaps", "&Maps"},
-                {"mnuNotes", "Descriptions", nullptr, false},
-                {"mnuAbbrev", "&Abbreviations"},
-                "&Help",              {"mnuOpenHelp", "Open Help File"},
-                nullptr};
+        return { "NotesMenu", { "mnuMaps", "&Maps" }, { "mnuNotes", "Descriptions", nullptr, false },
+            { "mnuAbbrev", "&Abbreviations" }, "&Help", { "mnuOpenHelp", "Open Help File" }, nullptr };
     case Caller::Abbrev:
-        return {"AbbrevMenu",         {"mnuMaps", "&Maps"},
-                {"mnuNotes", "&Descriptions"},
-                {"mnuAbbrev", "Abbreviations", nullptr, false},
-                "&Help",              {"OpenHelpFile1", "Open Help File"},
-                nullptr};
+        return { "AbbrevMenu", { "mnuMaps", "&Maps" }, { "mnuNotes", "&Descriptions" },
+            { "mnuAbbrev", "Abbreviations", nullptr, false }, "&Help", { "OpenHelpFile1", "Open Help File" },
+            nullptr };
     case Caller::Jot:
     case Caller::AltChar:
         break;
     }
-    return {window == Caller::Jot ? "JotMenu" : "AltCharMenu",
-            {"mnuMaps", "&Maps"},
-            {"mnuNotes", "&Descriptions"},
-            {"mnuAbbrev", "Abbreviations"},
-            "&Help",
-            {"OpenHelpFile1", "Open Help File"},
-            nullptr};
+    return { window == Caller::Jot ? "JotMenu" : "AltCharMenu", { "mnuMaps", "&Maps" },
+        { "mnuNotes", "&Descriptions" }, { "mnuAbbrev", "Abbreviations" }, "&Help",
+        { "OpenHelpFile1", "Open Help File" }, nullptr };
 }
 
 QAction* addItem(QWidget* menu, QWidget* form, const ItemText& item)
@@ -99,11 +89,11 @@ StandardMenu buildStandardMenu(QWidget* form, Caller window)
     m.bar->addMenu(m.mnuHelp);
     m.openHelp = addItem(m.mnuHelp, form, text.openHelp);
     m.openHelp->setShortcut(QKeySequence(Qt::Key_F1));
-    m.mnuManual = addItem(m.mnuHelp, form, {"mnuManual", "Print the User's Manual"});
-    m.mnuReconfig = addItem(m.mnuHelp, form, {"mnuReconfig", "Reconfigure"});
-    m.mnuAbout = addItem(m.mnuHelp, form, {"mnuAbout", "About this Software", text.aboutHint});
+    m.mnuManual = addItem(m.mnuHelp, form, { "mnuManual", "Print the User's Manual" });
+    m.mnuReconfig = addItem(m.mnuHelp, form, { "mnuReconfig", "Reconfigure" });
+    m.mnuAbout = addItem(m.mnuHelp, form, { "mnuAbout", "About this Software", text.aboutHint });
     const QByteArray visit = visitCaption().toUtf8();
-    m.mnuVisit = addItem(m.mnuHelp, form, {"mnuVisit", visit.constData()});
+    m.mnuVisit = addItem(m.mnuHelp, form, { "mnuVisit", visit.constData() });
     return m;
 }
 
@@ -126,13 +116,37 @@ TMenuForm::TMenuForm(Caller caller, QWidget* parent)
     connectGuarded(menu.mnuVisit, &QAction::triggered, this, &TMenuForm::mnuVisitClick);
 }
 
-void TMenuForm::mnuMapsClick() { shell().goToView(m_caller, View::Atlas); }
-void TMenuForm::mnuNotesClick() { shell().goToView(m_caller, View::Notes); }
-void TMenuForm::mnuAbbrevClick() { shell().goToView(m_caller, View::Abbrev); }
-void TMenuForm::helpItemClick() { shell().openHelpPage(m_caller); }
-void TMenuForm::mnuManualClick() { shell().showManualInfo(); }
-void TMenuForm::mnuReconfigClick() { shell().reconfigure(); }
-void TMenuForm::mnuAboutClick() { shell().showAbout(); }
-void TMenuForm::mnuVisitClick() { shell().visitMaker(m_caller); }
+void TMenuForm::mnuMapsClick()
+{
+    shell().goToView(m_caller, View::Atlas);
+}
+void TMenuForm::mnuNotesClick()
+{
+    shell().goToView(m_caller, View::Notes);
+}
+void TMenuForm::mnuAbbrevClick()
+{
+    shell().goToView(m_caller, View::Abbrev);
+}
+void TMenuForm::helpItemClick()
+{
+    shell().openHelpPage(m_caller);
+}
+void TMenuForm::mnuManualClick()
+{
+    shell().showManualInfo();
+}
+void TMenuForm::mnuReconfigClick()
+{
+    shell().reconfigure();
+}
+void TMenuForm::mnuAboutClick()
+{
+    shell().showAbout();
+}
+void TMenuForm::mnuVisitClick()
+{
+    shell().visitMaker(m_caller);
+}
 
 } // namespace corvane

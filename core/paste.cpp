@@ -50,9 +50,10 @@ protected:
 private:
     static std::unique_ptr<QMouseEvent> asLeft(const QMouseEvent* e)
     {
-        const Qt::MouseButtons buttons = e->type() == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
-        return std::make_unique<QMouseEvent>(e->type(), e->position(), e->scenePosition(), e->globalPosition(),
-                                             Qt::LeftButton, buttons, e->modifiers());
+        const Qt::MouseButtons buttons
+            = e->type() == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
+        return std::make_unique<QMouseEvent>(e->type(), e->position(), e->scenePosition(),
+            e->globalPosition(), Qt::LeftButton, buttons, e->modifiers());
     }
 
     bool mousePress(QObject* watched, QMouseEvent* event)

@@ -26,7 +26,8 @@ TDataModule1::TDataModule1(QObject* parent)
     dbCorvane->setObjectName(QStringLiteral("dbCorvane"));
     for (platform::Table* table : tables())
         table->setObjectName(table->componentName());
-    const QList<platform::DataSource*> sources{dtaMapCat, dtaMaps, dtaDescrip, dtaPix, dtaAbbrev, dtaConfig};
+    const QList<platform::DataSource*> sources { dtaMapCat, dtaMaps, dtaDescrip, dtaPix, dtaAbbrev,
+        dtaConfig };
     for (platform::DataSource* source : sources)
         source->setObjectName(QStringLiteral("dta") + source->table()->componentName().mid(3));
     connect(tblDescrip, &platform::Table::afterScroll, this, &TDataModule1::tblDescripAfterScroll);
@@ -42,7 +43,7 @@ TDataModule1::~TDataModule1()
 
 QList<platform::Table*> TDataModule1::tables() const
 {
-    return {tblMapCat, tblMaps, tblDescrip, tblPix, tblAbbrev, tblConfig};
+    return { tblMapCat, tblMaps, tblDescrip, tblPix, tblAbbrev, tblConfig };
 }
 
 QStringList TDataModule1::postAllPending()

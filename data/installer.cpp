@@ -90,10 +90,9 @@ void fillTables(const QString& stagingWindowsFolder)
     platform::Database db(kStagingAlias, QStringLiteral("Atlas"));
     db.connectDatabase();
     const QString shipped = templateFolder();
-    const QList<std::pair<platform::TableDef, QString>> shippedTables{
-        {mapCatTableDef(), QStringLiteral("MAPCAT.tsv")},
-        {mapsTableDef(), QStringLiteral("MAPS.tsv")},
-        {abbrevTableDef(), QStringLiteral("ABBREV.tsv")}};
+    const QList<std::pair<platform::TableDef, QString>> shippedTables { { mapCatTableDef(),
+                                                                            QStringLiteral("MAPCAT.tsv") },
+        { mapsTableDef(), QStringLiteral("MAPS.tsv") }, { abbrevTableDef(), QStringLiteral("ABBREV.tsv") } };
     for (const auto& [def, tsv] : shippedTables) {
         platform::Table table(&db, def);
         table.open();
@@ -110,10 +109,11 @@ void fillTables(const QString& stagingWindowsFolder)
     }
     platform::Table config(&db, configTableDef());
     config.open();
-    loadRows(config, {{QStringLiteral("FirstTime"), QStringLiteral("ProgramPath"), QStringLiteral("GraphicsPath"),
-                       QStringLiteral("Floppy"), QStringLiteral("CD")},
-                      {QStringLiteral("yes"), vProgramPath, QStringLiteral("D:\\"), QStringLiteral("A"),
-                       QStringLiteral("D")}});
+    loadRows(config,
+        { { QStringLiteral("FirstTime"), QStringLiteral("ProgramPath"), QStringLiteral("GraphicsPath"),
+              QStringLiteral("Floppy"), QStringLiteral("CD") },
+            { QStringLiteral("yes"), vProgramPath, QStringLiteral("D:\\"), QStringLiteral("A"),
+                QStringLiteral("D") } });
     config.close();
 }
 
@@ -141,11 +141,12 @@ void installIfNeeded()
     fillTables(vProgramPath + stagingName + QLatin1Char('\\'));
 
     copyTree(templateFolder() + QStringLiteral("/Help"), hostFolder(vProgramPath + QStringLiteral("Help")));
-    copyTree(templateFolder() + QStringLiteral("/Reports"), hostFolder(vProgramPath + QStringLiteral("Reports")));
+    copyTree(
+        templateFolder() + QStringLiteral("/Reports"), hostFolder(vProgramPath + QStringLiteral("Reports")));
     makeFolder(hostFolder(vProgramPath + QStringLiteral("Pix")));
     if (!QDir(program).rename(stagingName, QStringLiteral("Data")))
-        throw platform::AppError(
-            QStringLiteral("Cannot create the folder \"%1\".").arg(QDir(program).filePath(QStringLiteral("Data"))));
+        throw platform::AppError(QStringLiteral("Cannot create the folder \"%1\".")
+                                     .arg(QDir(program).filePath(QStringLiteral("Data"))));
 }
 
 } // namespace corvane

@@ -37,7 +37,8 @@ QPixmap pointerPicture(qreal scale)
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
     QPainterPath arrow;
-    arrow.addPolygon(QPolygonF{{30.5, 30.5}, {30.5, 12}, {24, 18.5}, {7, 1.5}, {1.5, 7}, {18.5, 24}, {12, 30.5}});
+    arrow.addPolygon(QPolygonF {
+        { 30.5, 30.5 }, { 30.5, 12 }, { 24, 18.5 }, { 7, 1.5 }, { 1.5, 7 }, { 18.5, 24 }, { 12, 30.5 } });
     arrow.closeSubpath();
     p.setPen(QPen(QColor(0, 64, 0), 1.2));
     p.setBrush(QColor(0, 200, 0));
@@ -88,11 +89,26 @@ TfrmAtlas::~TfrmAtlas()
         frmAtlas = nullptr;
 }
 
-QLabel* TfrmAtlas::Label1() const { return ui->Label1; }
-QWidget* TfrmAtlas::pnlCatalog() const { return ui->pnlCatalog; }
-QWidget* TfrmAtlas::RedOutline() const { return ui->RedOutline; }
-QLabel* TfrmAtlas::imgMap() const { return ui->imgMap; }
-QPushButton* TfrmAtlas::btnZoom() const { return ui->btnZoom; }
+QLabel* TfrmAtlas::Label1() const
+{
+    return ui->Label1;
+}
+QWidget* TfrmAtlas::pnlCatalog() const
+{
+    return ui->pnlCatalog;
+}
+QWidget* TfrmAtlas::RedOutline() const
+{
+    return ui->RedOutline;
+}
+QLabel* TfrmAtlas::imgMap() const
+{
+    return ui->imgMap;
+}
+QPushButton* TfrmAtlas::btnZoom() const
+{
+    return ui->btnZoom;
+}
 
 void TfrmAtlas::setUpControls()
 {
@@ -115,14 +131,14 @@ void TfrmAtlas::setUpControls()
     ui->btnClose->setPalette(closeButton);
 
     const std::pair<QToolButton*, int> arrows[]
-        = {{ui->imgNorth, 0}, {ui->imgEast, 90}, {ui->imgSouth, 180}, {ui->imgWest, 270}};
+        = { { ui->imgNorth, 0 }, { ui->imgEast, 90 }, { ui->imgSouth, 180 }, { ui->imgWest, 270 } };
     for (const auto& [arrow, degrees] : arrows) {
         arrow->setIcon(arrowIcon(degrees));
         arrow->hide();
     }
     ui->imgPointer->setIcon(twoScaleIcon(pointerPicture));
     // Pictures, not buttons: no frame, but a mark while they have the focus.
-    for (QToolButton* picture : {ui->imgNorth, ui->imgEast, ui->imgSouth, ui->imgWest, ui->imgPointer})
+    for (QToolButton* picture : { ui->imgNorth, ui->imgEast, ui->imgSouth, ui->imgWest, ui->imgPointer })
         picture->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"
                                               "QToolButton:focus { border: 1px dotted white; }"));
     ui->imgPointer->hide();
@@ -139,8 +155,8 @@ void TfrmAtlas::setUpCatalogGrid()
         grid->setDataSource(DataModule1->dtaMapCat);
     const QFont bold = platform::designFont(QStringLiteral("MS Sans Serif"), 11, true);
     grid->setTitleFont(bold);
-    grid->setColumns({{QStringLiteral("County"), QStringLiteral("SEARCH FOR A TRADITIONAL COUNTY"), 547, bold, true,
-                       Qt::AlignCenter}});
+    grid->setColumns({ { QStringLiteral("County"), QStringLiteral("SEARCH FOR A TRADITIONAL COUNTY"), 547,
+        bold, true, Qt::AlignCenter } });
     grid->setIncrementalSearchField(QStringLiteral("County"));
 }
 
@@ -148,8 +164,8 @@ void TfrmAtlas::setUpKeyboard()
 {
     // In detail mode the arrow keys do what the visible red arrows do. They
     // are off while the catalogue shows, whose grid moves with them.
-    const std::pair<Qt::Key, QToolButton*> keys[] = {
-        {Qt::Key_Up, ui->imgNorth}, {Qt::Key_Down, ui->imgSouth}, {Qt::Key_Right, ui->imgEast}, {Qt::Key_Left, ui->imgWest}};
+    const std::pair<Qt::Key, QToolButton*> keys[] = { { Qt::Key_Up, ui->imgNorth },
+        { Qt::Key_Down, ui->imgSouth }, { Qt::Key_Right, ui->imgEast }, { Qt::Key_Left, ui->imgWest } };
     for (const auto& [key, arrow] : keys) {
         auto* shortcut = new QShortcut(QKeySequence(key), this);
         shortcut->setContext(Qt::WidgetWithChildrenShortcut);
@@ -310,8 +326,8 @@ void TfrmAtlas::showDetailControls()
 
 void TfrmAtlas::hideDetailControls()
 {
-    for (QWidget* w : std::initializer_list<QWidget*>{ui->imgEast, ui->imgWest, ui->imgNorth, ui->imgSouth,
-                                                      ui->lblArrows, ui->lblExpand, ui->btnExpand})
+    for (QWidget* w : std::initializer_list<QWidget*> { ui->imgEast, ui->imgWest, ui->imgNorth, ui->imgSouth,
+             ui->lblArrows, ui->lblExpand, ui->btnExpand })
         w->hide();
 }
 
@@ -322,7 +338,7 @@ void TfrmAtlas::decodeNeighboursAhead()
         QStringList ids;
         if (vZoomMode == kDetail) {
             platform::Table* maps = DataModule1->tblMaps;
-            for (const char* side : {"East", "West", "North", "South"}) {
+            for (const char* side : { "East", "West", "North", "South" }) {
                 const QString id = maps->fieldAsString(QLatin1String(side));
                 if (isSheetId(id))
                     ids << id;
@@ -341,7 +357,7 @@ void TfrmAtlas::decodeNeighboursAhead()
 
 void TfrmAtlas::AdjacentMoves()
 {
-    showNeighbourArrows(vMapId, {ui->imgNorth, ui->imgSouth, ui->imgEast, ui->imgWest});
+    showNeighbourArrows(vMapId, { ui->imgNorth, ui->imgSouth, ui->imgEast, ui->imgWest });
 }
 
 void TfrmAtlas::moveToNeighbour(const QString& side)
@@ -373,10 +389,22 @@ void TfrmAtlas::changeDetailSheet(const QString& sheetId)
     AdjacentMoves();
 }
 
-void TfrmAtlas::imgNorthClick() { moveToNeighbour(QStringLiteral("North")); }
-void TfrmAtlas::imgSouthClick() { moveToNeighbour(QStringLiteral("South")); }
-void TfrmAtlas::imgEastClick() { moveToNeighbour(QStringLiteral("East")); }
-void TfrmAtlas::imgWestClick() { moveToNeighbour(QStringLiteral("West")); }
+void TfrmAtlas::imgNorthClick()
+{
+    moveToNeighbour(QStringLiteral("North"));
+}
+void TfrmAtlas::imgSouthClick()
+{
+    moveToNeighbour(QStringLiteral("South"));
+}
+void TfrmAtlas::imgEastClick()
+{
+    moveToNeighbour(QStringLiteral("East"));
+}
+void TfrmAtlas::imgWestClick()
+{
+    moveToNeighbour(QStringLiteral("West"));
+}
 
 void TfrmAtlas::imgPointerClick()
 {

@@ -333,7 +333,7 @@ void TfrmMap::readSheetRecord()
 
 void TfrmMap::AdjacentMoves()
 {
-    m_neighbours = showNeighbourArrows(vFullMapId, {ui->imgNorth, ui->imgSouth, ui->imgEast, ui->imgWest});
+    m_neighbours = showNeighbourArrows(vFullMapId, { ui->imgNorth, ui->imgSouth, ui->imgEast, ui->imgWest });
 }
 
 void TfrmMap::moveToNeighbour(const QString& side)
@@ -391,8 +391,8 @@ void TfrmMap::btnHideClick()
 void TfrmMap::btnHelpClick()
 {
     shell().handToShell(vProgramPath
-                        + (vCountryName == QLatin1String("Ireland") ? QStringLiteral("Help\\IrishKey.HTM")
-                                                                    : QStringLiteral("Help\\BritKey.HTM")));
+        + (vCountryName == QLatin1String("Ireland") ? QStringLiteral("Help\\IrishKey.HTM")
+                                                    : QStringLiteral("Help\\BritKey.HTM")));
 }
 
 void TfrmMap::imgMapDblClick()

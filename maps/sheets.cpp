@@ -19,13 +19,13 @@ constexpr int kOutlineLeftOffset = 63;
 // The pointer's tip touches the outline's top-left corner.
 constexpr int kPointerOffset = 31;
 
-constexpr const char* kSides[] = {"North", "South", "East", "West"};
+constexpr const char* kSides[] = { "North", "South", "East", "West" };
 
 constexpr Country kCountries[] = {
-    {"E", "GB-KEY", "GB-SCALE", 376, 342, "England", "LOC-S"},
-    {"I", "IR-KEY", "IR-SCALE", 521, 521, "Ireland", "LOC-S"},
-    {"S", "GB-KEY", "GB-SCALE", 376, 342, "Scotland", "LOC-N"},
-    {"W", "GB-KEY", "GB-SCALE", 376, 342, "Wales", "LOC-S"},
+    { "E", "GB-KEY", "GB-SCALE", 376, 342, "England", "LOC-S" },
+    { "I", "IR-KEY", "IR-SCALE", 521, 521, "Ireland", "LOC-S" },
+    { "S", "GB-KEY", "GB-SCALE", 376, 342, "Scotland", "LOC-N" },
+    { "W", "GB-KEY", "GB-SCALE", 376, 342, "Wales", "LOC-S" },
 };
 
 QPixmap arrowPicture(int degrees, qreal scale)
@@ -38,7 +38,8 @@ QPixmap arrowPicture(int degrees, qreal scale)
     p.translate(16, 16);
     p.rotate(degrees);
     p.translate(-16, -16);
-    const QPolygonF arrow{{16, 2}, {30, 16}, {21, 16}, {21, 30}, {11, 30}, {11, 16}, {2, 16}};
+    const QPolygonF arrow { { 16, 2 }, { 30, 16 }, { 21, 16 }, { 21, 30 }, { 11, 30 }, { 11, 16 },
+        { 2, 16 } };
     p.setPen(QPen(QColor(96, 0, 0), 1.5));
     p.setBrush(QColor(230, 0, 0));
     p.drawPolygon(arrow);
@@ -68,7 +69,7 @@ platform::Table* findSheet(const QString& sheetId)
     platform::Table* maps = DataModule1->tblMaps;
     maps->setIndexName(QString());
     maps->first();
-    maps->findKey({sheetId}); // when absent, the first record stands in
+    maps->findKey({ sheetId }); // when absent, the first record stands in
     return maps;
 }
 
@@ -84,7 +85,7 @@ SheetRecord readSheetRecord(const QString& sheetId)
     vPointerTop = vOutlineTop - kPointerOffset;
     vOutlineLeft = maps->fieldAsInteger(QStringLiteral("LocLeft")) / 2 + kOutlineLeftOffset;
     vPointerLeft = vOutlineLeft - kPointerOffset;
-    SheetRecord record{maps->fieldAsString(QStringLiteral("Title")), countryByCode(vCountryCode)};
+    SheetRecord record { maps->fieldAsString(QStringLiteral("Title")), countryByCode(vCountryCode) };
     if (record.country) {
         vCountryName = QLatin1String(record.country->name);
         vLocateMapId = QLatin1String(record.country->locateMap);

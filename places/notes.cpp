@@ -5,7 +5,6 @@
 #include "data/datamod1.h"
 #include "platform/errors.h"
 
-
 namespace corvane {
 
 TfrmNotes::TfrmNotes(QWidget* parent)
@@ -19,9 +18,8 @@ TfrmNotes::TfrmNotes(QWidget* parent)
     setPalette(green);
     setAutoFillBackground(true);
     if (DataModule1)
-        connect(DataModule1, &TDataModule1::currentPlaceChanged, this, [this] {
-            setWindowTitle(QStringLiteral("  NOTES and PICTURES : ") + vPlaceName);
-        });
+        connect(DataModule1, &TDataModule1::currentPlaceChanged, this,
+            [this] { setWindowTitle(QStringLiteral("  NOTES and PICTURES : ") + vPlaceName); });
     frmNotes = this;
 }
 

@@ -7,7 +7,6 @@
 
 #include "core/menu_form.h"
 
-
 namespace corvane {
 
 class TfrmNotes : public TMenuForm {

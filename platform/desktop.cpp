@@ -78,16 +78,16 @@ std::optional<QString> realOpenPicture(QWidget* parent, const QString& startFold
     dialog.setObjectName(QStringLiteral("dlgOpenPicture"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilters({QObject::tr("Pictures (*.jpg *.jpeg *.bmp *.wmf *.emf *.JPG *.JPEG *.BMP *.WMF *.EMF)"),
-                           QObject::tr("All files (*)")});
+    dialog.setNameFilters(
+        { QObject::tr("Pictures (*.jpg *.jpeg *.bmp *.wmf *.emf *.JPG *.JPEG *.BMP *.WMF *.EMF)"),
+            QObject::tr("All files (*)") });
     if (const auto folder = resolve(startFolder))
         dialog.setDirectory(*folder);
     auto* preview = new PicturePreview(&dialog);
     if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()))
         grid->addWidget(preview, 1, grid->columnCount(), grid->rowCount() - 1, 1);
-    QObject::connect(&dialog, &QFileDialog::currentChanged, preview, [preview](const QString& path) {
-        preview->showFile(path);
-    });
+    QObject::connect(&dialog, &QFileDialog::currentChanged, preview,
+        [preview](const QString& path) { preview->showFile(path); });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     const QString chosen = dialog.selectedFiles().constFirst();
@@ -174,7 +174,8 @@ std::optional<QString> saveFileDialog(
         return g_saveFile(parent, title, suggestedPath, filters);
     QString start = suggestedPath;
     if (!start.startsWith(QLatin1Char('/')))
-        start = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + QLatin1Char('/') + start;
+        start
+            = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + QLatin1Char('/') + start;
     const QString chosen
         = QFileDialog::getSaveFileName(parent, title, start, filters.join(QStringLiteral(";;")));
     if (chosen.isEmpty())

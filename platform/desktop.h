@@ -59,8 +59,8 @@ std::optional<QString> saveFileDialog(
 // Modal folder chooser with a prompt, starting in startFolder (a Windows
 // path). Returns the chosen folder like openPictureDialog; nullopt when the
 // user cancels.
-using ChooseFolderHandler
-    = std::function<std::optional<QString>(QWidget* parent, const QString& prompt, const QString& startFolder)>;
+using ChooseFolderHandler = std::function<std::optional<QString>(
+    QWidget* parent, const QString& prompt, const QString& startFolder)>;
 void setChooseFolderHandler(ChooseFolderHandler handler);
 std::optional<QString> chooseFolderDialog(QWidget* parent, const QString& prompt, const QString& startFolder);
 

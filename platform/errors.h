@@ -22,8 +22,7 @@ public:
 // Shows the message box of the top-level error report.
 void reportError(const QString& text);
 
-template <typename F>
-void guarded(F&& step)
+template <typename F> void guarded(F&& step)
 {
     try {
         step();
@@ -35,11 +34,11 @@ void guarded(F&& step)
 // connect() for event handlers: an error thrown by the handler is reported
 // instead of escaping into Qt's event loop.
 template <typename Sender, typename Signal, typename Receiver>
-QMetaObject::Connection connectGuarded(Sender* sender, Signal signal, Receiver* receiver,
-                                       void (Receiver::*handler)())
+QMetaObject::Connection connectGuarded(
+    Sender* sender, Signal signal, Receiver* receiver, void (Receiver::*handler)())
 {
-    return QObject::connect(sender, signal, receiver,
-                            [receiver, handler] { guarded([&] { (receiver->*handler)(); }); });
+    return QObject::connect(
+        sender, signal, receiver, [receiver, handler] { guarded([&] { (receiver->*handler)(); }); });
 }
 
 } // namespace platform

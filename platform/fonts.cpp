@@ -11,18 +11,18 @@ void installFontSubstitutions()
         const char* nearest[3];
     };
     static const Substitution table[] = {
-        {"Palatino Linotype", {"P052", "URW Palladio L", "DejaVu Serif"}},
-        {"Monotype Corsiva", {"Z003", "URW Chancery L", "DejaVu Serif"}},
-        {"Perpetua", {"C059", "Century Schoolbook L", "DejaVu Serif"}},
-        {"Verdana", {"DejaVu Sans", "Liberation Sans", "Nimbus Sans"}},
-        {"Sylfaen", {"C059", "DejaVu Serif", "Liberation Serif"}},
-        {"Trebuchet MS", {"DejaVu Sans", "Liberation Sans", "Nimbus Sans"}},
-        {"Tahoma", {"DejaVu Sans", "Liberation Sans", "Nimbus Sans"}},
-        {"Arial", {"Liberation Sans", "Nimbus Sans", "DejaVu Sans"}},
-        {"MS Sans Serif", {"Liberation Sans", "Nimbus Sans", "DejaVu Sans"}},
-        {"Microsoft Sans Serif", {"Liberation Sans", "Nimbus Sans", "DejaVu Sans"}},
-        {"Fixedsys", {"DejaVu Sans Mono", "Liberation Mono", "Nimbus Mono PS"}},
-        {"Bookman Old Style", {"URW Bookman", "URW Bookman L", "DejaVu Serif"}},
+        { "Palatino Linotype", { "P052", "URW Palladio L", "DejaVu Serif" } },
+        { "Monotype Corsiva", { "Z003", "URW Chancery L", "DejaVu Serif" } },
+        { "Perpetua", { "C059", "Century Schoolbook L", "DejaVu Serif" } },
+        { "Verdana", { "DejaVu Sans", "Liberation Sans", "Nimbus Sans" } },
+        { "Sylfaen", { "C059", "DejaVu Serif", "Liberation Serif" } },
+        { "Trebuchet MS", { "DejaVu Sans", "Liberation Sans", "Nimbus Sans" } },
+        { "Tahoma", { "DejaVu Sans", "Liberation Sans", "Nimbus Sans" } },
+        { "Arial", { "Liberation Sans", "Nimbus Sans", "DejaVu Sans" } },
+        { "MS Sans Serif", { "Liberation Sans", "Nimbus Sans", "DejaVu Sans" } },
+        { "Microsoft Sans Serif", { "Liberation Sans", "Nimbus Sans", "DejaVu Sans" } },
+        { "Fixedsys", { "DejaVu Sans Mono", "Liberation Mono", "Nimbus Mono PS" } },
+        { "Bookman Old Style", { "URW Bookman", "URW Bookman L", "DejaVu Serif" } },
     };
     for (const Substitution& s : table) {
         QStringList nearest;

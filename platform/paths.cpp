@@ -23,8 +23,8 @@ QString g_shareDir;
 
 QString perUserFolder(const QString& name)
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/corvane3/")
-        + name;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+        + QStringLiteral("/corvane3/") + name;
 }
 
 QString expandHome(QString path)
@@ -40,7 +40,8 @@ QString matchName(const QDir& dir, const QString& name)
 {
     if (QFileInfo::exists(dir.filePath(name)))
         return name;
-    const QStringList entries = dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    const QStringList entries
+        = dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QString& entry : entries) {
         if (entry.compare(name, Qt::CaseInsensitive) == 0)
             return entry;
@@ -166,7 +167,7 @@ void DriveTable::clear()
 
 void DriveTable::setDrive(QChar letter, const QString& hostFolder, bool readOnly)
 {
-    m_drives.insert(letter.toUpper(), Drive{QDir::cleanPath(QDir(hostFolder).absolutePath()), readOnly});
+    m_drives.insert(letter.toUpper(), Drive { QDir::cleanPath(QDir(hostFolder).absolutePath()), readOnly });
 }
 
 void DriveTable::removeDrive(QChar letter)
@@ -285,7 +286,8 @@ void copyFile(const QString& sourceWindowsPath, const QString& destinationWindow
     QFile in(source.value_or(QString()));
     if (!source || !in.open(QIODevice::ReadOnly)) {
         throw AppError(QStringLiteral("Cannot open file \"%1\". %2")
-                           .arg(sourceWindowsPath, source ? in.errorString() : QStringLiteral("The drive does not exist.")));
+                           .arg(sourceWindowsPath,
+                               source ? in.errorString() : QStringLiteral("The drive does not exist.")));
     }
     const auto destination = resolve(destinationWindowsPath);
     // The copy replaces the name itself, never what a link there points at.
@@ -295,38 +297,47 @@ void copyFile(const QString& sourceWindowsPath, const QString& destinationWindow
     }
     if (!destination || isReadOnlyDrive(destinationWindowsPath)) {
         throw AppError(QStringLiteral("Cannot create file \"%1\". %2")
-                           .arg(destinationWindowsPath, destination ? QStringLiteral("The drive is read-only.")
-                                                                    : QStringLiteral("The drive does not exist.")));
+                           .arg(destinationWindowsPath,
+                               destination ? QStringLiteral("The drive is read-only.")
+                                           : QStringLiteral("The drive does not exist.")));
     }
     // Written beside the target and renamed into place, so a full disk never
     // leaves a half-written file under the real name.
     QSaveFile out(*destination);
     if (!out.open(QIODevice::WriteOnly))
-        throw AppError(QStringLiteral("Cannot create file \"%1\". %2").arg(destinationWindowsPath, out.errorString()));
+        throw AppError(
+            QStringLiteral("Cannot create file \"%1\". %2").arg(destinationWindowsPath, out.errorString()));
     while (!in.atEnd()) {
         const QByteArray chunk = in.read(1 << 20);
         if (chunk.isEmpty() && in.error() != QFileDevice::NoError)
-            throw AppError(QStringLiteral("Read error on \"%1\". %2").arg(sourceWindowsPath, in.errorString()));
+            throw AppError(
+                QStringLiteral("Read error on \"%1\". %2").arg(sourceWindowsPath, in.errorString()));
         if (out.write(chunk) != chunk.size())
-            throw AppError(QStringLiteral("Write error on \"%1\". %2").arg(destinationWindowsPath, out.errorString()));
+            throw AppError(
+                QStringLiteral("Write error on \"%1\". %2").arg(destinationWindowsPath, out.errorString()));
     }
     if (!out.commit())
-        throw AppError(QStringLiteral("Write error on \"%1\". %2").arg(destinationWindowsPath, out.errorString()));
+        throw AppError(
+            QStringLiteral("Write error on \"%1\". %2").arg(destinationWindowsPath, out.errorString()));
 }
 
 void renameOver(const QString& sourceWindowsPath, const QString& targetWindowsPath)
 {
     const auto source = resolve(sourceWindowsPath);
     const auto target = resolve(targetWindowsPath);
-    if (!source || !target || sourceWindowsPath.left(2).compare(targetWindowsPath.left(2), Qt::CaseInsensitive) != 0)
-        throw AppError(QStringLiteral("Cannot rename \"%1\" to \"%2\".").arg(sourceWindowsPath, targetWindowsPath));
+    if (!source || !target
+        || sourceWindowsPath.left(2).compare(targetWindowsPath.left(2), Qt::CaseInsensitive) != 0)
+        throw AppError(
+            QStringLiteral("Cannot rename \"%1\" to \"%2\".").arg(sourceWindowsPath, targetWindowsPath));
     if (std::rename(QFile::encodeName(*source).constData(), QFile::encodeName(*target).constData()) != 0) {
-        throw AppError(QStringLiteral("Cannot rename \"%1\" to \"%2\". %3")
-                           .arg(sourceWindowsPath, targetWindowsPath, QString::fromLocal8Bit(std::strerror(errno))));
+        throw AppError(
+            QStringLiteral("Cannot rename \"%1\" to \"%2\". %3")
+                .arg(sourceWindowsPath, targetWindowsPath, QString::fromLocal8Bit(std::strerror(errno))));
     }
     // The folder's entry must reach the disk too, or a power cut could bring
     // back the old name.
-    const int folder = ::open(QFile::encodeName(QFileInfo(*target).path()).constData(), O_RDONLY | O_DIRECTORY);
+    const int folder
+        = ::open(QFile::encodeName(QFileInfo(*target).path()).constData(), O_RDONLY | O_DIRECTORY);
     if (folder >= 0) {
         ::fsync(folder);
         ::close(folder);

@@ -408,7 +408,7 @@ Stamp stampOf(const QString& hostPath)
     const QFileInfo info(hostPath);
     if (!info.isFile())
         return {};
-    return {info.lastModified(), info.size()};
+    return { info.lastModified(), info.size() };
 }
 
 QString keyOf(const QString& hostPath, QSize box)
@@ -508,8 +508,8 @@ QSize pictureSize(const QString& windowsPath)
     return host ? QImageReader(*host, "jpeg").size() : QSize();
 }
 
-PictureLevels decodeLevels(const QString& windowsPath, const QString& hostPath, QSize smallest,
-                           const std::function<bool()>& wanted)
+PictureLevels decodeLevels(
+    const QString& windowsPath, const QString& hostPath, QSize smallest, const std::function<bool()>& wanted)
 {
     PictureLevels result;
     Decoded whole = decodeWhole(windowsPath, hostPath, &result.native);

@@ -86,7 +86,7 @@ QSize pictureSize(const QString& windowsPath);
 // steps; when it says no, the levels made so far are returned. Throws
 // AppError as decodePicture() does.
 PictureLevels decodeLevels(const QString& windowsPath, const QString& hostPath, QSize smallest,
-                           const std::function<bool()>& wanted = {});
+    const std::function<bool()>& wanted = {});
 
 // Full-resolution pictures for zooming, decoded on a worker thread one at a
 // time. request() forgets the picture held and starts on the next; ready()

@@ -217,8 +217,9 @@ void Database::connectDatabase()
 void Database::beginBatch()
 {
     if (!m_db || sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
-        throw EngineError(QStringLiteral("Cannot begin a transaction on %1: %2")
-                              .arg(m_databaseName, m_db ? sqliteMessage(m_db) : QStringLiteral("not connected")));
+        throw EngineError(
+            QStringLiteral("Cannot begin a transaction on %1: %2")
+                .arg(m_databaseName, m_db ? sqliteMessage(m_db) : QStringLiteral("not connected")));
 }
 
 void Database::commitBatch()
@@ -301,8 +302,8 @@ QString firstTableName(sqlite3* db, const QString& schema)
 }
 
 // Copies schema of source into a new file at targetHostPath.
-void backUp(sqlite3* source, const QString& schema, const QString& targetHostPath,
-    const Database::Progress& progress)
+void backUp(
+    sqlite3* source, const QString& schema, const QString& targetHostPath, const Database::Progress& progress)
 {
     const QString shown = QDir::toNativeSeparators(targetHostPath);
     sqlite3* target = nullptr;
@@ -335,11 +336,13 @@ void backUp(sqlite3* source, const QString& schema, const QString& targetHostPat
 
 } // namespace
 
-void Database::snapshotFile(const QString& sourceHostPath, const QString& targetHostPath, const Progress& progress)
+void Database::snapshotFile(
+    const QString& sourceHostPath, const QString& targetHostPath, const Progress& progress)
 {
     const QString shown = QDir::toNativeSeparators(sourceHostPath);
     sqlite3* source = nullptr;
-    if (sqlite3_open_v2(sourceHostPath.toUtf8().constData(), &source, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(sourceHostPath.toUtf8().constData(), &source, SQLITE_OPEN_READONLY, nullptr)
+        != SQLITE_OK) {
         const QString message = source ? sqliteMessage(source) : QStringLiteral("out of memory");
         sqlite3_close_v2(source);
         throw EngineError(QStringLiteral("Cannot open %1: %2").arg(shown, message));
@@ -827,7 +830,8 @@ QVariant Table::storedValue(int index, const QVariant& value) const
         const qlonglong number
             = typeRank(value) == 1 ? value.toLongLong(&ok) : value.toString().trimmed().toLongLong(&ok);
         if (!ok || number < INT_MIN || number > INT_MAX)
-            fail(QStringLiteral("'%1' is not a valid integer value for field %2").arg(value.toString(), field.name));
+            fail(QStringLiteral("'%1' is not a valid integer value for field %2")
+                     .arg(value.toString(), field.name));
         return QVariant(number);
     }
     QString text = value.isValid() ? value.toString() : QString();
@@ -941,7 +945,8 @@ QString writeInTransaction(sqlite3* db, Statement& statement, qint64* insertedRo
     bool* readOnlyFile = nullptr)
 {
     bool keyViolation = false;
-    const bool opened = statement.ok() && sqlite3_exec(db, "SAVEPOINT post", nullptr, nullptr, nullptr) == SQLITE_OK;
+    const bool opened
+        = statement.ok() && sqlite3_exec(db, "SAVEPOINT post", nullptr, nullptr, nullptr) == SQLITE_OK;
     bool ok = opened;
     if (ok && sqlite3_step(statement.get()) != SQLITE_DONE) {
         ok = false;
@@ -1078,7 +1083,7 @@ void Table::appendRecords(const QList<QVariantList>& records)
     std::vector<Row> added;
     added.reserve(size_t(records.size()));
     for (const QVariantList& record : records) {
-        Row row{0, QVariantList(m_def.fields.size())};
+        Row row { 0, QVariantList(m_def.fields.size()) };
         for (qsizetype i = 0; i < m_def.fields.size(); ++i) {
             row.values[i] = storedValue(int(i), record.value(i));
             if (m_def.fields[i].required && isBlank(row.values[i]))
@@ -1133,8 +1138,10 @@ void Table::deleteAllRecords()
 {
     checkActive();
     cancel();
-    Statement statement(d->db(), QStringLiteral("DELETE FROM %1.%2").arg(quoted(d->schema), quoted(d->sqlTable)));
-    const QString message = writeInTransaction(d->db(), statement, nullptr, QFileInfo(d->filePath).fileName());
+    Statement statement(
+        d->db(), QStringLiteral("DELETE FROM %1.%2").arg(quoted(d->schema), quoted(d->sqlTable)));
+    const QString message
+        = writeInTransaction(d->db(), statement, nullptr, QFileInfo(d->filePath).fileName());
     if (!message.isEmpty())
         fail(message);
     d->rows.clear();

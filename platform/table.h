@@ -93,8 +93,8 @@ public:
     // Writes a consistent copy of the table file at sourceHostPath to
     // targetHostPath (replacing it) through SQLite's online backup. Throws
     // EngineError naming the file and the cause (disk full, read-only, ...).
-    static void snapshotFile(const QString& sourceHostPath, const QString& targetHostPath,
-                             const Progress& progress = {});
+    static void snapshotFile(
+        const QString& sourceHostPath, const QString& targetHostPath, const Progress& progress = {});
 
     // Opens a table file read-only, checks its integrity and returns its
     // record count. Throws EngineError when it is not a sound table file.

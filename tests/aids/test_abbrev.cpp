@@ -23,13 +23,13 @@ struct Row {
 };
 
 // Stored order on purpose not alphabetical: the window must not sort.
-const QList<Row> kRows{
-    {u"Bhf."_s, u"Bahnhof"_s, u"German"_s, u"railway station"_s},
-    {u"St."_s, u"Sankt"_s, u"German"_s, u"Saint"_s},
-    {u"Schl."_s, u"Schloss"_s, u"German"_s, u"castle or manor house"_s},
-    {u"Str."_s, u"Strasse"_s, u"German"_s, u"street"_s},
-    {u"B."_s, u"Bach"_s, u"German"_s,
-     u"brook or small stream, often the one beside which a village grew"_s.left(60)},
+const QList<Row> kRows {
+    { u"Bhf."_s, u"Bahnhof"_s, u"German"_s, u"railway station"_s },
+    { u"St."_s, u"Sankt"_s, u"German"_s, u"Saint"_s },
+    { u"Schl."_s, u"Schloss"_s, u"German"_s, u"castle or manor house"_s },
+    { u"Str."_s, u"Strasse"_s, u"German"_s, u"street"_s },
+    { u"B."_s, u"Bach"_s, u"German"_s,
+        u"brook or small stream, often the one beside which a village grew"_s.left(60) },
 };
 
 void writeRows(const QList<Row>& rows)
@@ -51,14 +51,14 @@ void writeRows(const QList<Row>& rows)
 
 struct Setup {
     Kit kit;
-    fixture::Atlas atlas{kit};
+    fixture::Atlas atlas { kit };
     TfrmAbbrev* window = nullptr;
     platform::DbGrid* grid = nullptr;
 
     explicit Setup(const QList<Row>& rows = kRows)
     {
-        atlas.writeSheet(u"GB-03H"_s, {200, 144}, Qt::red);
-        atlas.setRows({{u"GB-03H"_s, {}, {}, {}, {}, u"England: London"_s, u"12-13"_s, 433, 683}}, {});
+        atlas.writeSheet(u"GB-03H"_s, { 200, 144 }, Qt::red);
+        atlas.setRows({ { u"GB-03H"_s, {}, {}, {}, {}, u"England: London"_s, u"12-13"_s, 433, 683 } }, {});
         writeRows(rows);
         if (!atlas.open())
             return;
@@ -98,21 +98,24 @@ private slots:
         QCOMPARE(sub->minimumSize(), sub->maximumSize()); // fixed border
         QCOMPARE(s.window->lblGrid()->geometry(), QRect(13, 10, 564, 15));
         QCOMPARE(s.window->lblGrid()->text(),
-                 u"Below is a list of abbreviations and useful German words used on these maps and in the index."_s);
+            u"Below is a list of abbreviations and useful German words used on these maps and in the index."_s);
         QCOMPARE(s.grid->geometry(), QRect(13, 31, 732, 381));
-        QCOMPARE(s.grid->toolTip(), u"These abbreviations and German words are frequently used throughout the "
-                                    u"Atlas, on maps and their keys."_s);
+        QCOMPARE(s.grid->toolTip(),
+            u"These abbreviations and German words are frequently used throughout the "
+            u"Atlas, on maps and their keys."_s);
 
         QStringList titles;
         QList<int> widths;
         for (int c = 0; c < s.grid->model()->columnCount(); ++c) {
             titles << s.grid->model()->headerData(c, Qt::Horizontal).toString();
             widths << s.grid->columnWidth(c);
-            const int alignment = s.grid->model()->headerData(c, Qt::Horizontal, Qt::TextAlignmentRole).toInt();
+            const int alignment
+                = s.grid->model()->headerData(c, Qt::Horizontal, Qt::TextAlignmentRole).toInt();
             QCOMPARE(alignment & Qt::AlignHCenter, int(Qt::AlignHCenter));
         }
-        QCOMPARE(titles, (QStringList{u"ABBREVIATION"_s, u"FULL SPELLING"_s, u"LANGUAGE"_s, u"MEANING"_s}));
-        QCOMPARE(widths, (QList<int>{140, 178, 175, 202}));
+        QCOMPARE(
+            titles, (QStringList { u"ABBREVIATION"_s, u"FULL SPELLING"_s, u"LANGUAGE"_s, u"MEANING"_s }));
+        QCOMPARE(widths, (QList<int> { 140, 178, 175, 202 }));
         QVERIFY(!s.grid->verticalHeader()->isHidden()); // the row indicator
         QCOMPARE(s.grid->selectionBehavior(), QAbstractItemView::SelectRows);
 
@@ -122,7 +125,8 @@ private slots:
         QVERIFY(abbrev.bold());
         QCOMPARE(s.grid->font().pixelSize(), 11);
         QVERIFY(s.grid->font().bold());
-        QCOMPARE(s.grid->horizontalHeader()->font().family(), platform::designFont(u"Verdana"_s, 11).family());
+        QCOMPARE(
+            s.grid->horizontalHeader()->font().family(), platform::designFont(u"Verdana"_s, 11).family());
         QCOMPARE(s.grid->palette().color(QPalette::Base), QColor(Qt::white));
     }
 
@@ -132,9 +136,9 @@ private slots:
         QVERIFY(s.grid);
         QCOMPARE(s.grid->model()->rowCount(), kRows.size());
         for (int r = 0; r < kRows.size(); ++r) {
-            const QStringList shown{s.cell(r, 0), s.cell(r, 1), s.cell(r, 2), s.cell(r, 3)};
+            const QStringList shown { s.cell(r, 0), s.cell(r, 1), s.cell(r, 2), s.cell(r, 3) };
             const Row& row = kRows[r];
-            QCOMPARE(shown, (QStringList{row.abbrev, row.spelling, row.language, row.meaning}));
+            QCOMPARE(shown, (QStringList { row.abbrev, row.spelling, row.language, row.meaning }));
         }
         // Longer than its column shows: the whole value is there for the tip.
         QVERIFY(kRows[4].meaning.size() > 40);
@@ -143,7 +147,7 @@ private slots:
 
     void anEmptyTableShowsTitlesOnly()
     {
-        Setup s(QList<Row>{});
+        Setup s(QList<Row> {});
         QVERIFY(s.grid);
         QCOMPARE(s.grid->model()->rowCount(), 0);
         QCOMPARE(s.grid->model()->columnCount(), 4);
@@ -164,7 +168,8 @@ private slots:
         QTest::qWait(QApplication::keyboardInputInterval() + 200); // a pause starts a new search
         QTest::keyClicks(s.grid, u"Str"_s);
         QCOMPARE(s.table()->fieldAsString(u"Abbrev"_s), u"Str."_s);
-        for (const auto key : {Qt::Key_F2, Qt::Key_Return, Qt::Key_Delete, Qt::Key_Insert, Qt::Key_Backspace})
+        for (const auto key :
+            { Qt::Key_F2, Qt::Key_Return, Qt::Key_Delete, Qt::Key_Insert, Qt::Key_Backspace })
             QTest::keyClick(s.grid, key);
         QTest::keyClick(s.grid, Qt::Key_Delete, Qt::ControlModifier);
 
@@ -204,16 +209,16 @@ private slots:
         s.kit.clickAt(s.grid->viewport(), cell.center());
         QCOMPARE(s.table()->recNo(), 2);
         QCOMPARE(vCurrentView, u"Atlas"_s);
-        s.kit.clickAt(s.grid->horizontalHeader(), {20, 5});
+        s.kit.clickAt(s.grid->horizontalHeader(), { 20, 5 });
         QCOMPARE(vCurrentView, u"Atlas"_s);
         QMdiSubWindow* sub = s.window->subWindow();
-        s.kit.clickAt(sub, {300, s.window->geometry().top() / 2});
+        s.kit.clickAt(sub, { 300, s.window->geometry().top() / 2 });
         QCOMPARE(vCurrentView, u"Atlas"_s);
 
-        s.kit.clickAt(s.window, {600, 18}); // right of the label
+        s.kit.clickAt(s.window, { 600, 18 }); // right of the label
         QCOMPARE(vCurrentView, u"Abbrev"_s);
         vCurrentView = u"Atlas"_s;
-        s.kit.clickAt(s.window, {5, 420}); // below the grid
+        s.kit.clickAt(s.window, { 5, 420 }); // below the grid
         QCOMPARE(vCurrentView, u"Abbrev"_s);
     }
 };

@@ -4,10 +4,10 @@
 #include "kit.h"
 
 #include "app/config.h"
-#include "core/forms.h"
 #include "app/main_form.h"
-#include "core/shared.h"
 #include "app/views.h"
+#include "core/forms.h"
+#include "core/shared.h"
 #include "data/tables.h"
 #include "maps/atlas.h"
 #include "platform/paths.h"

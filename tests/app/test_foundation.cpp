@@ -22,7 +22,7 @@ const QString kData = vProgramPath + QStringLiteral("Data\\");
 
 // Reads one table of the installation the way a second program run would.
 struct Reader {
-    platform::Database db{QStringLiteral("Corvane3"), QStringLiteral("Atlas")};
+    platform::Database db { QStringLiteral("Corvane3"), QStringLiteral("Atlas") };
     platform::Table table;
     explicit Reader(const platform::TableDef& def)
         : table(&db, def)
@@ -57,13 +57,14 @@ private slots:
         QCOMPARE(config->fieldAsString(QStringLiteral("FirstTime")), QStringLiteral("yes"));
         QCOMPARE(config->fieldAsString(QStringLiteral("GraphicsPath")), QStringLiteral("D:\\"));
         QCOMPARE(config->fieldAsString(QStringLiteral("Floppy")), QStringLiteral("A"));
-        for (platform::Table* table : {kit.app().dataModule()->tblDescrip, kit.app().dataModule()->tblPix}) {
+        for (platform::Table* table :
+            { kit.app().dataModule()->tblDescrip, kit.app().dataModule()->tblPix }) {
             table->open();
             QCOMPARE(table->recordCount(), 0);
         }
         platform::Table* maps = kit.app().dataModule()->tblMaps;
         maps->open();
-        QVERIFY(maps->findKey({QStringLiteral("GB-03H")}));
+        QVERIFY(maps->findKey({ QStringLiteral("GB-03H") }));
         QVERIFY(platform::fileExists(QStringLiteral("D:\\Maps\\GB-03H.JPG")));
     }
 

@@ -6,8 +6,8 @@
 
 #include "aids/altchar.h"
 #include "aids/jot.h"
-#include "core/forms.h"
 #include "app/main_form.h"
+#include "core/forms.h"
 #include "core/shared.h"
 
 #include <QFrame>

@@ -26,15 +26,15 @@ namespace {
 
 struct Setup {
     Kit kit;
-    fixture::Atlas atlas{kit};
+    fixture::Atlas atlas { kit };
     TfrmAtlas* window = nullptr;
     bool frameActive = false; // F1 reaches the frame's menu only then
 
     Setup()
     {
-        atlas.writeSheet(u"GB-03H"_s, {200, 144}, Qt::red);
-        atlas.writeSheet(u"LOC-S"_s, {200, 144}, Qt::gray);
-        atlas.setRows({{u"GB-03H"_s, {}, {}, {}, {}, u"England: London"_s, u"12-13"_s, 433, 683}}, {});
+        atlas.writeSheet(u"GB-03H"_s, { 200, 144 }, Qt::red);
+        atlas.writeSheet(u"LOC-S"_s, { 200, 144 }, Qt::gray);
+        atlas.setRows({ { u"GB-03H"_s, {}, {}, {}, {}, u"England: London"_s, u"12-13"_s, 433, 683 } }, {});
         window = atlas.open();
         MainForm->showToolButtons();
         MainForm->activateWindow();
@@ -149,7 +149,7 @@ private slots:
         QVERIFY(MainForm->pnlPrint->isHidden());
         QCOMPARE(frmNotes->outerGeometry(), QRect(2, 2, 764, 460));
         QCOMPARE(shownMenu(),
-                 (QStringList{u"&Maps"_s, u"Descriptions (disabled)"_s, u"&Abbreviations"_s, u"&Help"_s}));
+            (QStringList { u"&Maps"_s, u"Descriptions (disabled)"_s, u"&Abbreviations"_s, u"&Help"_s }));
 
         // The user moves it; coming back finds it where it was left.
         frmNotes->moveTo(40, 30);
@@ -168,17 +168,20 @@ private slots:
         QTest::addColumn<QStringList>("menu");
         QTest::addColumn<QString>("helpItem");
         QTest::newRow("atlas") << u"atlas"_s
-                               << QStringList{u"Catalog"_s, u"&Descriptions"_s, u"Abbreviations"_s, u"Help"_s}
+                               << QStringList { u"Catalog"_s, u"&Descriptions"_s, u"Abbreviations"_s,
+                                      u"Help"_s }
                                << u"OpenHelpFileF1"_s;
         QTest::newRow("abbreviations")
             << u"abbrev"_s
-            << QStringList{u"&Maps"_s, u"&Descriptions"_s, u"Abbreviations (disabled)"_s, u"&Help"_s}
+            << QStringList { u"&Maps"_s, u"&Descriptions"_s, u"Abbreviations (disabled)"_s, u"&Help"_s }
             << u"OpenHelpFile1"_s;
         QTest::newRow("jot pad") << u"jot"_s
-                                 << QStringList{u"&Maps"_s, u"&Descriptions"_s, u"Abbreviations"_s, u"&Help"_s}
+                                 << QStringList { u"&Maps"_s, u"&Descriptions"_s, u"Abbreviations"_s,
+                                        u"&Help"_s }
                                  << u"OpenHelpFile1"_s;
         QTest::newRow("palette") << u"palette"_s
-                                 << QStringList{u"&Maps"_s, u"&Descriptions"_s, u"Abbreviations"_s, u"&Help"_s}
+                                 << QStringList { u"&Maps"_s, u"&Descriptions"_s, u"Abbreviations"_s,
+                                        u"&Help"_s }
                                  << u"OpenHelpFile1"_s;
     }
     void eachWindowsMenuBar()
@@ -193,9 +196,10 @@ private slots:
         for (QAction* item : shownItem(u"mnuHelp"_s)->menu()->actions())
             help << item->objectName() + u" "_s + item->text();
         const QString first = window == u"atlas"_s ? u"Open Help file"_s : u"Open Help File"_s;
-        QCOMPARE(help, (QStringList{helpItem + u" "_s + first, u"mnuManual Print the User's Manual"_s,
-                                    u"mnuReconfig Reconfigure"_s, u"mnuAbout About this Software"_s,
-                                    u"mnuVisit Visit www.quillmere.example"_s}));
+        QCOMPARE(help,
+            (QStringList { helpItem + u" "_s + first, u"mnuManual Print the User's Manual"_s,
+                u"mnuReconfig Reconfigure"_s, u"mnuAbout About this Software"_s,
+                u"mnuVisit Visit www.quillmere.example"_s }));
         QCOMPARE(shownItem(helpItem)->shortcut(), QKeySequence(Qt::Key_F1));
     }
 
@@ -211,15 +215,19 @@ private slots:
         QTest::newRow("atlas Descriptions") << u"atlas"_s << u"mnuNotes"_s << u"Notes"_s << false << false;
         QTest::newRow("atlas Abbreviations") << u"atlas"_s << u"mnuAbbrev"_s << u"Abbrev"_s << false << false;
         QTest::newRow("descriptions Maps") << u"notes"_s << u"mnuMaps"_s << u"Atlas"_s << true << true;
-        QTest::newRow("descriptions Abbreviations") << u"notes"_s << u"mnuAbbrev"_s << u"Abbrev"_s << true << true;
+        QTest::newRow("descriptions Abbreviations")
+            << u"notes"_s << u"mnuAbbrev"_s << u"Abbrev"_s << true << true;
         QTest::newRow("abbreviations Maps") << u"abbrev"_s << u"mnuMaps"_s << u"Atlas"_s << false << false;
-        QTest::newRow("abbreviations Descriptions") << u"abbrev"_s << u"mnuNotes"_s << u"Notes"_s << false << false;
+        QTest::newRow("abbreviations Descriptions")
+            << u"abbrev"_s << u"mnuNotes"_s << u"Notes"_s << false << false;
         QTest::newRow("jot pad Maps") << u"jot"_s << u"mnuMaps"_s << u"Atlas"_s << false << true;
         QTest::newRow("jot pad Descriptions") << u"jot"_s << u"mnuNotes"_s << u"Notes"_s << false << false;
         QTest::newRow("jot pad Abbreviations") << u"jot"_s << u"mnuAbbrev"_s << u"Abbrev"_s << false << false;
         QTest::newRow("palette Maps") << u"palette"_s << u"mnuMaps"_s << u"Atlas"_s << false << false;
-        QTest::newRow("palette Descriptions") << u"palette"_s << u"mnuNotes"_s << u"Notes"_s << false << false;
-        QTest::newRow("palette Abbreviations") << u"palette"_s << u"mnuAbbrev"_s << u"Abbrev"_s << false << false;
+        QTest::newRow("palette Descriptions")
+            << u"palette"_s << u"mnuNotes"_s << u"Notes"_s << false << false;
+        QTest::newRow("palette Abbreviations")
+            << u"palette"_s << u"mnuAbbrev"_s << u"Abbrev"_s << false << false;
     }
     void goingToAView()
     {
@@ -285,14 +293,14 @@ private slots:
         QFETCH(QString, view);
         Setup s;
         // Every window exists, so each has an F1 item that could answer.
-        for (const QString& w : {u"notes"_s, u"abbrev"_s, u"jot"_s, u"palette"_s, window})
+        for (const QString& w : { u"notes"_s, u"abbrev"_s, u"jot"_s, u"palette"_s, window })
             QVERIFY(reach(s, w));
         const QString path = vProgramPath + u"Help\\"_s + page;
         QVERIFY(s.frameActive);
 
         vCurrentView = u"Map"_s;
         pressF1();
-        QCOMPARE(s.kit.shellRequests(), QList<QUrl>{QUrl::fromLocalFile(s.kit.hostPath(path))});
+        QCOMPARE(s.kit.shellRequests(), QList<QUrl> { QUrl::fromLocalFile(s.kit.hostPath(path)) });
         QCOMPARE(vShellTarget, path);
         QCOMPARE(vCurrentView, view);
 
@@ -308,7 +316,7 @@ private slots:
     void theManualIsNamedInEveryWindow()
     {
         Setup s;
-        for (const QString& window : {u"atlas"_s, u"notes"_s, u"abbrev"_s, u"jot"_s, u"palette"_s}) {
+        for (const QString& window : { u"atlas"_s, u"notes"_s, u"abbrev"_s, u"jot"_s, u"palette"_s }) {
             QVERIFY(reach(s, window));
             if (window == u"atlas"_s)
                 QVERIFY(choose(u"mnuCatalog"_s));
@@ -414,7 +422,7 @@ private slots:
         Setup s;
         QVERIFY(reach(s, u"notes"_s));
         vCurrentView = u"Atlas"_s;
-        s.kit.clickAt(frmNotes, {300, 300});
+        s.kit.clickAt(frmNotes, { 300, 300 });
         QCOMPARE(vCurrentView, u"Notes"_s);
 
         frmAtlas->showChild();
@@ -423,14 +431,14 @@ private slots:
         s.kit.click(u"lblArrows"_s);
         QCOMPARE(vCurrentView, u"Notes"_s);
         QMdiSubWindow* sub = s.window->subWindow();
-        s.kit.clickAt(sub, {200, sub->widget()->geometry().top() / 2}); // caption bar
+        s.kit.clickAt(sub, { 200, sub->widget()->geometry().top() / 2 }); // caption bar
         QCOMPARE(vCurrentView, u"Notes"_s);
-        s.kit.clickAt(s.window, {10, 420});
+        s.kit.clickAt(s.window, { 10, 420 });
         QCOMPARE(vCurrentView, u"Atlas"_s);
 
         // Tools have no view of their own.
         s.kit.click(u"spdJotpad"_s);
-        s.kit.clickAt(frmJot, {150, 150});
+        s.kit.clickAt(frmJot, { 150, 150 });
         QCOMPARE(vCurrentView, u"Atlas"_s);
     }
 

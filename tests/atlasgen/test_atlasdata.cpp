@@ -13,17 +13,22 @@ namespace {
 
 const QString kShare = QStringLiteral(CORVANE_SHARE_DIR);
 
-QString templateFile(const QString &name) { return kShare + QStringLiteral("/template/") + name; }
-QString mapFile(const QString &id) { return kShare + QStringLiteral("/cd/Maps/") + id + QStringLiteral(".JPG"); }
-
-struct Table
+QString templateFile(const QString& name)
 {
+    return kShare + QStringLiteral("/template/") + name;
+}
+QString mapFile(const QString& id)
+{
+    return kShare + QStringLiteral("/cd/Maps/") + id + QStringLiteral(".JPG");
+}
+
+struct Table {
     QStringList header;
     QList<QStringList> rows;
     QString error;
 };
 
-Table readTable(const QString &path)
+Table readTable(const QString& path)
 {
     Table t;
     QFile file(path);
@@ -40,14 +45,15 @@ Table readTable(const QString &path)
     for (qsizetype i = 1; i < lines.size(); ++i) {
         t.rows << lines[i].split(u'\t');
         if (t.rows.last().size() != t.header.size())
-            t.error = QStringLiteral("%1 line %2 has %3 fields").arg(path).arg(i + 1).arg(t.rows.last().size());
+            t.error
+                = QStringLiteral("%1 line %2 has %3 fields").arg(path).arg(i + 1).arg(t.rows.last().size());
     }
     return t;
 }
 
 // Windows-1252: Latin-1 without the C1 controls, plus the characters the
 // code page puts there.
-bool isWindows1252(const QString &s)
+bool isWindows1252(const QString& s)
 {
     static const QString extras = QStringLiteral("€‚ƒ„…†‡ˆ‰Š‹ŒŽ‘’“”•–—˜™š›œžŸ");
     for (QChar c : s) {
@@ -60,7 +66,7 @@ bool isWindows1252(const QString &s)
 }
 
 // The first frame marker of a JPEG: 0xC0 baseline, 0xC2 progressive.
-int frameMarker(const QString &path)
+int frameMarker(const QString& path)
 {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
@@ -82,13 +88,12 @@ int frameMarker(const QString &path)
 QRect outlineOnOverview(int locTop, int locLeft)
 {
     const int top = locTop / 2 + 26, left = locLeft / 2 + 63;
-    return {(left - 65) * 2, (top - 28) * 2, 67 * 2, 48 * 2};
+    return { (left - 65) * 2, (top - 28) * 2, 67 * 2, 48 * 2 };
 }
 
 } // namespace
 
-class TestAtlasData : public QObject
-{
+class TestAtlasData : public QObject {
     Q_OBJECT
 
 private slots:
@@ -108,16 +113,17 @@ private slots:
 private:
     Table m_maps;
     QHash<QString, QStringList> m_byId;
-    int col(const char *name) const { return int(m_maps.header.indexOf(QLatin1String(name))); }
-    QString field(const QString &id, const char *name) const { return m_byId.value(id).value(col(name)); }
+    int col(const char* name) const { return int(m_maps.header.indexOf(QLatin1String(name))); }
+    QString field(const QString& id, const char* name) const { return m_byId.value(id).value(col(name)); }
 };
 
 void TestAtlasData::initTestCase()
 {
     m_maps = readTable(templateFile(QStringLiteral("MAPS.tsv")));
     QVERIFY2(m_maps.error.isEmpty(), qPrintable(m_maps.error));
-    QCOMPARE(m_maps.header.join(u','), QStringLiteral("Map,West,East,North,South,Title,Pages,LocTop,LocLeft,Country"));
-    for (const QStringList &row : m_maps.rows) {
+    QCOMPARE(m_maps.header.join(u','),
+        QStringLiteral("Map,West,East,North,South,Title,Pages,LocTop,LocLeft,Country"));
+    for (const QStringList& row : m_maps.rows) {
         QVERIFY2(!m_byId.contains(row[0]), qPrintable(QStringLiteral("sheet listed twice: ") + row[0]));
         m_byId.insert(row[0], row);
     }
@@ -129,16 +135,17 @@ void TestAtlasData::mapsFields()
     QVERIFY2(m_byId.contains(QStringLiteral("GB-03H")), "the first sheet GB-03H is missing");
     QVERIFY(field(QStringLiteral("GB-03H"), "Title").contains(QStringLiteral("London")));
     QCOMPARE(field(QStringLiteral("GB-03H"), "Country"), QStringLiteral("E"));
-    for (const QStringList &row : m_maps.rows) {
+    for (const QStringList& row : m_maps.rows) {
         const QString id = row[0];
         QVERIFY2(id.size() >= 5 && id.size() <= 10, qPrintable(id));
-        for (const char *f : {"West", "East", "North", "South", "Pages"})
+        for (const char* f : { "West", "East", "North", "South", "Pages" })
             QVERIFY2(field(id, f).size() <= 10, qPrintable(id + QLatin1String(f)));
         QVERIFY2(!field(id, "Title").isEmpty() && field(id, "Title").size() <= 60, qPrintable(id));
         QVERIFY2(!field(id, "Pages").isEmpty(), qPrintable(id));
-        QVERIFY2(QStringList({QStringLiteral("E"), QStringLiteral("I"), QStringLiteral("S"), QStringLiteral("W")})
+        QVERIFY2(QStringList(
+                     { QStringLiteral("E"), QStringLiteral("I"), QStringLiteral("S"), QStringLiteral("W") })
                      .contains(field(id, "Country")),
-                 qPrintable(id));
+            qPrintable(id));
         QVERIFY2(isWindows1252(row.join(QString())), qPrintable(id));
         bool okTop = false, okLeft = false;
         field(id, "LocTop").toInt(&okTop);
@@ -149,18 +156,22 @@ void TestAtlasData::mapsFields()
 
 void TestAtlasData::neighboursAgree()
 {
-    const struct { const char *dir, *back; } pairs[] = {{"East", "West"}, {"West", "East"}, {"North", "South"},
-                                                         {"South", "North"}};
-    for (const QStringList &row : m_maps.rows) {
-        for (const auto &p : pairs) {
+    const struct {
+        const char *dir, *back;
+    } pairs[] = { { "East", "West" }, { "West", "East" }, { "North", "South" }, { "South", "North" } };
+    for (const QStringList& row : m_maps.rows) {
+        for (const auto& p : pairs) {
             const QString other = field(row[0], p.dir);
             if (other.isEmpty())
                 continue;
-            QVERIFY2(other.size() >= 5, qPrintable(row[0] + QStringLiteral(": neighbour too short to show its arrow")));
-            QVERIFY2(m_byId.contains(other), qPrintable(row[0] + QStringLiteral(" -> missing sheet ") + other));
+            QVERIFY2(other.size() >= 5,
+                qPrintable(row[0] + QStringLiteral(": neighbour too short to show its arrow")));
+            QVERIFY2(
+                m_byId.contains(other), qPrintable(row[0] + QStringLiteral(" -> missing sheet ") + other));
             QVERIFY2(field(other, p.back) == row[0],
-                     qPrintable(QStringLiteral("%1 %2 is %3, but its %4 is '%5'")
-                                    .arg(row[0], QLatin1String(p.dir), other, QLatin1String(p.back), field(other, p.back))));
+                qPrintable(QStringLiteral("%1 %2 is %3, but its %4 is '%5'")
+                               .arg(row[0], QLatin1String(p.dir), other, QLatin1String(p.back),
+                                   field(other, p.back))));
         }
     }
 }
@@ -169,16 +180,17 @@ void TestAtlasData::neighboursFollowTheGrid()
 {
     // "GB-03H": row 03 counted from the south, column H from the west.
     static const QRegularExpression form(QStringLiteral("^(GB|IR)-(\\d\\d)([A-Z])$"));
-    auto cell = [](const QString &id) {
+    auto cell = [](const QString& id) {
         const auto m = form.match(id);
-        return m.hasMatch() ? QPoint(m.captured(3).at(0).unicode() - u'A', m.captured(2).toInt()) : QPoint(-99, -99);
+        return m.hasMatch() ? QPoint(m.captured(3).at(0).unicode() - u'A', m.captured(2).toInt())
+                            : QPoint(-99, -99);
     };
     QHash<QPoint, QString> byCell;
-    for (const QStringList &row : m_maps.rows) {
+    for (const QStringList& row : m_maps.rows) {
         QVERIFY2(form.match(row[0]).hasMatch(), qPrintable(row[0]));
         byCell.insert(cell(row[0]), row[0]);
     }
-    for (const QStringList &row : m_maps.rows) {
+    for (const QStringList& row : m_maps.rows) {
         const QPoint c = cell(row[0]);
         QCOMPARE(field(row[0], "East"), byCell.value(c + QPoint(1, 0)));
         QCOMPARE(field(row[0], "West"), byCell.value(c + QPoint(-1, 0)));
@@ -192,29 +204,35 @@ void TestAtlasData::outlineLandsOnSheetRectangle()
     // The atlas window's first showing draws the outline at top 242, left 404
     // for GB-03H without reading the record: the record must agree.
     const QRect london = outlineOnOverview(field(QStringLiteral("GB-03H"), "LocTop").toInt(),
-                                           field(QStringLiteral("GB-03H"), "LocLeft").toInt());
+        field(QStringLiteral("GB-03H"), "LocLeft").toInt());
     QCOMPARE(london, QRect((404 - 65) * 2, (242 - 28) * 2, 134, 96));
 
-    auto overviewOf = [](const QString &country) { return country == u"S" ? QStringLiteral("LOC-N") : QStringLiteral("LOC-S"); };
+    auto overviewOf = [](const QString& country) {
+        return country == u"S" ? QStringLiteral("LOC-N") : QStringLiteral("LOC-S");
+    };
     QHash<QString, QList<QPair<QString, QRect>>> placed;
-    for (const QStringList &row : m_maps.rows) {
+    for (const QStringList& row : m_maps.rows) {
         const QString id = row[0];
         const QRect r = outlineOnOverview(field(id, "LocTop").toInt(), field(id, "LocLeft").toInt());
-        QVERIFY2(QRect(0, 0, 1000, 720).contains(r), qPrintable(id + QStringLiteral(" outline leaves its overview")));
+        QVERIFY2(QRect(0, 0, 1000, 720).contains(r),
+            qPrintable(id + QStringLiteral(" outline leaves its overview")));
         // same 134 x 96 lattice as GB-03H on both overviews
         QVERIFY2((r.left() - london.left()) % 134 == 0 && (r.top() - london.top()) % 96 == 0, qPrintable(id));
-        for (const auto &other : placed[overviewOf(field(id, "Country"))])
-            QVERIFY2(!other.second.intersects(r), qPrintable(id + QStringLiteral(" overlaps ") + other.first));
+        for (const auto& other : placed[overviewOf(field(id, "Country"))])
+            QVERIFY2(
+                !other.second.intersects(r), qPrintable(id + QStringLiteral(" overlaps ") + other.first));
         placed[overviewOf(field(id, "Country"))] << qMakePair(id, r);
     }
     // neighbours on the same overview sit side by side on it
-    for (const QStringList &row : m_maps.rows) {
+    for (const QStringList& row : m_maps.rows) {
         const QString id = row[0], east = field(id, "East"), north = field(id, "North");
         const QRect r = outlineOnOverview(field(id, "LocTop").toInt(), field(id, "LocLeft").toInt());
         if (!east.isEmpty() && overviewOf(field(east, "Country")) == overviewOf(field(id, "Country")))
-            QCOMPARE(outlineOnOverview(field(east, "LocTop").toInt(), field(east, "LocLeft").toInt()), r.translated(134, 0));
+            QCOMPARE(outlineOnOverview(field(east, "LocTop").toInt(), field(east, "LocLeft").toInt()),
+                r.translated(134, 0));
         if (!north.isEmpty() && overviewOf(field(north, "Country")) == overviewOf(field(id, "Country")))
-            QCOMPARE(outlineOnOverview(field(north, "LocTop").toInt(), field(north, "LocLeft").toInt()), r.translated(0, -96));
+            QCOMPARE(outlineOnOverview(field(north, "LocTop").toInt(), field(north, "LocLeft").toInt()),
+                r.translated(0, -96));
     }
 }
 
@@ -223,12 +241,12 @@ void TestAtlasData::outlineMatchesDrawnGrid()
     // The overview draws each sheet's rectangle; the outline must lie on it,
     // not a few pixels beside it.
     QHash<QString, QImage> overviews;
-    for (const QString &id : {QStringLiteral("LOC-S"), QStringLiteral("LOC-N")}) {
+    for (const QString& id : { QStringLiteral("LOC-S"), QStringLiteral("LOC-N") }) {
         overviews.insert(id, QImage(mapFile(id)).convertToFormat(QImage::Format_RGB32));
         QVERIFY2(!overviews[id].isNull(), qPrintable(id));
     }
     // mean grey of a horizontal or vertical run of pixels
-    auto run = [](const QImage &img, QPoint from, QPoint step, int count) {
+    auto run = [](const QImage& img, QPoint from, QPoint step, int count) {
         double sum = 0;
         int n = 0;
         for (QPoint p = from; count-- > 0; p += step)
@@ -238,21 +256,27 @@ void TestAtlasData::outlineMatchesDrawnGrid()
             }
         return n ? sum / n : 255.0;
     };
-    for (const QStringList &row : m_maps.rows) {
+    for (const QStringList& row : m_maps.rows) {
         const QString id = row[0];
-        const QImage &img = overviews[field(id, "Country") == u"S" ? QStringLiteral("LOC-N") : QStringLiteral("LOC-S")];
+        const QImage& img
+            = overviews[field(id, "Country") == u"S" ? QStringLiteral("LOC-N") : QStringLiteral("LOC-S")];
         const QRect r = outlineOnOverview(field(id, "LocTop").toInt(), field(id, "LocLeft").toInt());
         // each side: the line under it against the line 6 pixels inside
-        const struct { QPoint from, step, inward; int count; } sides[] = {
-            {r.topLeft() + QPoint(4, 0), {1, 0}, {0, 6}, r.width() - 8},
-            {r.bottomLeft() + QPoint(4, 0), {1, 0}, {0, -6}, r.width() - 8},
-            {r.topLeft() + QPoint(0, 4), {0, 1}, {6, 0}, r.height() - 8},
-            {r.topRight() + QPoint(0, 4), {0, 1}, {-6, 0}, r.height() - 8}};
-        for (const auto &side : sides) {
+        const struct {
+            QPoint from, step, inward;
+            int count;
+        } sides[] = { { r.topLeft() + QPoint(4, 0), { 1, 0 }, { 0, 6 }, r.width() - 8 },
+            { r.bottomLeft() + QPoint(4, 0), { 1, 0 }, { 0, -6 }, r.width() - 8 },
+            { r.topLeft() + QPoint(0, 4), { 0, 1 }, { 6, 0 }, r.height() - 8 },
+            { r.topRight() + QPoint(0, 4), { 0, 1 }, { -6, 0 }, r.height() - 8 } };
+        for (const auto& side : sides) {
             const double on = run(img, side.from, side.step, side.count);
             const double off = run(img, side.from + side.inward, side.step, side.count);
             QVERIFY2(on + 20 < off,
-                     qPrintable(QStringLiteral("%1: no grid line under the outline (%2 vs %3)").arg(id).arg(on).arg(off)));
+                qPrintable(QStringLiteral("%1: no grid line under the outline (%2 vs %3)")
+                               .arg(id)
+                               .arg(on)
+                               .arg(off)));
         }
     }
 }
@@ -265,7 +289,7 @@ void TestAtlasData::catalogueSheetsExist()
     QVERIFY2(cat.rows.size() >= 39 + 12 + 33 + 32, "counties missing from the catalogue");
     QSet<QString> countries;
     for (qsizetype i = 0; i < cat.rows.size(); ++i) {
-        const QStringList &r = cat.rows[i];
+        const QStringList& r = cat.rows[i];
         QCOMPARE(r[0].toInt(), int(i + 1));
         QVERIFY2(!r[1].isEmpty() && r[1].size() <= 80 && isWindows1252(r[1]), qPrintable(r[1]));
         QVERIFY2(m_byId.contains(r[2]), qPrintable(r[1] + QStringLiteral(" -> not in MAPS: ") + r[2]));
@@ -274,8 +298,9 @@ void TestAtlasData::catalogueSheetsExist()
             QVERIFY2(QString::compare(cat.rows[i - 1][1], r[1], Qt::CaseInsensitive) <= 0, qPrintable(r[1]));
         countries.insert(r[1].section(u'(', -1).chopped(1));
     }
-    QCOMPARE(countries, QSet<QString>({QStringLiteral("England"), QStringLiteral("Wales"), QStringLiteral("Scotland"),
-                                       QStringLiteral("Ireland")}));
+    QCOMPARE(countries,
+        QSet<QString>({ QStringLiteral("England"), QStringLiteral("Wales"), QStringLiteral("Scotland"),
+            QStringLiteral("Ireland") }));
 }
 
 void TestAtlasData::abbreviations()
@@ -285,10 +310,10 @@ void TestAtlasData::abbreviations()
     QCOMPARE(t.header.join(u','), QStringLiteral("Abbrev,Spelling,Language,Meaning"));
     QVERIFY2(t.rows.size() >= 80, "fewer than 80 abbreviations");
     int longer = 0;
-    for (const QStringList &r : t.rows) {
-        for (const QString &f : r)
+    for (const QStringList& r : t.rows) {
+        for (const QString& f : r)
             QVERIFY2(!f.isEmpty() && f.size() <= 60 && isWindows1252(f), qPrintable(r.join(u'|')));
-        if (std::any_of(r.begin(), r.end(), [](const QString &f) { return f.size() > 25; }))
+        if (std::any_of(r.begin(), r.end(), [](const QString& f) { return f.size() > 25; }))
             ++longer;
     }
     QVERIFY2(longer >= 3, "no values longer than the grid column");
@@ -330,7 +355,7 @@ void TestAtlasData::pictures()
 
 void TestAtlasData::everySheetHasItsPicture()
 {
-    for (const QStringList &row : m_maps.rows) {
+    for (const QStringList& row : m_maps.rows) {
         QImageReader reader(mapFile(row[0]));
         QVERIFY2(reader.canRead(), qPrintable(row[0] + QStringLiteral(": ") + reader.errorString()));
         const QSize s = reader.size();
@@ -347,13 +372,14 @@ void TestAtlasData::installationFiles()
 {
     QImageReader splash(kShare + QStringLiteral("/splash.jpg"));
     QCOMPARE(splash.size(), QSize(764, 460));
-    for (const char *page : {"viewing.htm", "descrip.htm", "abbrev.htm", "jotpad.htm", "altchar.htm", "BritKey.HTM",
-                             "IrishKey.HTM"}) {
+    for (const char* page : { "viewing.htm", "descrip.htm", "abbrev.htm", "jotpad.htm", "altchar.htm",
+             "BritKey.HTM", "IrishKey.HTM" }) {
         QFile f(templateFile(QStringLiteral("Help/")) + QLatin1String(page));
         QVERIFY2(f.open(QIODevice::ReadOnly), page);
         QVERIFY2(f.readAll().contains("</html>"), page);
     }
-    for (const QString &rtf : {templateFile(QStringLiteral("Help/MANUAL.RTF")), templateFile(QStringLiteral("Reports/ABBREV.RTF"))}) {
+    for (const QString& rtf : { templateFile(QStringLiteral("Help/MANUAL.RTF")),
+             templateFile(QStringLiteral("Reports/ABBREV.RTF")) }) {
         QFile f(rtf);
         QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(rtf));
         const QByteArray text = f.readAll();

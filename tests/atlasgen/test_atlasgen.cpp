@@ -33,7 +33,7 @@ double greatCircleKm(QPointF a, QPointF b)
     return 2 * 6371.0 * std::asin(std::sqrt(h));
 }
 
-bool writeFile(const QString &path, const QByteArray &text)
+bool writeFile(const QString& path, const QByteArray& text)
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(text) == text.size();
@@ -41,8 +41,7 @@ bool writeFile(const QString &path, const QByteArray &text)
 
 } // namespace
 
-class TestAtlasGen : public QObject
-{
+class TestAtlasGen : public QObject {
     Q_OBJECT
 
 private slots:
@@ -80,7 +79,8 @@ QHash<QString, int> TestAtlasGen::landOf(Cell c) const
     const int n = 20;
     for (int i = 0; i < n; ++i)
         for (int j = 0; j < n; ++j) {
-            const QString country = m_geo.countryAt(r.topLeft() + QPointF((i + 0.5) * r.width() / n, (j + 0.5) * r.height() / n));
+            const QString country = m_geo.countryAt(
+                r.topLeft() + QPointF((i + 0.5) * r.width() / n, (j + 0.5) * r.height() / n));
             if (!country.isEmpty() && country != u"F")
                 ++count[country];
         }
@@ -103,21 +103,25 @@ void TestAtlasGen::distanceFieldIsExact()
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             double best = 1e9;
-            for (const QPoint &p : points)
+            for (const QPoint& p : points)
                 best = std::min(best, std::hypot(p.x() - x, p.y() - y));
             QVERIFY2(std::fabs(d[size_t(y * w + x)] - best) < 1e-3,
-                     qPrintable(QStringLiteral("(%1,%2): %3 instead of %4").arg(x).arg(y).arg(d[size_t(y * w + x)]).arg(best)));
+                qPrintable(QStringLiteral("(%1,%2): %3 instead of %4")
+                               .arg(x)
+                               .arg(y)
+                               .arg(d[size_t(y * w + x)])
+                               .arg(best)));
         }
 }
 
 void TestAtlasGen::projectionRoundTrip()
 {
-    const Projection &p = m_geo.projection();
+    const Projection& p = m_geo.projection();
     for (double lon = -11; lon <= 2.5; lon += 0.75)
         for (double lat = 49.5; lat <= 61; lat += 0.5) {
             const QPointF back = p.inverse(p.forward(lon, lat));
             QVERIFY2(std::fabs(back.x() - lon) < 1e-7 && std::fabs(back.y() - lat) < 1e-7,
-                     qPrintable(QStringLiteral("%1 %2").arg(lon).arg(lat)));
+                qPrintable(QStringLiteral("%1 %2").arg(lon).arg(lat)));
         }
 }
 
@@ -125,24 +129,28 @@ void TestAtlasGen::projectionKeepsDistances()
 {
     // A conformal conic cut at 52 and 58 degrees: plane distances within 1 %
     // of the true ones across the islands.
-    const QPointF places[] = {{-0.128, 51.507}, {-3.188, 55.953}, {-6.260, 53.350}, {-5.71, 50.07}, {-1.145, 60.155}};
-    for (const QPointF &a : places)
-        for (const QPointF &b : places) {
+    const QPointF places[] = { { -0.128, 51.507 }, { -3.188, 55.953 }, { -6.260, 53.350 }, { -5.71, 50.07 },
+        { -1.145, 60.155 } };
+    for (const QPointF& a : places)
+        for (const QPointF& b : places) {
             if (a == b)
                 continue;
-            const double plane = QLineF(m_geo.projection().forward(a), m_geo.projection().forward(b)).length();
+            const double plane
+                = QLineF(m_geo.projection().forward(a), m_geo.projection().forward(b)).length();
             const double truth = greatCircleKm(a, b);
-            QVERIFY2(std::fabs(plane / truth - 1) < 0.01, qPrintable(QStringLiteral("%1 vs %2 km").arg(plane).arg(truth)));
+            QVERIFY2(std::fabs(plane / truth - 1) < 0.01,
+                qPrintable(QStringLiteral("%1 vs %2 km").arg(plane).arg(truth)));
         }
 }
 
 void TestAtlasGen::townsLieOnLand()
 {
     QStringList offshore;
-    for (const Town &t : m_geo.towns)
+    for (const Town& t : m_geo.towns)
         if (!m_geo.onLand(t.km))
             offshore << t.name;
-    QVERIFY2(offshore.isEmpty(), qPrintable(QStringLiteral("in the sea: ") + offshore.join(QStringLiteral(", "))));
+    QVERIFY2(
+        offshore.isEmpty(), qPrintable(QStringLiteral("in the sea: ") + offshore.join(QStringLiteral(", "))));
 }
 
 void TestAtlasGen::countyTownsLieInTheirCountry()
@@ -151,8 +159,8 @@ void TestAtlasGen::countyTownsLieInTheirCountry()
     QString error;
     QVERIFY2(readTsv(dataDir() + QStringLiteral("/counties.tsv"), rows, error), qPrintable(error));
     QStringList wrong;
-    for (const TsvRow &row : rows) {
-        const Town *t = m_geo.town(row.fields.value(2));
+    for (const TsvRow& row : rows) {
+        const Town* t = m_geo.town(row.fields.value(2));
         QVERIFY2(t, qPrintable(QStringLiteral("no town ") + row.fields.value(2)));
         QVERIFY2(t->kind == TownKind::CountyTown || t->kind == TownKind::Capital, qPrintable(t->name));
         if (m_geo.countryAt(t->km) != row.fields[0])
@@ -163,14 +171,15 @@ void TestAtlasGen::countyTownsLieInTheirCountry()
 
 void TestAtlasGen::sheetCountryIsWhereItsLandIs()
 {
-    for (const Sheet &s : m_sheets) {
+    for (const Sheet& s : m_sheets) {
         const QHash<QString, int> land = landOf(s.cell);
         QVERIFY2(!land.isEmpty(), qPrintable(s.id + QStringLiteral(" shows no British or Irish land")));
         QString most;
         for (auto it = land.cbegin(); it != land.cend(); ++it)
             if (most.isEmpty() || it.value() > land.value(most))
                 most = it.key();
-        QVERIFY2(most == s.country, qPrintable(QStringLiteral("%1 is %2 but lies mostly in %3").arg(s.id, s.country, most)));
+        QVERIFY2(most == s.country,
+            qPrintable(QStringLiteral("%1 is %2 but lies mostly in %3").arg(s.id, s.country, most)));
     }
 }
 
@@ -178,15 +187,17 @@ void TestAtlasGen::noLandIsLeftOffTheAtlas()
 {
     // Any cell of the overviews holding more than a speck of British or
     // Irish land must be a sheet (single rocks such as St Kilda may be left).
-    for (const Overview *o : {&overviewSouth(), &overviewNorth()})
+    for (const Overview* o : { &overviewSouth(), &overviewNorth() })
         for (int col = o->firstCol; col < o->firstCol + 7; ++col)
             for (int row = o->topRow - 6; row <= o->topRow; ++row) {
                 int samples = 0;
-                for (int n : landOf({col, row}))
+                for (int n : landOf({ col, row }))
                     samples += n;
-                const bool listed = std::any_of(m_sheets.begin(), m_sheets.end(),
-                                                [&](const Sheet &s) { return s.cell == Cell{col, row}; });
-                QVERIFY2(listed || samples < 4, qPrintable(grid::sheetId(QStringLiteral("--"), {col, row})));
+                const bool listed = std::any_of(m_sheets.begin(), m_sheets.end(), [&](const Sheet& s) {
+                    return s.cell == Cell { col, row };
+                });
+                QVERIFY2(
+                    listed || samples < 4, qPrintable(grid::sheetId(QStringLiteral("--"), { col, row })));
             }
 }
 
@@ -194,11 +205,14 @@ void TestAtlasGen::badSheetListsAreRefused_data()
 {
     QTest::addColumn<QByteArray>("rows");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("two sheets, one cell") << QByteArray("GB-03H\tA\tE\nGB-03H\tB\tE\n") << QStringLiteral(":2:");
-    QTest::newRow("Scotland off its overview") << QByteArray("GB-02H\tA\tS\n") << QStringLiteral("outside its overview");
+    QTest::newRow("two sheets, one cell")
+        << QByteArray("GB-03H\tA\tE\nGB-03H\tB\tE\n") << QStringLiteral(":2:");
+    QTest::newRow("Scotland off its overview")
+        << QByteArray("GB-02H\tA\tS\n") << QStringLiteral("outside its overview");
     QTest::newRow("Ireland with GB prefix") << QByteArray("GB-04D\tA\tI\n") << QStringLiteral(":1:");
     QTest::newRow("unknown country") << QByteArray("GB-03H\tA\tX\n") << QStringLiteral(":1:");
-    QTest::newRow("title too long") << QByteArray("GB-03H\t" + QByteArray(61, 'x') + "\tE\n") << QStringLiteral(":1:");
+    QTest::newRow("title too long") << QByteArray("GB-03H\t" + QByteArray(61, 'x') + "\tE\n")
+                                    << QStringLiteral(":1:");
     QTest::newRow("id of another form") << QByteArray("GB-3H\tA\tE\n") << QStringLiteral(":1:");
 }
 
@@ -221,8 +235,9 @@ void TestAtlasGen::brokenGeodataIsReported()
     QVERIFY(writeFile(dir.filePath(QStringLiteral("geodata.txt")), "land 1 3\n-4 52\n-3 52\n"));
     GeoData geo;
     QVERIFY(!geo.load(dir.path()));
-    QVERIFY2(geo.error().contains(QStringLiteral("geodata.txt")) && geo.error().contains(QStringLiteral("ends inside")),
-             qPrintable(geo.error()));
+    QVERIFY2(geo.error().contains(QStringLiteral("geodata.txt"))
+            && geo.error().contains(QStringLiteral("ends inside")),
+        qPrintable(geo.error()));
     QVERIFY(writeFile(dir.filePath(QStringLiteral("geodata.txt")), "land 1 2\n-4 52\nnorth 52\n"));
     QVERIFY(!geo.load(dir.path()));
     QVERIFY2(geo.error().contains(QStringLiteral(":3:")), qPrintable(geo.error()));
@@ -236,8 +251,8 @@ void TestAtlasGen::rtfAndCodePage()
     QCOMPARE(rtfEscape(QStringLiteral("Groß {Fl.} \\ –")), QByteArray("Gro\\'df \\{Fl.\\} \\\\ \\'96"));
     QVERIFY(isWindows1252(QStringLiteral("Äußere Hebriden – €")));
     QVERIFY(!isWindows1252(QStringLiteral("Łódź")));
-    QVector<Abbreviation> one{{QStringLiteral("Gft."), QStringLiteral("Grafschaft"), QStringLiteral("German"),
-                               QStringLiteral("county")}};
+    QVector<Abbreviation> one { { QStringLiteral("Gft."), QStringLiteral("Grafschaft"),
+        QStringLiteral("German"), QStringLiteral("county") } };
     const QByteArray rtf = abbreviationRtf(one);
     QVERIFY(rtf.startsWith("{\\rtf1\\ansi\\ansicpg1252"));
     QCOMPARE(rtf.count("\\row"), 2); // title row and the entry

@@ -6,8 +6,8 @@
 #include "data/legacy_writer.h"
 #include "kit.h"
 
-#include "core/forms.h"
 #include "app/main_form.h"
+#include "core/forms.h"
 #include "core/shared.h"
 #include "data/datamod1.h"
 #include "data/legacy_import.h"

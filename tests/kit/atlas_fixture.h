@@ -6,8 +6,8 @@
 
 #include "kit/kit.h"
 
-#include "core/forms.h"
 #include "app/main_form.h"
+#include "core/forms.h"
 #include "core/shared.h"
 #include "data/datamod1.h"
 #include "data/tables.h"
@@ -62,9 +62,10 @@ inline QByteArray encodeJpeg(const QImage& image, int quality = 85, bool progres
     unsigned char* out = nullptr;
     unsigned long size = 0;
     const int flags = progressive ? TJFLAG_PROGRESSIVE : 0;
-    const int rc = tjCompress2(tj, rgb.constBits(), rgb.width(), int(rgb.bytesPerLine()), rgb.height(), TJPF_RGB,
-                               &out, &size, TJSAMP_420, quality, flags);
-    QByteArray bytes = rc == 0 ? QByteArray(reinterpret_cast<const char*>(out), qsizetype(size)) : QByteArray();
+    const int rc = tjCompress2(tj, rgb.constBits(), rgb.width(), int(rgb.bytesPerLine()), rgb.height(),
+        TJPF_RGB, &out, &size, TJSAMP_420, quality, flags);
+    QByteArray bytes
+        = rc == 0 ? QByteArray(reinterpret_cast<const char*>(out), qsizetype(size)) : QByteArray();
     tjFree(out);
     tjDestroy(tj);
     return bytes;
@@ -78,8 +79,8 @@ inline QByteArray encodeCmykJpeg(QSize size)
     tjhandle tj = tjInitCompress();
     unsigned char* out = nullptr;
     unsigned long length = 0;
-    tjCompress2(tj, reinterpret_cast<const uchar*>(pixels.constData()), size.width(), 0, size.height(), TJPF_CMYK,
-                &out, &length, TJSAMP_444, 90, 0);
+    tjCompress2(tj, reinterpret_cast<const uchar*>(pixels.constData()), size.width(), 0, size.height(),
+        TJPF_CMYK, &out, &length, TJSAMP_444, 90, 0);
     QByteArray bytes(reinterpret_cast<const char*>(out), qsizetype(length));
     tjFree(out);
     tjDestroy(tj);
@@ -133,7 +134,7 @@ public:
         const QString folder = m_share.path() + QStringLiteral("/template");
         QDir().mkpath(folder);
         writeBytes(folder + QStringLiteral("/MAPS.tsv"),
-                   "Map\tWest\tEast\tNorth\tSouth\tTitle\tPages\tLocTop\tLocLeft\tCountry\n");
+            "Map\tWest\tEast\tNorth\tSouth\tTitle\tPages\tLocTop\tLocLeft\tCountry\n");
         writeBytes(folder + QStringLiteral("/MAPCAT.tsv"), "ID\tCounty\tMap\n");
         writeBytes(folder + QStringLiteral("/ABBREV.tsv"), "Abbrev\tSpelling\tLanguage\tMeaning\n");
         platform::setShareDir(m_share.path());
@@ -142,7 +143,10 @@ public:
     }
 
     QString mapsFolder() const { return m_cd.path() + QStringLiteral("/Maps"); }
-    QString sheetFile(const QString& id) const { return mapsFolder() + QLatin1Char('/') + id + QStringLiteral(".JPG"); }
+    QString sheetFile(const QString& id) const
+    {
+        return mapsFolder() + QLatin1Char('/') + id + QStringLiteral(".JPG");
+    }
 
     bool writeSheet(const QString& id, QSize size, QColor colour)
     {
@@ -156,10 +160,10 @@ public:
         platform::Table maps(&db, corvane::mapsTableDef());
         replaceRows(maps, sheets.size(), [&](int i) {
             const Sheet& s = sheets[i];
-            const QList<std::pair<const char*, QVariant>> values{
-                {"Map", s.map},     {"West", s.west},     {"East", s.east},       {"North", s.north},
-                {"South", s.south}, {"Title", s.title},   {"Pages", s.pages},     {"LocTop", s.locTop},
-                {"LocLeft", s.locLeft}, {"Country", s.country}};
+            const QList<std::pair<const char*, QVariant>> values { { "Map", s.map }, { "West", s.west },
+                { "East", s.east }, { "North", s.north }, { "South", s.south }, { "Title", s.title },
+                { "Pages", s.pages }, { "LocTop", s.locTop }, { "LocLeft", s.locLeft },
+                { "Country", s.country } };
             for (const auto& [field, value] : values)
                 maps.setFieldValue(QLatin1String(field), value);
         });
@@ -186,8 +190,7 @@ public:
     }
 
 private:
-    template <typename Fill>
-    static void replaceRows(platform::Table& table, qsizetype count, Fill fill)
+    template <typename Fill> static void replaceRows(platform::Table& table, qsizetype count, Fill fill)
     {
         table.open();
         while (!table.isEmpty()) {

@@ -106,14 +106,16 @@ void Kit::writeDriveConfig()
     QDir().mkpath(home() + QStringLiteral("/.config/corvane3"));
     QFile conf(platform::DriveTable::configFilePath());
     if (conf.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        for (const QChar letter : {QLatin1Char('A'), QLatin1Char('C'), QLatin1Char('D')}) {
+        for (const QChar letter : { QLatin1Char('A'), QLatin1Char('C'), QLatin1Char('D') }) {
             if (!drives.contains(letter))
-                conf.write(QStringLiteral("%1: =\n").arg(letter).toUtf8()); // a default drive the test took away
+                conf.write(
+                    QStringLiteral("%1: =\n").arg(letter).toUtf8()); // a default drive the test took away
         }
         for (auto it = drives.begin(); it != drives.end(); ++it)
-            conf.write(QStringLiteral("%1: = %2%3\n")
-                           .arg(it.key(), it->hostFolder, it->readOnly ? QStringLiteral(" (read-only)") : QString())
-                           .toUtf8());
+            conf.write(
+                QStringLiteral("%1: = %2%3\n")
+                    .arg(it.key(), it->hostFolder, it->readOnly ? QStringLiteral(" (read-only)") : QString())
+                    .toUtf8());
         conf.write(m_extraDriveLines);
     }
     conf.close();

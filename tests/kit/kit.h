@@ -62,8 +62,7 @@ public:
     void passSplash();
 
     // Any widget of the application by objectName; nullptr if there is none.
-    template <typename T = QWidget>
-    T* find(const QString& name) const
+    template <typename T = QWidget> T* find(const QString& name) const
     {
         for (QWidget* top : QApplication::topLevelWidgets()) {
             if (top->objectName() == name)
@@ -75,8 +74,7 @@ public:
         return nullptr;
     }
     // Like find(), but fails the test when the widget is missing.
-    template <typename T = QWidget>
-    T* get(const QString& name) const
+    template <typename T = QWidget> T* get(const QString& name) const
     {
         T* widget = find<T>(name);
         if (!widget) {
@@ -118,7 +116,7 @@ public:
 
 private:
     QTemporaryDir m_home;
-    QSize m_screen{1024, 768};
+    QSize m_screen { 1024, 768 };
     QList<platform::MessageBoxRequest> m_messages;
     QMessageBox::StandardButton m_answer = QMessageBox::Ok;
     QList<QUrl> m_shellRequests;

@@ -25,28 +25,29 @@ namespace {
 QList<Sheet> standardSheets()
 {
     return {
-        {u"AA-00A"_s, u"GB-03G"_s, u""_s, u""_s, u""_s, u"Erstes Blatt"_s, u"1"_s, 50, 60, u"I"_s},
-        {u"GB-02H"_s, u""_s, u""_s, u""_s, u"GB-03H"_s, u"Schottland: Lothian"_s, u"4"_s, 100, 201, u"S"_s},
-        {u"GB-03G"_s, u""_s, u"GB-03H"_s, u""_s, u""_s, u"England: Oxford"_s, u"10"_s, 1, 1, u"W"_s},
-        {u"GB-03H"_s, u"GB-03G"_s, u"GB-03J"_s, u"GB-02H"_s, u""_s, u"England: London und Umgebung"_s, u"12-13"_s, 433, 683, u"E"_s},
-        {u"GB-03J"_s, u"GB-03H"_s, u"GB-0"_s, u""_s, u"GB-04"_s, u"England: Kent"_s, u"14"_s, -3, -5, u"e"_s},
+        { u"AA-00A"_s, u"GB-03G"_s, u""_s, u""_s, u""_s, u"Erstes Blatt"_s, u"1"_s, 50, 60, u"I"_s },
+        { u"GB-02H"_s, u""_s, u""_s, u""_s, u"GB-03H"_s, u"Schottland: Lothian"_s, u"4"_s, 100, 201, u"S"_s },
+        { u"GB-03G"_s, u""_s, u"GB-03H"_s, u""_s, u""_s, u"England: Oxford"_s, u"10"_s, 1, 1, u"W"_s },
+        { u"GB-03H"_s, u"GB-03G"_s, u"GB-03J"_s, u"GB-02H"_s, u""_s, u"England: London und Umgebung"_s,
+            u"12-13"_s, 433, 683, u"E"_s },
+        { u"GB-03J"_s, u"GB-03H"_s, u"GB-0"_s, u""_s, u"GB-04"_s, u"England: Kent"_s, u"14"_s, -3, -5,
+            u"e"_s },
     };
 }
 
 struct Setup {
     Kit kit;
-    fixture::Atlas atlas{kit};
+    fixture::Atlas atlas { kit };
     TfrmAtlas* window = nullptr;
 
     explicit Setup(QList<Sheet> sheets = standardSheets())
     {
-        const QList<std::pair<const char*, QColor>> files{{"AA-00A", kMagenta}, {"GB-02H", kYellow},
-                                                          {"GB-03G", kBlue},    {"GB-03H", kRed},
-                                                          {"GB-03J", kGreen},   {"NO-REC", kOrange}};
+        const QList<std::pair<const char*, QColor>> files { { "AA-00A", kMagenta }, { "GB-02H", kYellow },
+            { "GB-03G", kBlue }, { "GB-03H", kRed }, { "GB-03J", kGreen }, { "NO-REC", kOrange } };
         for (const auto& [id, colour] : files)
-            atlas.writeSheet(QLatin1String(id), {670, 480}, colour);
-        atlas.writeSheet(QStringLiteral("LOC-S"), {1000, 720}, kGrey);
-        atlas.writeSheet(QStringLiteral("LOC-N"), {1000, 720}, kCyan);
+            atlas.writeSheet(QLatin1String(id), { 670, 480 }, colour);
+        atlas.writeSheet(QStringLiteral("LOC-S"), { 1000, 720 }, kGrey);
+        atlas.writeSheet(QStringLiteral("LOC-N"), { 1000, 720 }, kCyan);
         atlas.setRows(sheets, {});
     }
     TfrmAtlas* open()
@@ -58,7 +59,7 @@ struct Setup {
     QStringList visibleArrows() const
     {
         QStringList names;
-        for (const char* name : {"imgNorth", "imgSouth", "imgEast", "imgWest"})
+        for (const char* name : { "imgNorth", "imgSouth", "imgEast", "imgWest" })
             if (!arrow(name)->isHidden())
                 names << QLatin1String(name);
         return names;
@@ -89,7 +90,8 @@ private slots:
         Setup s;
         TfrmAtlas* atlas = s.open();
         QVERIFY2(atlas, "frmAtlas missing");
-        QCOMPARE(atlas->windowTitle(), QStringLiteral("   MAP from page 12-13 : England: London und Umgebung"));
+        QCOMPARE(
+            atlas->windowTitle(), QStringLiteral("   MAP from page 12-13 : England: London und Umgebung"));
         QVERIFY(near(shownColour(atlas), kRed));
         // 670 x 480 fits the 500 x 360 box at 500 x 358, from its top-left corner.
         QCOMPARE(atlas->imgMap()->pixmap().deviceIndependentSize().toSize(), QSize(500, 358));
@@ -97,7 +99,7 @@ private slots:
         QCOMPARE(atlas->Label1()->text(), QStringLiteral("GB-03H.JPG"));
         QVERIFY(atlas->Label1()->isHidden());
         QCOMPARE(atlas->btnZoom()->text(), QStringLiteral("Zoom out"));
-        QCOMPARE(s.visibleArrows(), (QStringList{u"imgNorth"_s, u"imgEast"_s, u"imgWest"_s}));
+        QCOMPARE(s.visibleArrows(), (QStringList { u"imgNorth"_s, u"imgEast"_s, u"imgWest"_s }));
         QVERIFY(s.pointer()->isHidden());
         QVERIFY(atlas->RedOutline()->isHidden());
         QCOMPARE(atlas->subWindow()->geometry(), QRect(2, 2, 764, 460));
@@ -109,7 +111,7 @@ private slots:
         QStringList menu;
         for (QAction* action : MainForm->menuBar()->actions())
             menu << action->text();
-        QCOMPARE(menu, (QStringList{u"Catalog"_s, u"&Descriptions"_s, u"Abbreviations"_s, u"Help"_s}));
+        QCOMPARE(menu, (QStringList { u"Catalog"_s, u"&Descriptions"_s, u"Abbreviations"_s, u"Help"_s }));
     }
 
     // Whatever the opening sheet's country, the window starts on England's
@@ -158,13 +160,13 @@ private slots:
         QVERIFY(near(shownColour(atlas), kGreen));
         // West "GB-03H" and South "GB-04" (five) show; East "GB-0" (four)
         // and the empty North do not.
-        QCOMPARE(s.visibleArrows(), (QStringList{u"imgSouth"_s, u"imgWest"_s}));
+        QCOMPARE(s.visibleArrows(), (QStringList { u"imgSouth"_s, u"imgWest"_s }));
         s.click("imgWest");
         QCOMPARE(vMapId, QStringLiteral("GB-03H"));
         s.click("imgNorth");
         QCOMPARE(atlas->windowTitle(), QStringLiteral("   MAP from page 4 : Schottland: Lothian"));
         QCOMPARE(vLocateMapId, QStringLiteral("LOC-N"));
-        QCOMPARE(s.visibleArrows(), QStringList{u"imgSouth"_s});
+        QCOMPARE(s.visibleArrows(), QStringList { u"imgSouth"_s });
         QVERIFY(s.kit.messages().isEmpty());
     }
 
@@ -278,11 +280,12 @@ private slots:
         QVERIFY(near(shownColour(atlas), kGrey));
         QCOMPARE(atlas->imgMap()->pixmap().deviceIndependentSize().toSize(), QSize(500, 360));
         QCOMPARE(atlas->btnZoom()->text(), QStringLiteral("Zoom In"));
-        QCOMPARE(atlas->btnZoom()->toolTip(), QStringLiteral("Click to view the detail map indicated by the red outline."));
+        QCOMPARE(atlas->btnZoom()->toolTip(),
+            QStringLiteral("Click to view the detail map indicated by the red outline."));
         QCOMPARE(atlas->windowTitle(), caption);
         QCOMPARE(atlas->Label1()->text(), QStringLiteral("GB-03H.JPG"));
         QVERIFY(s.visibleArrows().isEmpty());
-        for (const char* name : {"lblArrows", "lblExpand", "btnExpand"})
+        for (const char* name : { "lblArrows", "lblExpand", "btnExpand" })
             QVERIFY2(s.kit.get(QLatin1String(name))->isHidden(), name);
         QVERIFY(!atlas->RedOutline()->isHidden());
         QVERIFY(!s.pointer()->isHidden());
@@ -292,11 +295,12 @@ private slots:
         QCOMPARE(vZoomMode, QStringLiteral("Detail"));
         QVERIFY(near(shownColour(atlas), kRed));
         QCOMPARE(atlas->btnZoom()->text(), QStringLiteral("Zoom out"));
-        QCOMPARE(atlas->btnZoom()->toolTip(), QStringLiteral("Click to view an overview map locating this area."));
-        QCOMPARE(s.visibleArrows(), (QStringList{u"imgNorth"_s, u"imgEast"_s, u"imgWest"_s}));
+        QCOMPARE(
+            atlas->btnZoom()->toolTip(), QStringLiteral("Click to view an overview map locating this area."));
+        QCOMPARE(s.visibleArrows(), (QStringList { u"imgNorth"_s, u"imgEast"_s, u"imgWest"_s }));
         QVERIFY(atlas->RedOutline()->isHidden());
         QVERIFY(s.pointer()->isHidden());
-        for (const char* name : {"lblArrows", "lblExpand", "btnExpand"})
+        for (const char* name : { "lblArrows", "lblExpand", "btnExpand" })
             QVERIFY2(!s.kit.get(QLatin1String(name))->isHidden(), name);
     }
 
@@ -324,12 +328,13 @@ private slots:
         const qint64 picture = atlas->imgMap()->pixmap().cacheKey();
         s.click("imgSouth"); // GB-04 has no file
         QCOMPARE(s.kit.messageTexts(),
-                 QStringList{QStringLiteral("Cannot open file \"D:\\Maps\\GB-04.JPG\". No such file or directory")});
+            QStringList {
+                QStringLiteral("Cannot open file \"D:\\Maps\\GB-04.JPG\". No such file or directory") });
         QCOMPARE(s.kit.messages().constFirst().title, QStringLiteral("Corvane Part 3"));
         QCOMPARE(atlas->imgMap()->pixmap().cacheKey(), picture);
         QCOMPARE(atlas->windowTitle(), QStringLiteral("   MAP from page 14 : England: Kent"));
         QCOMPARE(atlas->Label1()->text(), QStringLiteral("GB-03J.JPG"));
-        QCOMPARE(s.visibleArrows(), (QStringList{u"imgSouth"_s, u"imgWest"_s}));
+        QCOMPARE(s.visibleArrows(), (QStringList { u"imgSouth"_s, u"imgWest"_s }));
         // The sheet that could not be shown does not become the current
         // one: the next move starts from the sheet on the screen.
         QCOMPARE(vMapId, QStringLiteral("GB-03J"));
@@ -360,22 +365,24 @@ private slots:
         QCOMPARE(atlas->Label1()->text(), QStringLiteral("NO-REC.JPG"));
         QCOMPARE(vCountryName, QStringLiteral("Ireland"));
         QCOMPARE(std::pair(vOutlineTop, vOutlineLeft), std::pair(51, 93));
-        QCOMPARE(s.visibleArrows(), QStringList{u"imgWest"_s});
+        QCOMPARE(s.visibleArrows(), QStringList { u"imgWest"_s });
     }
 
     void brokenSheetsAreReported_data()
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("message");
-        const QByteArray good = fixture::encodeJpeg(fixture::sheetImage({670, 480}, kGreen, QStringLiteral("x")));
+        const QByteArray good
+            = fixture::encodeJpeg(fixture::sheetImage({ 670, 480 }, kGreen, QStringLiteral("x")));
         const QString name = QStringLiteral("The picture \"D:\\Maps\\GB-03J.JPG\" cannot be shown: ");
         QTest::newRow("empty") << QByteArray() << name + QStringLiteral("the file is empty.");
-        QTest::newRow("not a JPEG") << QByteArray("Map sheet GB-03J\n") << name + QStringLiteral("it is not a JPEG picture.");
+        QTest::newRow("not a JPEG") << QByteArray("Map sheet GB-03J\n")
+                                    << name + QStringLiteral("it is not a JPEG picture.");
         QTest::newRow("header only") << good.left(300) << name + QStringLiteral("the file is damaged");
-        QTest::newRow("65535 x 65535") << fixture::withDimensions(good, 65535, 65535)
-                                       << name + QStringLiteral("its size of 65535 x 65535 pixels is too large to show.");
-        QTest::newRow("30000 x 30000") << fixture::withDimensions(good, 30000, 30000)
-                                       << name + QStringLiteral("its size of 30000 x 30000 pixels is too large to show.");
+        QTest::newRow("65535 x 65535") << fixture::withDimensions(good, 65535,
+            65535) << name + QStringLiteral("its size of 65535 x 65535 pixels is too large to show.");
+        QTest::newRow("30000 x 30000") << fixture::withDimensions(good, 30000,
+            30000) << name + QStringLiteral("its size of 30000 x 30000 pixels is too large to show.");
     }
     void brokenSheetsAreReported()
     {
@@ -394,10 +401,12 @@ private slots:
         s.click("imgEast");
         QVERIFY(clock.elapsed() < 3000);
         QCOMPARE(s.kit.messages().size(), 1);
-        QVERIFY2(s.kit.messageTexts().constFirst().startsWith(message), qPrintable(s.kit.messageTexts().constFirst()));
+        QVERIFY2(s.kit.messageTexts().constFirst().startsWith(message),
+            qPrintable(s.kit.messageTexts().constFirst()));
         QCOMPARE(atlas->imgMap()->pixmap().cacheKey(), picture);
-        QCOMPARE(atlas->windowTitle(), QStringLiteral("   MAP from page 12-13 : England: London und Umgebung"));
-        QCOMPARE(s.visibleArrows(), (QStringList{u"imgNorth"_s, u"imgEast"_s, u"imgWest"_s}));
+        QCOMPARE(
+            atlas->windowTitle(), QStringLiteral("   MAP from page 12-13 : England: London und Umgebung"));
+        QCOMPARE(s.visibleArrows(), (QStringList { u"imgNorth"_s, u"imgEast"_s, u"imgWest"_s }));
         QCOMPARE(vMapId, QStringLiteral("GB-03H"));
     }
 
@@ -433,7 +442,8 @@ private slots:
         QVERIFY(QFile::rename(file, file + QStringLiteral(".away")));
         atlas->AdjacentMoves();
         QVERIFY(s.kit.messages().isEmpty());
-        QCOMPARE(s.visibleArrows(), (QStringList{u"imgNorth"_s, u"imgSouth"_s, u"imgEast"_s, u"imgWest"_s}));
+        QCOMPARE(
+            s.visibleArrows(), (QStringList { u"imgNorth"_s, u"imgSouth"_s, u"imgEast"_s, u"imgWest"_s }));
     }
 
     void arrowKeysDoWhatTheVisibleArrowsDo()
@@ -477,8 +487,8 @@ private slots:
         QCOMPARE(atlas->Label1()->text(), u"GB-03H.JPG"_s);
         QVERIFY(atlas->windowTitle().startsWith(u"   MAP from page "_s));
         QCOMPARE(atlas->imgMap()->pixmap().deviceIndependentSize().width(), 500);
-        const std::pair<const char*, const char*> ways[]
-            = {{"imgNorth", "imgSouth"}, {"imgSouth", "imgNorth"}, {"imgEast", "imgWest"}, {"imgWest", "imgEast"}};
+        const std::pair<const char*, const char*> ways[] = { { "imgNorth", "imgSouth" },
+            { "imgSouth", "imgNorth" }, { "imgEast", "imgWest" }, { "imgWest", "imgEast" } };
         int moves = 0;
         for (const auto& [there, back] : ways) {
             if (kit.get(QLatin1String(there))->isHidden())
@@ -492,7 +502,8 @@ private slots:
         }
         QVERIFY(moves >= 2);
         kit.click(u"btnZoom"_s);
-        const QRect overview(atlas->imgMap()->pos(), atlas->imgMap()->pixmap().deviceIndependentSize().toSize());
+        const QRect overview(
+            atlas->imgMap()->pos(), atlas->imgMap()->pixmap().deviceIndependentSize().toSize());
         QVERIFY(overview.contains(atlas->RedOutline()->geometry()));
         QVERIFY(kit.messages().isEmpty());
     }
@@ -504,13 +515,13 @@ private slots:
         QVERIFY(atlas);
         QVERIFY(atlas->pictures().waitForIdle(10000));
         const QSize box(500, 360);
-        for (const char* id : {"GB-03G", "GB-03J", "GB-02H", "LOC-S"}) {
+        for (const char* id : { "GB-03G", "GB-03J", "GB-02H", "LOC-S" }) {
             const QString path = QStringLiteral("D:\\Maps\\%1.JPG").arg(QLatin1String(id));
             QVERIFY2(atlas->pictures().contains(path, box), id);
         }
         QVERIFY(!atlas->pictures().contains(QStringLiteral("D:\\Maps\\LOC-N.JPG"), box));
         // A neighbour rewritten since it was decoded ahead is decoded again.
-        QVERIFY(s.atlas.writeSheet(QStringLiteral("GB-03J"), {640, 480}, kYellow));
+        QVERIFY(s.atlas.writeSheet(QStringLiteral("GB-03J"), { 640, 480 }, kYellow));
         QFile file(s.atlas.sheetFile(QStringLiteral("GB-03J")));
         QVERIFY(file.open(QIODevice::ReadWrite));
         QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime));

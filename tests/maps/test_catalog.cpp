@@ -15,29 +15,29 @@ namespace {
 
 struct Setup {
     Kit kit;
-    fixture::Atlas atlas{kit};
+    fixture::Atlas atlas { kit };
     TfrmAtlas* window = nullptr;
     platform::DbGrid* grid = nullptr;
 
     Setup()
     {
-        atlas.writeSheet(u"GB-03H"_s, {670, 480}, Qt::red);
-        atlas.writeSheet(u"GB-03J"_s, {670, 480}, Qt::green);
-        atlas.writeSheet(u"GB-02H"_s, {670, 480}, Qt::yellow);
-        atlas.writeSheet(u"NO-REC"_s, {670, 480}, Qt::blue);
-        atlas.writeSheet(u"LOC-S"_s, {1000, 720}, Qt::gray);
+        atlas.writeSheet(u"GB-03H"_s, { 670, 480 }, Qt::red);
+        atlas.writeSheet(u"GB-03J"_s, { 670, 480 }, Qt::green);
+        atlas.writeSheet(u"GB-02H"_s, { 670, 480 }, Qt::yellow);
+        atlas.writeSheet(u"NO-REC"_s, { 670, 480 }, Qt::blue);
+        atlas.writeSheet(u"LOC-S"_s, { 1000, 720 }, Qt::gray);
         atlas.setRows(
             {
-                {u"GB-02H"_s, u""_s, u""_s, u""_s, u"GB-03H"_s, u"Schottland: Lothian"_s, u"4"_s, 100, 200, u"S"_s},
-                {u"GB-03H"_s, u""_s, u"GB-03J"_s, u"GB-02H"_s, u""_s, u"England: London"_s, u"12"_s, 433, 683, u"E"_s},
-                {u"GB-03J"_s, u"GB-03H"_s, u""_s, u""_s, u""_s, u"England: Kent"_s, u"14"_s, 10, 20, u"E"_s},
+                { u"GB-02H"_s, u""_s, u""_s, u""_s, u"GB-03H"_s, u"Schottland: Lothian"_s, u"4"_s, 100, 200,
+                    u"S"_s },
+                { u"GB-03H"_s, u""_s, u"GB-03J"_s, u"GB-02H"_s, u""_s, u"England: London"_s, u"12"_s, 433,
+                    683, u"E"_s },
+                { u"GB-03J"_s, u"GB-03H"_s, u""_s, u""_s, u""_s, u"England: Kent"_s, u"14"_s, 10, 20,
+                    u"E"_s },
             },
-            {{1, u"Berkshire"_s, u"GB-03H"_s},
-             {2, u"Kent"_s, u"GB-03J"_s},
-             {3, u"Lost"_s, u"NO-REC"_s},
-             {4, u"Lothian"_s, u"GB-02H"_s},
-             {5, u"Middlesex"_s, u"GB-03H"_s},
-             {6, u"Nowhere"_s, u"GB-04"_s}});
+            { { 1, u"Berkshire"_s, u"GB-03H"_s }, { 2, u"Kent"_s, u"GB-03J"_s },
+                { 3, u"Lost"_s, u"NO-REC"_s }, { 4, u"Lothian"_s, u"GB-02H"_s },
+                { 5, u"Middlesex"_s, u"GB-03H"_s }, { 6, u"Nowhere"_s, u"GB-04"_s } });
     }
     TfrmAtlas* open()
     {
@@ -73,7 +73,8 @@ private slots:
         QVERIFY(pnlPrint->isHidden());
         // One column, the county; the sheet id stays out of sight.
         QCOMPARE(s.grid->model()->columnCount(), 1);
-        QCOMPARE(s.grid->model()->headerData(0, Qt::Horizontal).toString(), u"SEARCH FOR A TRADITIONAL COUNTY"_s);
+        QCOMPARE(
+            s.grid->model()->headerData(0, Qt::Horizontal).toString(), u"SEARCH FOR A TRADITIONAL COUNTY"_s);
         QCOMPARE(s.grid->columnWidth(0), 547);
         QCOMPARE(s.grid->model()->index(1, 0).data().toString(), u"Kent"_s);
         s.kit.click(u"btnClose"_s);
@@ -121,7 +122,8 @@ private slots:
         s.openCatalog();
         QHeaderView* titles = s.grid->horizontalHeader();
         QHeaderView* indicators = s.grid->verticalHeader();
-        QTest::mouseClick(titles->viewport(), Qt::LeftButton, {}, QPoint(titles->sectionViewportPosition(0) + 40, 5));
+        QTest::mouseClick(
+            titles->viewport(), Qt::LeftButton, {}, QPoint(titles->sectionViewportPosition(0) + 40, 5));
         const int kentTop = indicators->sectionViewportPosition(1);
         QTest::mouseClick(indicators->viewport(), Qt::LeftButton, {}, QPoint(5, kentTop + 3));
         QVERIFY(s.catalogShown());
@@ -139,7 +141,8 @@ private slots:
         MainForm->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(MainForm));
         QTRY_VERIFY(s.grid->hasFocus());
-        for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Right, Qt::Key_End, Qt::Key_Up, Qt::Key_Left})
+        for (const Qt::Key key :
+            { Qt::Key_Down, Qt::Key_Down, Qt::Key_Right, Qt::Key_End, Qt::Key_Up, Qt::Key_Left })
             QTest::keyClick(s.grid, key);
         QCOMPARE(DataModule1->tblMapCat->recNo(), 4);
         QCOMPARE(vMapId, u"GB-03H"_s);
@@ -174,7 +177,7 @@ private slots:
         s.clickRow(5); // Nowhere: GB-04 has neither file nor record
         QVERIFY(!s.catalogShown());
         QCOMPARE(s.kit.messageTexts(),
-                 QStringList{u"Cannot open file \"D:\\Maps\\GB-04.JPG\". No such file or directory"_s});
+            QStringList { u"Cannot open file \"D:\\Maps\\GB-04.JPG\". No such file or directory"_s });
         QCOMPARE(atlas->imgMap()->pixmap().cacheKey(), picture);
         QCOMPARE(atlas->windowTitle(), u"   MAP from page 12 : England: London"_s);
         QCOMPARE(vMapId, u"GB-03H"_s); // the sheet on the screen stays the current one

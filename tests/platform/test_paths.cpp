@@ -44,12 +44,14 @@ private slots:
     {
         QTest::addColumn<QString>("windowsPath");
         QTest::addColumn<QString>("relative"); // to the root folder; "-" = does not resolve
-        QTest::newRow("folder") << QStringLiteral("C:\\Program Files\\Quillmere\\") << QStringLiteral("c/Program Files/Quillmere");
+        QTest::newRow("folder") << QStringLiteral("C:\\Program Files\\Quillmere\\")
+                                << QStringLiteral("c/Program Files/Quillmere");
         QTest::newRow("drive root") << QStringLiteral("C:\\") << QStringLiteral("c");
         QTest::newRow("lower-case drive") << QStringLiteral("c:\\x.txt") << QStringLiteral("c/x.txt");
         QTest::newRow("doubled backslash") << QStringLiteral("C:\\a\\\\b") << QStringLiteral("c/a/b");
         QTest::newRow("dot-dot inside") << QStringLiteral("C:\\a\\..\\b") << QStringLiteral("c/b");
-        QTest::newRow("dot-dot out of the drive") << QStringLiteral("C:\\..\\cd\\secret") << QStringLiteral("-");
+        QTest::newRow("dot-dot out of the drive")
+            << QStringLiteral("C:\\..\\cd\\secret") << QStringLiteral("-");
         QTest::newRow("missing drive") << QStringLiteral("Q:\\Maps\\GB-03H.JPG") << QStringLiteral("-");
         QTest::newRow("no drive") << QStringLiteral("Maps\\GB-03H.JPG") << QStringLiteral("-");
         QTest::newRow("slash inside a name") << QStringLiteral("C:\\a/../../etc") << QStringLiteral("-");
@@ -73,11 +75,13 @@ private slots:
         // A CD copied with lower-case names must still be found.
         write(m_d + QStringLiteral("/maps/gb-03h.jpg"), "jpeg");
         QVERIFY(platform::fileExists(QStringLiteral("D:\\Maps\\GB-03H.JPG")));
-        QCOMPARE(*platform::resolve(QStringLiteral("D:\\MAPS\\Gb-03H.Jpg")), m_d + QStringLiteral("/maps/gb-03h.jpg"));
+        QCOMPARE(*platform::resolve(QStringLiteral("D:\\MAPS\\Gb-03H.Jpg")),
+            m_d + QStringLiteral("/maps/gb-03h.jpg"));
         QVERIFY(!platform::fileExists(QStringLiteral("D:\\Maps\\GB-04H.JPG")));
         QVERIFY(!platform::fileExists(QStringLiteral("D:\\Maps"))); // a folder is not a file
         // A name that does not exist yet keeps its spelling (a file to create).
-        QCOMPARE(*platform::resolve(QStringLiteral("D:\\maps\\New.TXT")), m_d + QStringLiteral("/maps/New.TXT"));
+        QCOMPARE(
+            *platform::resolve(QStringLiteral("D:\\maps\\New.TXT")), m_d + QStringLiteral("/maps/New.TXT"));
     }
 
     // A folder whose name merely starts like the drive's ("c" and "cx") is
@@ -112,9 +116,11 @@ private slots:
 
     void hostPathsPassThrough()
     {
-        QCOMPARE(*platform::resolve(QStringLiteral("/home/u/photo.jpg")), QStringLiteral("/home/u/photo.jpg"));
+        QCOMPARE(
+            *platform::resolve(QStringLiteral("/home/u/photo.jpg")), QStringLiteral("/home/u/photo.jpg"));
         write(m_c + QStringLiteral("/Pix/000001.JPG"), "x");
-        QCOMPARE(*platform::toWindowsPath(m_c + QStringLiteral("/Pix/000001.JPG")), QStringLiteral("C:\\Pix\\000001.JPG"));
+        QCOMPARE(*platform::toWindowsPath(m_c + QStringLiteral("/Pix/000001.JPG")),
+            QStringLiteral("C:\\Pix\\000001.JPG"));
         QVERIFY(!platform::toWindowsPath(m_root.path() + QStringLiteral("/elsewhere.jpg")));
     }
 
@@ -122,22 +128,27 @@ private slots:
     {
         qputenv("XDG_CONFIG_HOME", m_root.path().toLocal8Bit() + "/config");
         qputenv("XDG_DATA_HOME", m_root.path().toLocal8Bit() + "/data");
-        write(DriveTable::configFilePath(), "# my drives\n"
-                                            "D: = " + m_root.path().toUtf8() + "/mounted (read-only)\n"
-                                            "a: =\n"
-                                            "E: = ~/extra\n"
-                                            "nonsense line\n"
-                                            "alias Corvane3 = E:\\Data\\\n");
+        write(DriveTable::configFilePath(),
+            "# my drives\n"
+            "D: = "
+                + m_root.path().toUtf8()
+                + "/mounted (read-only)\n"
+                  "a: =\n"
+                  "E: = ~/extra\n"
+                  "nonsense line\n"
+                  "alias Corvane3 = E:\\Data\\\n");
         DriveTable::instance().load();
         const auto d = DriveTable::instance().drive(QLatin1Char('D'));
         QVERIFY(d);
         QCOMPARE(d->hostFolder, m_root.path() + QStringLiteral("/mounted"));
         QVERIFY(d->readOnly);
         QVERIFY(!DriveTable::instance().drive(QLatin1Char('A'))); // taken away by the user
-        QCOMPARE(DriveTable::instance().drive(QLatin1Char('E'))->hostFolder, QDir::homePath() + QStringLiteral("/extra"));
+        QCOMPARE(DriveTable::instance().drive(QLatin1Char('E'))->hostFolder,
+            QDir::homePath() + QStringLiteral("/extra"));
         QVERIFY(DriveTable::instance().drive(QLatin1Char('C'))); // default kept
         QVERIFY(QFileInfo(DriveTable::instance().drive(QLatin1Char('C'))->hostFolder).isDir()); // and made
-        QCOMPARE(*platform::aliasFolder(QStringLiteral("corvane3")), QDir::homePath() + QStringLiteral("/extra/Data"));
+        QCOMPARE(*platform::aliasFolder(QStringLiteral("corvane3")),
+            QDir::homePath() + QStringLiteral("/extra/Data"));
         QVERIFY(!platform::aliasFolder(QStringLiteral("Nowhere")));
     }
 
@@ -147,8 +158,10 @@ private slots:
         for (int i = 0; i < bytes.size(); ++i)
             bytes[i] = char(i * 7);
         write(m_root.path() + QStringLiteral("/photo.JPG"), bytes);
-        write(m_c + QStringLiteral("/Pix/000001.JPG"), "older, longer content that must be replaced entirely");
-        platform::copyFile(m_root.path() + QStringLiteral("/photo.JPG"), QStringLiteral("C:\\Pix\\000001.JPG"));
+        write(
+            m_c + QStringLiteral("/Pix/000001.JPG"), "older, longer content that must be replaced entirely");
+        platform::copyFile(
+            m_root.path() + QStringLiteral("/photo.JPG"), QStringLiteral("C:\\Pix\\000001.JPG"));
         QFile copy(m_c + QStringLiteral("/Pix/000001.JPG"));
         QVERIFY(copy.open(QIODevice::ReadOnly));
         QCOMPARE(copy.readAll(), bytes);
@@ -161,12 +174,16 @@ private slots:
             platform::copyFile(QStringLiteral("C:\\missing.txt"), QStringLiteral("C:\\b.txt"));
             QFAIL("copy of a missing file succeeded");
         } catch (const platform::AppError& e) {
-            QVERIFY2(e.message().startsWith(QStringLiteral("Cannot open file \"C:\\missing.txt\".")), qPrintable(e.message()));
+            QVERIFY2(e.message().startsWith(QStringLiteral("Cannot open file \"C:\\missing.txt\".")),
+                qPrintable(e.message()));
         }
         QVERIFY(!QFile::exists(m_c + QStringLiteral("/b.txt")));
-        QVERIFY_THROWS_EXCEPTION(platform::AppError, platform::copyFile(QStringLiteral("C:\\a.txt"), QStringLiteral("D:\\a.txt")));
-        QVERIFY_THROWS_EXCEPTION(platform::AppError, platform::copyFile(QStringLiteral("C:\\a.txt"), QStringLiteral(":\\a.txt")));
-        QVERIFY_THROWS_EXCEPTION(platform::AppError, platform::copyFile(QStringLiteral("C:\\a.txt"), QStringLiteral("B:\\a.txt")));
+        QVERIFY_THROWS_EXCEPTION(
+            platform::AppError, platform::copyFile(QStringLiteral("C:\\a.txt"), QStringLiteral("D:\\a.txt")));
+        QVERIFY_THROWS_EXCEPTION(
+            platform::AppError, platform::copyFile(QStringLiteral("C:\\a.txt"), QStringLiteral(":\\a.txt")));
+        QVERIFY_THROWS_EXCEPTION(
+            platform::AppError, platform::copyFile(QStringLiteral("C:\\a.txt"), QStringLiteral("B:\\a.txt")));
         QVERIFY(!QFile::exists(m_d + QStringLiteral("/a.txt")));
     }
 
@@ -181,10 +198,9 @@ private slots:
         QTest::newRow("link to a folder outside")
             << QStringLiteral("out1") << QStringLiteral("outside1")
             << QStringLiteral("C:\\out1\\new-file.txt") << QStringLiteral("outside1/new-file.txt");
-        QTest::newRow("link further up the path")
-            << QStringLiteral("out2") << QStringLiteral("outside2")
-            << QStringLiteral("C:\\out2\\sub\\deeper\\new-file.txt")
-            << QStringLiteral("outside2/sub/deeper/new-file.txt");
+        QTest::newRow("link further up the path") << QStringLiteral("out2") << QStringLiteral("outside2")
+                                                  << QStringLiteral("C:\\out2\\sub\\deeper\\new-file.txt")
+                                                  << QStringLiteral("outside2/sub/deeper/new-file.txt");
         QTest::newRow("dangling link as the name")
             << QStringLiteral("new-file.txt") << QStringLiteral("outside3/made.txt")
             << QStringLiteral("C:\\new-file.txt") << QStringLiteral("outside3/made.txt");
@@ -243,10 +259,12 @@ private slots:
     void shellGetsProperUrls()
     {
         QCOMPARE(platform::shellUrl(QStringLiteral("http:\\\\www.example.com\\home.htm")),
-                 QUrl(QStringLiteral("http://www.example.com/home.htm")));
-        const QUrl page = platform::shellUrl(QStringLiteral("C:\\Program Files\\Quillmere\\Corvane3\\Help\\viewing.htm"));
+            QUrl(QStringLiteral("http://www.example.com/home.htm")));
+        const QUrl page
+            = platform::shellUrl(QStringLiteral("C:\\Program Files\\Quillmere\\Corvane3\\Help\\viewing.htm"));
         QVERIFY(page.isLocalFile());
-        QCOMPARE(page.toLocalFile(), m_c + QStringLiteral("/Program Files/Quillmere/Corvane3/Help/viewing.htm"));
+        QCOMPARE(
+            page.toLocalFile(), m_c + QStringLiteral("/Program Files/Quillmere/Corvane3/Help/viewing.htm"));
         QVERIFY(page.toString(QUrl::FullyEncoded).contains(QStringLiteral("Program%20Files")));
         QVERIFY(!platform::shellUrl(QStringLiteral("Q:\\Help\\viewing.htm")).isValid());
     }

@@ -22,7 +22,10 @@ struct Drive {
     Drive() { kit.setDrive(QLatin1Char('D'), folder.path(), true); }
     QString host(const QString& name) const { return folder.path() + QLatin1Char('/') + name; }
     static QString windows(const QString& name) { return u"D:\\"_s + name; }
-    bool write(const QString& name, const QByteArray& bytes) const { return fixture::writeBytes(host(name), bytes); }
+    bool write(const QString& name, const QByteArray& bytes) const
+    {
+        return fixture::writeBytes(host(name), bytes);
+    }
     bool write(const QString& name, QSize size, QColor colour) const
     {
         return write(name, fixture::encodeJpeg(fixture::sheetImage(size, colour)));
@@ -50,19 +53,21 @@ private slots:
         QTest::addColumn<QByteArray>("jpeg");
         QTest::addColumn<QSize>("box");
         QTest::addColumn<QSize>("decoded");
-        const QImage sheet = fixture::sheetImage({4000, 2866}, QColor(200, 30, 30));
+        const QImage sheet = fixture::sheetImage({ 4000, 2866 }, QColor(200, 30, 30));
         QTest::newRow("baseline") << fixture::encodeJpeg(sheet) << QSize(500, 360) << QSize(500, 358);
-        QTest::newRow("progressive") << fixture::encodeJpeg(sheet, 85, true) << QSize(500, 360) << QSize(500, 358);
-        QTest::newRow("device pixels x2") << fixture::encodeJpeg(sheet) << QSize(1000, 720) << QSize(1000, 716);
+        QTest::newRow("progressive") << fixture::encodeJpeg(sheet, 85, true) << QSize(500, 360)
+                                     << QSize(500, 358);
+        QTest::newRow("device pixels x2")
+            << fixture::encodeJpeg(sheet) << QSize(1000, 720) << QSize(1000, 716);
         // Larger than the box one way only: scaled down all the same.
         QTest::newRow("taller than the box")
-            << fixture::encodeJpeg(fixture::sheetImage({400, 2000}, QColor(200, 30, 30))) << QSize(500, 360)
+            << fixture::encodeJpeg(fixture::sheetImage({ 400, 2000 }, QColor(200, 30, 30))) << QSize(500, 360)
             << QSize(72, 360);
         QTest::newRow("wider than the box")
-            << fixture::encodeJpeg(fixture::sheetImage({2000, 100}, QColor(200, 30, 30))) << QSize(500, 360)
+            << fixture::encodeJpeg(fixture::sheetImage({ 2000, 100 }, QColor(200, 30, 30))) << QSize(500, 360)
             << QSize(500, 25);
         QTest::newRow("smaller than the box")
-            << fixture::encodeJpeg(fixture::sheetImage({300, 200}, QColor(200, 30, 30))) << QSize(500, 360)
+            << fixture::encodeJpeg(fixture::sheetImage({ 300, 200 }, QColor(200, 30, 30))) << QSize(500, 360)
             << QSize(300, 200);
         QImage grey(800, 600, QImage::Format_Grayscale8);
         grey.fill(100);
@@ -70,7 +75,7 @@ private slots:
         QBuffer buffer(&greyJpeg);
         grey.save(&buffer, "JPG");
         QTest::newRow("greyscale") << greyJpeg << QSize(500, 360) << QSize(480, 360);
-        QTest::newRow("CMYK") << fixture::encodeCmykJpeg({1000, 720}) << QSize(500, 360) << QSize(500, 360);
+        QTest::newRow("CMYK") << fixture::encodeCmykJpeg({ 1000, 720 }) << QSize(500, 360) << QSize(500, 360);
     }
     void decodesForTheBox()
     {
@@ -82,9 +87,11 @@ private slots:
         const QImage image = platform::decodePicture(u"D:\\SHEET.JPG"_s, d.host(u"SHEET.JPG"_s), box);
         QCOMPARE(image.size(), decoded);
         QCOMPARE(image.format(), QImage::Format_RGB32);
-        if (QTest::currentDataTag() != QByteArrayLiteral("greyscale") && QTest::currentDataTag() != QByteArrayLiteral("CMYK")) {
+        if (QTest::currentDataTag() != QByteArrayLiteral("greyscale")
+            && QTest::currentDataTag() != QByteArrayLiteral("CMYK")) {
             const QColor corner = image.pixelColor(2, 2);
-            QVERIFY2(corner.red() > 170 && corner.green() < 70 && corner.blue() < 70, qPrintable(corner.name()));
+            QVERIFY2(
+                corner.red() > 170 && corner.green() < 70 && corner.blue() < 70, qPrintable(corner.name()));
         }
     }
 
@@ -92,21 +99,22 @@ private slots:
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("message");
-        const QByteArray good = fixture::encodeJpeg(fixture::sheetImage({670, 480}, Qt::green));
+        const QByteArray good = fixture::encodeJpeg(fixture::sheetImage({ 670, 480 }, Qt::green));
         const QString prefix = u"The picture \"D:\\X.JPG\" cannot be shown: "_s;
         QTest::newRow("empty") << QByteArray() << prefix + u"the file is empty."_s;
         QTest::newRow("text") << QByteArray("no picture") << prefix + u"it is not a JPEG picture."_s;
         QByteArray png;
         QBuffer buffer(&png);
-        fixture::sheetImage({20, 20}, Qt::green).save(&buffer, "PNG");
+        fixture::sheetImage({ 20, 20 }, Qt::green).save(&buffer, "PNG");
         QTest::newRow("PNG named .JPG") << png << prefix + u"it is not a JPEG picture."_s;
         QTest::newRow("header only") << good.left(300) << prefix + u"the file is damaged"_s;
         // Beyond the decoder's limit too: still our own size limit speaks.
-        QTest::newRow("65535 x 65535") << fixture::withDimensions(good, 65535, 65535)
-                                       << prefix + u"its size of 65535 x 65535 pixels is too large to show."_s;
-        QTest::newRow("30000 x 30000") << fixture::withDimensions(good, 30000, 30000)
-                                       << prefix + u"its size of 30000 x 30000 pixels is too large to show."_s;
-        const QByteArray progressive = fixture::encodeJpeg(fixture::sheetImage({670, 480}, Qt::green), 85, true);
+        QTest::newRow("65535 x 65535") << fixture::withDimensions(
+            good, 65535, 65535) << prefix + u"its size of 65535 x 65535 pixels is too large to show."_s;
+        QTest::newRow("30000 x 30000") << fixture::withDimensions(
+            good, 30000, 30000) << prefix + u"its size of 30000 x 30000 pixels is too large to show."_s;
+        const QByteArray progressive
+            = fixture::encodeJpeg(fixture::sheetImage({ 670, 480 }, Qt::green), 85, true);
         QTest::newRow("progressive 12000 x 12000") << fixture::withDimensions(progressive, 12000,
             12000) << prefix + u"the file is damaged (its header claims 12000 x 12000 pixels"_s;
     }
@@ -119,10 +127,10 @@ private slots:
         platform::PictureStore store;
         QElapsedTimer clock;
         clock.start();
-        const QString error = errorOf([&] { store.load(u"D:\\X.JPG"_s, {500, 360}); });
+        const QString error = errorOf([&] { store.load(u"D:\\X.JPG"_s, { 500, 360 }); });
         QVERIFY2(error.startsWith(message), qPrintable(error));
         QVERIFY(clock.elapsed() < 2000);
-        QVERIFY(!store.contains(u"D:\\X.JPG"_s, {500, 360}));
+        QVERIFY(!store.contains(u"D:\\X.JPG"_s, { 500, 360 }));
     }
 
     // Sizes whose pixel count does not fit in 32 bits, refused before any
@@ -158,23 +166,27 @@ private slots:
     {
         Drive d;
         platform::PictureStore store;
-        QCOMPARE(errorOf([&] { store.load(u"D:\\Maps\\GB-99A.JPG"_s, {500, 360}); }),
-                 u"Cannot open file \"D:\\Maps\\GB-99A.JPG\". No such file or directory"_s);
-        QCOMPARE(errorOf([&] { store.load(u"Q:\\Maps\\GB-03H.JPG"_s, {500, 360}); }),
-                 u"Cannot open file \"Q:\\Maps\\GB-03H.JPG\". The drive does not exist."_s);
+        QCOMPARE(errorOf([&] {
+            store.load(u"D:\\Maps\\GB-99A.JPG"_s, { 500, 360 });
+        }),
+            u"Cannot open file \"D:\\Maps\\GB-99A.JPG\". No such file or directory"_s);
+        QCOMPARE(errorOf([&] {
+            store.load(u"Q:\\Maps\\GB-03H.JPG"_s, { 500, 360 });
+        }),
+            u"Cannot open file \"Q:\\Maps\\GB-03H.JPG\". The drive does not exist."_s);
     }
 
     void theCacheFollowsTheFile()
     {
         Drive d;
-        QVERIFY(d.write(u"A.JPG"_s, {670, 480}, Qt::red));
+        QVERIFY(d.write(u"A.JPG"_s, { 670, 480 }, Qt::red));
         platform::PictureStore store;
         const QSize box(500, 360);
         QCOMPARE(store.load(u"D:\\A.JPG"_s, box).pixelColor(3, 3).red() > 200, true);
         QVERIFY(store.contains(u"D:\\A.JPG"_s, box));
-        QVERIFY(!store.contains(u"D:\\A.JPG"_s, {1000, 720}));
+        QVERIFY(!store.contains(u"D:\\A.JPG"_s, { 1000, 720 }));
 
-        QVERIFY(d.write(u"A.JPG"_s, {670, 480}, Qt::blue));
+        QVERIFY(d.write(u"A.JPG"_s, { 670, 480 }, Qt::blue));
         QFile file(d.host(u"A.JPG"_s));
         QVERIFY(file.open(QIODevice::ReadWrite));
         QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime));
@@ -189,15 +201,17 @@ private slots:
     void decodingAheadForgetsFailures()
     {
         Drive d;
-        QVERIFY(d.write(u"GOOD.JPG"_s, {2000, 1433}, Qt::red));
+        QVERIFY(d.write(u"GOOD.JPG"_s, { 2000, 1433 }, Qt::red));
         QVERIFY(d.write(u"BAD.JPG"_s, QByteArray("\xFF\xD8 not really")));
         platform::PictureStore store;
         const QSize box(500, 360);
-        store.decodeAhead({u"D:\\GOOD.JPG"_s, u"D:\\BAD.JPG"_s, u"D:\\MISSING.JPG"_s, u"Q:\\NODRIVE.JPG"_s}, box);
+        store.decodeAhead(
+            { u"D:\\GOOD.JPG"_s, u"D:\\BAD.JPG"_s, u"D:\\MISSING.JPG"_s, u"Q:\\NODRIVE.JPG"_s }, box);
         QVERIFY(store.waitForIdle(10000));
         QVERIFY(store.contains(u"D:\\GOOD.JPG"_s, box));
         QVERIFY(!store.contains(u"D:\\BAD.JPG"_s, box));
-        QVERIFY(errorOf([&] { store.load(u"D:\\BAD.JPG"_s, box); }).startsWith(u"The picture \"D:\\BAD.JPG\""_s));
+        QVERIFY(
+            errorOf([&] { store.load(u"D:\\BAD.JPG"_s, box); }).startsWith(u"The picture \"D:\\BAD.JPG\""_s));
         // What was decoded ahead is shown without reading the file again:
         // bytes replaced under the same time and length go unnoticed.
         QFile good(d.host(u"GOOD.JPG"_s));
@@ -429,7 +443,7 @@ private slots:
         QStringList paths;
         for (int i = 0; i < 6; ++i) {
             const QString name = u"S%1.JPG"_s.arg(i);
-            QVERIFY(d.write(name, {670, 480}, QColor(40 * i, 0, 0)));
+            QVERIFY(d.write(name, { 670, 480 }, QColor(40 * i, 0, 0)));
             paths << Drive::windows(name);
         }
         const QSize box(500, 360);

@@ -10,7 +10,7 @@ namespace {
 constexpr float kFar = 1e20f;
 
 // Squared distance transform of one line of samples f (0 at features).
-void transformLine(const float *f, int n, float *d, std::vector<int> &v, std::vector<float> &z)
+void transformLine(const float* f, int n, float* d, std::vector<int>& v, std::vector<float>& z)
 {
     int k = 0;
     v[0] = 0;
@@ -44,7 +44,7 @@ void transformLine(const float *f, int n, float *d, std::vector<int> &v, std::ve
 namespace {
 
 // Cache-friendly transpose in tiles: the column pass then runs along rows.
-void transpose(const std::vector<float> &in, std::vector<float> &out, int width, int height)
+void transpose(const std::vector<float>& in, std::vector<float>& out, int width, int height)
 {
     constexpr int tile = 64;
     for (int y0 = 0; y0 < height; y0 += tile)
@@ -54,13 +54,13 @@ void transpose(const std::vector<float> &in, std::vector<float> &out, int width,
                     out[size_t(x) * height + y] = in[size_t(y) * width + x];
 }
 
-void transformRows(std::vector<float> &grid, int width, int height)
+void transformRows(std::vector<float>& grid, int width, int height)
 {
     const size_t n = size_t(width);
     std::vector<float> f(n), z(n + 1);
     std::vector<int> v(n);
     for (int y = 0; y < height; ++y) {
-        float *row = grid.data() + size_t(y) * width;
+        float* row = grid.data() + size_t(y) * width;
         std::copy(row, row + width, f.begin());
         transformLine(f.data(), width, row, v, z);
     }
@@ -68,7 +68,7 @@ void transformRows(std::vector<float> &grid, int width, int height)
 
 } // namespace
 
-std::vector<float> distanceToFeatures(const std::vector<unsigned char> &features, int width, int height)
+std::vector<float> distanceToFeatures(const std::vector<unsigned char>& features, int width, int height)
 {
     std::vector<float> grid(size_t(width) * height), columns(grid.size());
     for (size_t i = 0; i < grid.size(); ++i)
@@ -77,7 +77,7 @@ std::vector<float> distanceToFeatures(const std::vector<unsigned char> &features
     transformRows(columns, height, width);
     transpose(columns, grid, height, width);
     transformRows(grid, width, height);
-    for (float &g : grid)
+    for (float& g : grid)
         g = std::sqrt(g);
     return grid;
 }

@@ -7,6 +7,6 @@
 namespace atlasgen {
 
 // features: width * height flags, row by row. Returns distances in pixels.
-std::vector<float> distanceToFeatures(const std::vector<unsigned char> &features, int width, int height);
+std::vector<float> distanceToFeatures(const std::vector<unsigned char>& features, int width, int height);
 
 } // namespace atlasgen

@@ -14,16 +14,22 @@ constexpr double kEarthRadiusKm = 6371.0;
 constexpr double kDeg = M_PI / 180.0;
 constexpr double kLon0 = -4.0 * kDeg;
 
-double tanHalf(double lat) { return std::tan(M_PI / 4 + lat / 2); }
+double tanHalf(double lat)
+{
+    return std::tan(M_PI / 4 + lat / 2);
+}
 
-QRectF boundsOf(const QPolygonF &p) { return p.boundingRect(); }
+QRectF boundsOf(const QPolygonF& p)
+{
+    return p.boundingRect();
+}
 
 // "lon,lat;lon,lat;..." as used by the hand-written files.
-bool parsePointList(const QString &text, const Projection &proj, QPolygonF &out)
+bool parsePointList(const QString& text, const Projection& proj, QPolygonF& out)
 {
     out.clear();
     const QStringList pairs = text.split(u';', Qt::SkipEmptyParts);
-    for (const QString &pair : pairs) {
+    for (const QString& pair : pairs) {
         const QStringList xy = pair.split(u',');
         bool okX = false, okY = false;
         if (xy.size() != 2)
@@ -37,7 +43,7 @@ bool parsePointList(const QString &text, const Projection &proj, QPolygonF &out)
     return out.size() >= 2;
 }
 
-bool parseLonLat(const QStringList &f, int at, QPointF &out)
+bool parseLonLat(const QStringList& f, int at, QPointF& out)
 {
     bool okX = false, okY = false;
     out = QPointF(f.value(at).toDouble(&okX), f.value(at + 1).toDouble(&okY));
@@ -58,7 +64,7 @@ QPointF Projection::forward(double lon, double lat) const
 {
     const double rho = kEarthRadiusKm * m_f / std::pow(tanHalf(lat * kDeg), m_n);
     const double theta = m_n * (lon * kDeg - kLon0);
-    return {rho * std::sin(theta), m_rho0 - rho * std::cos(theta)};
+    return { rho * std::sin(theta), m_rho0 - rho * std::cos(theta) };
 }
 
 QPointF Projection::inverse(QPointF km) const
@@ -67,10 +73,10 @@ QPointF Projection::inverse(QPointF km) const
     const double rho = std::hypot(km.x(), dy);
     const double theta = std::atan2(km.x(), dy);
     const double lat = 2 * std::atan(std::pow(kEarthRadiusKm * m_f / rho, 1.0 / m_n)) - M_PI / 2;
-    return {(theta / m_n + kLon0) / kDeg, lat / kDeg};
+    return { (theta / m_n + kLon0) / kDeg, lat / kDeg };
 }
 
-bool readTsv(const QString &path, QVector<TsvRow> &rows, QString &error)
+bool readTsv(const QString& path, QVector<TsvRow>& rows, QString& error)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
@@ -85,18 +91,18 @@ bool readTsv(const QString &path, QVector<TsvRow> &rows, QString &error)
         ++number;
         if (line.trimmed().isEmpty() || line.startsWith(u'#'))
             continue;
-        rows.push_back({number, line.split(u'\t')});
+        rows.push_back({ number, line.split(u'\t') });
     }
     return true;
 }
 
-bool GeoData::fail(const QString &file, int line, const QString &what)
+bool GeoData::fail(const QString& file, int line, const QString& what)
 {
     m_error = QStringLiteral("%1:%2: %3").arg(file).arg(line).arg(what);
     return false;
 }
 
-bool GeoData::load(const QString &dataDir)
+bool GeoData::load(const QString& dataDir)
 {
     const QString d = dataDir + u'/';
     return loadShapes(d + QStringLiteral("geodata.txt")) && loadTowns(d + QStringLiteral("towns.tsv"))
@@ -105,14 +111,14 @@ bool GeoData::load(const QString &dataDir)
         && (settleCoastalTowns(), true);
 }
 
-bool GeoData::loadShapes(const QString &path)
+bool GeoData::loadShapes(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return fail(path, 0, file.errorString());
     QTextStream in(&file);
     int number = 0;
-    QVector<Shape> *target = nullptr;
+    QVector<Shape>* target = nullptr;
     int remaining = 0;
     Shape shape;
     while (!in.atEnd()) {
@@ -122,13 +128,14 @@ bool GeoData::loadShapes(const QString &path)
             continue;
         const QStringList f = line.split(u' ', Qt::SkipEmptyParts);
         if (remaining == 0) {
-            static const QHash<QString, int> kinds{{QStringLiteral("land"), 0}, {QStringLiteral("lake"), 1},
-                                                   {QStringLiteral("river"), 2}, {QStringLiteral("border"), 3}};
-            QVector<Shape> *targets[] = {&land, &lakes, &rivers, &borders};
+            static const QHash<QString, int> kinds { { QStringLiteral("land"), 0 },
+                { QStringLiteral("lake"), 1 }, { QStringLiteral("river"), 2 },
+                { QStringLiteral("border"), 3 } };
+            QVector<Shape>* targets[] = { &land, &lakes, &rivers, &borders };
             if (f.size() != 3 || !kinds.contains(f[0]))
                 return fail(path, number, QStringLiteral("expected '<kind> <level> <count>'"));
             target = targets[kinds.value(f[0])];
-            shape = Shape{};
+            shape = Shape {};
             shape.level = f[1].toInt();
             remaining = f[2].toInt();
             if (remaining < 2)
@@ -152,21 +159,21 @@ bool GeoData::loadShapes(const QString &path)
     return true;
 }
 
-bool GeoData::loadTowns(const QString &path)
+bool GeoData::loadTowns(const QString& path)
 {
     QVector<TsvRow> rows;
     if (!readTsv(path, rows, m_error))
         return false;
-    static const QHash<QString, TownKind> kinds{{QStringLiteral("C"), TownKind::Capital},
-                                                {QStringLiteral("K"), TownKind::CountyTown},
-                                                {QStringLiteral("T"), TownKind::Town},
-                                                {QStringLiteral("V"), TownKind::Village}};
+    static const QHash<QString, TownKind> kinds { { QStringLiteral("C"), TownKind::Capital },
+        { QStringLiteral("K"), TownKind::CountyTown }, { QStringLiteral("T"), TownKind::Town },
+        { QStringLiteral("V"), TownKind::Village } };
     static const QString sides = QStringLiteral("RLAB");
-    for (const TsvRow &row : rows) {
+    for (const TsvRow& row : rows) {
         Town t;
         t.name = row.fields.value(0).trimmed();
         if (t.name.isEmpty() || !parseLonLat(row.fields, 1, t.lonLat) || !kinds.contains(row.fields.value(3)))
-            return fail(path, row.line, QStringLiteral("expected name, lon, lat, kind C/K/T/V [, side R/L/A/B]"));
+            return fail(
+                path, row.line, QStringLiteral("expected name, lon, lat, kind C/K/T/V [, side R/L/A/B]"));
         t.kind = kinds.value(row.fields.value(3));
         t.labelSide = std::max<qsizetype>(0, sides.indexOf(row.fields.value(4, QStringLiteral("R"))));
         t.km = m_proj.forward(t.lonLat);
@@ -178,19 +185,18 @@ bool GeoData::loadTowns(const QString &path)
     return true;
 }
 
-bool GeoData::loadLabels(const QString &path)
+bool GeoData::loadLabels(const QString& path)
 {
     QVector<TsvRow> rows;
     if (!readTsv(path, rows, m_error))
         return false;
-    static const QHash<QString, LabelKind> kinds{
-        {QStringLiteral("sea"), LabelKind::Sea},         {QStringLiteral("channel"), LabelKind::Channel},
-        {QStringLiteral("country"), LabelKind::Country}, {QStringLiteral("region"), LabelKind::Region},
-        {QStringLiteral("county"), LabelKind::County},
-        {QStringLiteral("island"), LabelKind::Island},   {QStringLiteral("mountain"), LabelKind::Mountain},
-        {QStringLiteral("cape"), LabelKind::Cape},       {QStringLiteral("lake"), LabelKind::Lake},
-        {QStringLiteral("river"), LabelKind::River}};
-    for (const TsvRow &row : rows) {
+    static const QHash<QString, LabelKind> kinds { { QStringLiteral("sea"), LabelKind::Sea },
+        { QStringLiteral("channel"), LabelKind::Channel }, { QStringLiteral("country"), LabelKind::Country },
+        { QStringLiteral("region"), LabelKind::Region }, { QStringLiteral("county"), LabelKind::County },
+        { QStringLiteral("island"), LabelKind::Island }, { QStringLiteral("mountain"), LabelKind::Mountain },
+        { QStringLiteral("cape"), LabelKind::Cape }, { QStringLiteral("lake"), LabelKind::Lake },
+        { QStringLiteral("river"), LabelKind::River } };
+    for (const TsvRow& row : rows) {
         Label l;
         QPointF lonLat;
         l.text = row.fields.value(0).trimmed();
@@ -207,12 +213,12 @@ bool GeoData::loadLabels(const QString &path)
     return true;
 }
 
-bool GeoData::loadRanges(const QString &path)
+bool GeoData::loadRanges(const QString& path)
 {
     QVector<TsvRow> rows;
     if (!readTsv(path, rows, m_error))
         return false;
-    for (const TsvRow &row : rows) {
+    for (const TsvRow& row : rows) {
         const QString kind = row.fields.value(0);
         if (kind == u"peak") {
             Peak p;
@@ -229,7 +235,8 @@ bool GeoData::loadRanges(const QString &path)
             r.halfWidthKm = row.fields.value(2).toDouble();
             r.height = row.fields.value(3).toDouble();
             if (r.halfWidthKm <= 0 || r.height <= 0 || !parsePointList(row.fields.value(4), m_proj, r.km))
-                return fail(path, row.line, QStringLiteral("expected range, name, half-width km, height, points"));
+                return fail(
+                    path, row.line, QStringLiteral("expected range, name, half-width km, height, points"));
             ranges.push_back(r);
         } else {
             return fail(path, row.line, QStringLiteral("unknown kind ") + kind);
@@ -238,15 +245,15 @@ bool GeoData::loadRanges(const QString &path)
     return true;
 }
 
-bool GeoData::loadRailways(const QString &path)
+bool GeoData::loadRailways(const QString& path)
 {
     QVector<TsvRow> rows;
     if (!readTsv(path, rows, m_error))
         return false;
-    for (const TsvRow &row : rows) {
+    for (const TsvRow& row : rows) {
         QPolygonF line;
-        for (const QString &name : row.fields) {
-            const Town *t = town(name.trimmed());
+        for (const QString& name : row.fields) {
+            const Town* t = town(name.trimmed());
             if (!t)
                 return fail(path, row.line, QStringLiteral("unknown town ") + name);
             line << t->km;
@@ -258,12 +265,12 @@ bool GeoData::loadRailways(const QString &path)
     return true;
 }
 
-bool GeoData::loadAreas(const QString &path)
+bool GeoData::loadAreas(const QString& path)
 {
     QVector<TsvRow> rows;
     if (!readTsv(path, rows, m_error))
         return false;
-    for (const TsvRow &row : rows) {
+    for (const TsvRow& row : rows) {
         QPolygonF points;
         if (!parsePointList(row.fields.value(2), m_proj, points))
             return fail(path, row.line, QStringLiteral("expected kind, name, points"));
@@ -271,18 +278,18 @@ bool GeoData::loadAreas(const QString &path)
             points << points.first();
             countryAreas.insert(row.fields[1], points);
         } else if (row.fields[0] == u"border") {
-            internalBorders.push_back({points, boundsOf(points), 1});
+            internalBorders.push_back({ points, boundsOf(points), 1 });
         } else {
             return fail(path, row.line, QStringLiteral("unknown kind ") + row.fields[0]);
         }
     }
-    for (const char *c : {"S", "W", "I", "F"})
+    for (const char* c : { "S", "W", "I", "F" })
         if (!countryAreas.contains(QLatin1String(c)))
             return fail(path, 0, QStringLiteral("missing area ") + QLatin1String(c));
     return true;
 }
 
-const Town *GeoData::town(const QString &name) const
+const Town* GeoData::town(const QString& name) const
 {
     const auto it = m_townIndex.constFind(name);
     return it == m_townIndex.constEnd() ? nullptr : &towns[*it];
@@ -291,10 +298,10 @@ const Town *GeoData::town(const QString &name) const
 bool GeoData::onLand(QPointF km) const
 {
     bool inside = false;
-    for (const Shape &s : land)
+    for (const Shape& s : land)
         if (s.bounds.contains(km) && s.km.containsPoint(km, Qt::OddEvenFill))
             inside = !inside;
-    for (const Shape &s : lakes)
+    for (const Shape& s : lakes)
         if (s.bounds.contains(km) && s.km.containsPoint(km, Qt::OddEvenFill))
             return false;
     return inside;
@@ -304,7 +311,7 @@ QString GeoData::countryAt(QPointF km) const
 {
     if (!onLand(km))
         return {};
-    for (const char *c : {"S", "W", "I", "F"})
+    for (const char* c : { "S", "W", "I", "F" })
         if (countryAreas.value(QLatin1String(c)).containsPoint(km, Qt::OddEvenFill))
             return QLatin1String(c);
     return QStringLiteral("E");
@@ -315,16 +322,16 @@ QString GeoData::countryAt(QPointF km) const
 // loch. Move such towns onto the nearest shore.
 void GeoData::settleCoastalTowns()
 {
-    for (Town &t : towns) {
+    for (Town& t : towns) {
         if (onLand(t.km))
             continue;
         double best = 5; // km; farther out the coordinate itself is wrong
         QPointF shore;
-        for (const QVector<Shape> *shapes : {&land, &lakes})
-            for (const Shape &s : *shapes) {
+        for (const QVector<Shape>* shapes : { &land, &lakes })
+            for (const Shape& s : *shapes) {
                 if (!s.bounds.adjusted(-5, -5, 5, 5).contains(t.km))
                     continue;
-                for (const QPointF &p : s.km)
+                for (const QPointF& p : s.km)
                     if (const double d = QLineF(p, t.km).length(); d < best) {
                         best = d;
                         shore = p;

@@ -14,8 +14,7 @@ namespace atlasgen {
 
 // Lambert conformal conic on a sphere, standard parallels 52 and 58 degrees,
 // central meridian 4 degrees west; plane coordinates in kilometres, y north.
-class Projection
-{
+class Projection {
 public:
     Projection();
     QPointF forward(double lon, double lat) const;
@@ -27,8 +26,7 @@ private:
 };
 
 // A projected line or ring with its bounds, in kilometres.
-struct Shape
-{
+struct Shape {
     QPolygonF km;
     QRectF bounds;
     int level = 0;
@@ -36,8 +34,7 @@ struct Shape
 
 enum class TownKind { Capital, CountyTown, Town, Village };
 
-struct Town
-{
+struct Town {
     QString name;
     QPointF lonLat;
     QPointF km;
@@ -47,26 +44,23 @@ struct Town
 
 enum class LabelKind { Sea, Channel, Country, Region, County, Island, Mountain, Cape, Lake, River };
 
-struct Label
-{
+struct Label {
     QString text;
     QPointF km;
     LabelKind kind = LabelKind::Region;
-    double angle = 0;  // degrees, counter-clockwise
+    double angle = 0; // degrees, counter-clockwise
     double size = 1.0; // relative to the kind's normal size
 };
 
 // A mountain crest drawn as hachures: the crest line and its half-width.
-struct Range
-{
+struct Range {
     QString name;
     QPolygonF km;
     double halfWidthKm = 8;
     double height = 1.0; // 0..1, how dark the hachures are
 };
 
-struct Peak
-{
+struct Peak {
     QString name;
     QPointF km;
     int heightFeet = 0;
@@ -74,12 +68,11 @@ struct Peak
 
 // Everything the sheets are drawn from, loaded once from the data folder.
 // Each loader reports the first bad line of its file through error().
-class GeoData
-{
+class GeoData {
 public:
-    bool load(const QString &dataDir);
+    bool load(const QString& dataDir);
     QString error() const { return m_error; }
-    const Projection &projection() const { return m_proj; }
+    const Projection& projection() const { return m_proj; }
 
     QVector<Shape> land, lakes, rivers, borders;
     QVector<Shape> internalBorders; // England/Scotland, England/Wales
@@ -90,19 +83,19 @@ public:
     QVector<Peak> peaks;
     QVector<QPolygonF> railways;
 
-    const Town *town(const QString &name) const;
+    const Town* town(const QString& name) const;
     bool onLand(QPointF km) const;
     QString countryAt(QPointF km) const; // "E", "S", "W", "I", "F" or empty at sea
 
 private:
-    bool loadShapes(const QString &path);
-    bool loadTowns(const QString &path);
-    bool loadLabels(const QString &path);
-    bool loadRanges(const QString &path);
-    bool loadRailways(const QString &path);
-    bool loadAreas(const QString &path);
+    bool loadShapes(const QString& path);
+    bool loadTowns(const QString& path);
+    bool loadLabels(const QString& path);
+    bool loadRanges(const QString& path);
+    bool loadRailways(const QString& path);
+    bool loadAreas(const QString& path);
     void settleCoastalTowns();
-    bool fail(const QString &file, int line, const QString &what);
+    bool fail(const QString& file, int line, const QString& what);
 
     Projection m_proj;
     QString m_error;
@@ -111,11 +104,10 @@ private:
 
 // Reads a tab-separated UTF-8 file without its comment lines ('#'); each row
 // keeps its 1-based line number for messages.
-struct TsvRow
-{
+struct TsvRow {
     int line = 0;
     QStringList fields;
 };
-bool readTsv(const QString &path, QVector<TsvRow> &rows, QString &error);
+bool readTsv(const QString& path, QVector<TsvRow>& rows, QString& error);
 
 } // namespace atlasgen

@@ -9,6 +9,6 @@ namespace atlasgen {
 enum class JpegMode { Baseline, Progressive };
 
 // Returns an empty string on success, otherwise what went wrong.
-QString writeJpeg(const QImage &image, const QString &path, JpegMode mode = JpegMode::Baseline);
+QString writeJpeg(const QImage& image, const QString& path, JpegMode mode = JpegMode::Baseline);
 
 } // namespace atlasgen

@@ -29,26 +29,26 @@ using namespace atlasgen;
 
 namespace {
 
-struct Job
-{
+struct Job {
     QString path;
     std::function<QImage()> render;
     JpegMode mode = JpegMode::Baseline;
 };
 
-void say(const QString &line)
+void say(const QString& line)
 {
     std::fprintf(stderr, "%s\n", qPrintable(line));
 }
 
 // Renders and writes the pictures on all cores; returns the first failure.
-QString runJobs(const QVector<Job> &jobs)
+QString runJobs(const QVector<Job>& jobs)
 {
     QMutex mutex;
     QString failure;
-    QtConcurrent::blockingMap(jobs, [&](const Job &job) {
+    QtConcurrent::blockingMap(jobs, [&](const Job& job) {
         const QImage image = job.render();
-        const QString error = image.isNull() ? QStringLiteral("nothing drawn") : writeJpeg(image, job.path, job.mode);
+        const QString error
+            = image.isNull() ? QStringLiteral("nothing drawn") : writeJpeg(image, job.path, job.mode);
         const QMutexLocker lock(&mutex);
         if (!error.isEmpty() && failure.isEmpty())
             failure = job.path + QStringLiteral(": ") + error;
@@ -56,7 +56,7 @@ QString runJobs(const QVector<Job> &jobs)
     return failure;
 }
 
-bool copyFile(const QString &from, const QString &to, QString &error)
+bool copyFile(const QString& from, const QString& to, QString& error)
 {
     QFile source(from);
     QSaveFile target(to);
@@ -68,8 +68,8 @@ bool copyFile(const QString &from, const QString &to, QString &error)
     return true;
 }
 
-bool writeTemplate(const QString &data, const QString &out, const GeoData &geo, const QVector<Sheet> &sheets,
-                   QString &error)
+bool writeTemplate(
+    const QString& data, const QString& out, const GeoData& geo, const QVector<Sheet>& sheets, QString& error)
 {
     const QString tpl = out + QStringLiteral("/template");
     QDir().mkpath(tpl + QStringLiteral("/Help"));
@@ -88,60 +88,67 @@ bool writeTemplate(const QString &data, const QString &out, const GeoData &geo, 
         return false;
     }
     const QDir help(data + QStringLiteral("/help"));
-    const QStringList pages{QStringLiteral("viewing.htm"), QStringLiteral("descrip.htm"), QStringLiteral("abbrev.htm"),
-                            QStringLiteral("jotpad.htm"),  QStringLiteral("altchar.htm"), QStringLiteral("BritKey.HTM"),
-                            QStringLiteral("IrishKey.HTM"), QStringLiteral("MANUAL.RTF")};
-    for (const QString &page : pages)
+    const QStringList pages { QStringLiteral("viewing.htm"), QStringLiteral("descrip.htm"),
+        QStringLiteral("abbrev.htm"), QStringLiteral("jotpad.htm"), QStringLiteral("altchar.htm"),
+        QStringLiteral("BritKey.HTM"), QStringLiteral("IrishKey.HTM"), QStringLiteral("MANUAL.RTF") };
+    for (const QString& page : pages)
         if (!copyFile(help.filePath(page), tpl + QStringLiteral("/Help/") + page, error))
             return false;
     return true;
 }
 
-QVector<Job> atlasJobs(const GeoData &geo, const QVector<Sheet> &sheets, const QString &maps, const QStringList &only)
+QVector<Job> atlasJobs(
+    const GeoData& geo, const QVector<Sheet>& sheets, const QString& maps, const QStringList& only)
 {
     QVector<Job> jobs;
-    auto wanted = [&](const QString &id) { return only.isEmpty() || only.contains(id); };
-    for (const Sheet &s : sheets)
+    auto wanted = [&](const QString& id) { return only.isEmpty() || only.contains(id); };
+    for (const Sheet& s : sheets)
         if (wanted(s.id))
-            jobs.push_back({maps + s.id + QStringLiteral(".JPG"), [&geo, s] { return renderDetailSheet(geo, s); }});
+            jobs.push_back(
+                { maps + s.id + QStringLiteral(".JPG"), [&geo, s] { return renderDetailSheet(geo, s); } });
     if (wanted(QStringLiteral("LOC-S")))
-        jobs.push_back({maps + QStringLiteral("LOC-S.JPG"), [&] { return renderOverview(geo, overviewSouth(), sheets); }});
+        jobs.push_back({ maps + QStringLiteral("LOC-S.JPG"),
+            [&] { return renderOverview(geo, overviewSouth(), sheets); } });
     if (wanted(QStringLiteral("LOC-N")))
-        jobs.push_back({maps + QStringLiteral("LOC-N.JPG"), [&] { return renderOverview(geo, overviewNorth(), sheets); }});
-    for (bool irish : {false, true}) {
+        jobs.push_back({ maps + QStringLiteral("LOC-N.JPG"),
+            [&] { return renderOverview(geo, overviewNorth(), sheets); } });
+    for (bool irish : { false, true }) {
         const QString prefix = irish ? QStringLiteral("IR-") : QStringLiteral("GB-");
         if (wanted(prefix + QStringLiteral("KEY")))
-            jobs.push_back({maps + prefix + QStringLiteral("KEY.JPG"), [irish] { return renderKey(irish); }});
+            jobs.push_back(
+                { maps + prefix + QStringLiteral("KEY.JPG"), [irish] { return renderKey(irish); } });
         if (wanted(prefix + QStringLiteral("SCALE")))
-            jobs.push_back({maps + prefix + QStringLiteral("SCALE.JPG"), [irish] { return renderScale(irish); }});
+            jobs.push_back(
+                { maps + prefix + QStringLiteral("SCALE.JPG"), [irish] { return renderScale(irish); } });
     }
     return jobs;
 }
 
 // Old pictures of sheets that no longer exist would be shown by nobody but
 // would still ship; remove them.
-void removeStale(const QString &maps, const QVector<Job> &jobs)
+void removeStale(const QString& maps, const QVector<Job>& jobs)
 {
     QSet<QString> keep;
-    for (const Job &j : jobs)
+    for (const Job& j : jobs)
         keep.insert(QFileInfo(j.path).fileName());
-    const QStringList present = QDir(maps).entryList({QStringLiteral("*.JPG")}, QDir::Files);
-    for (const QString &f : present)
+    const QStringList present = QDir(maps).entryList({ QStringLiteral("*.JPG") }, QDir::Files);
+    for (const QString& f : present)
         if (!keep.contains(f))
             QFile::remove(maps + f);
 }
 
-int survey(const GeoData &geo)
+int survey(const GeoData& geo)
 {
     for (int row = 13; row >= 0; --row) {
         QString line = QStringLiteral("%1 ").arg(row, 2, 10, QLatin1Char('0'));
         for (int col = 0; col < 11; ++col) {
-            const QRectF cell = grid::cellKm({col, row});
+            const QRectF cell = grid::cellKm({ col, row });
             QHash<QString, int> count;
             const int n = 24;
             for (int i = 0; i < n; ++i)
                 for (int j = 0; j < n; ++j)
-                    count[geo.countryAt(cell.topLeft() + QPointF((i + 0.5) * cell.width() / n, (j + 0.5) * cell.height() / n))]++;
+                    count[geo.countryAt(cell.topLeft()
+                        + QPointF((i + 0.5) * cell.width() / n, (j + 0.5) * cell.height() / n))]++;
             count.remove(QString());
             QString best;
             int total = 0;
@@ -150,7 +157,9 @@ int survey(const GeoData &geo)
                 if (best.isEmpty() || it.value() > count.value(best))
                     best = it.key();
             }
-            line += total == 0 ? QStringLiteral("  .   ") : QStringLiteral(" %1%2%3").arg(QChar(u'A' + col)).arg(best).arg(total * 100 / (n * n), 3);
+            line += total == 0
+                ? QStringLiteral("  .   ")
+                : QStringLiteral(" %1%2%3").arg(QChar(u'A' + col)).arg(best).arg(total * 100 / (n * n), 3);
         }
         std::printf("%s\n", qPrintable(line));
     }
@@ -159,20 +168,26 @@ int survey(const GeoData &geo)
 
 } // namespace
 
-int main(int argc, char *argv[])
+int main(int argc, char* argv[])
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+        qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
     QGuiApplication app(argc, argv);
     QCommandLineParser cli;
-    cli.setApplicationDescription(QStringLiteral("Makes the demo atlas: sheets, overviews, keys, tables, help."));
+    cli.setApplicationDescription(
+        QStringLiteral("Makes the demo atlas: sheets, overviews, keys, tables, help."));
     cli.addHelpOption();
-    const QCommandLineOption dataOpt(QStringLiteral("data"), QStringLiteral("Input data folder."), QStringLiteral("dir"),
-                                     QStringLiteral(ATLASGEN_DATA_DIR));
-    const QCommandLineOption outOpt(QStringLiteral("out"), QStringLiteral("Share folder to fill."), QStringLiteral("dir"));
-    const QCommandLineOption onlyOpt(QStringLiteral("only"), QStringLiteral("Draw only this picture."), QStringLiteral("id"));
-    const QCommandLineOption benchOpt(QStringLiteral("bench-sheets"), QStringLiteral("Write benchmark sheets."), QStringLiteral("dir"));
-    const QCommandLineOption surveyOpt(QStringLiteral("survey"), QStringLiteral("List grid cells with land."));
-    cli.addOptions({dataOpt, outOpt, onlyOpt, benchOpt, surveyOpt});
+    const QCommandLineOption dataOpt(QStringLiteral("data"), QStringLiteral("Input data folder."),
+        QStringLiteral("dir"), QStringLiteral(ATLASGEN_DATA_DIR));
+    const QCommandLineOption outOpt(
+        QStringLiteral("out"), QStringLiteral("Share folder to fill."), QStringLiteral("dir"));
+    const QCommandLineOption onlyOpt(
+        QStringLiteral("only"), QStringLiteral("Draw only this picture."), QStringLiteral("id"));
+    const QCommandLineOption benchOpt(
+        QStringLiteral("bench-sheets"), QStringLiteral("Write benchmark sheets."), QStringLiteral("dir"));
+    const QCommandLineOption surveyOpt(
+        QStringLiteral("survey"), QStringLiteral("List grid cells with land."));
+    cli.addOptions({ dataOpt, outOpt, onlyOpt, benchOpt, surveyOpt });
     cli.process(app);
 
     QElapsedTimer clock;
@@ -197,18 +212,25 @@ int main(int argc, char *argv[])
         QDir().mkpath(dir);
         // The same region for all, so that the large sheets differ only in
         // their encoding.
-        const auto found = std::find_if(sheets.cbegin(), sheets.cend(),
-                                        [](const Sheet &s) { return s.id == u"GB-03H"; });
+        const auto found
+            = std::find_if(sheets.cbegin(), sheets.cend(), [](const Sheet& s) { return s.id == u"GB-03H"; });
         if (found == sheets.cend()) {
             say(QStringLiteral("atlasgen: sheets.tsv has no GB-03H"));
             return 1;
         }
         const Sheet london = *found;
-        const QVector<Job> jobs{
-            {dir + QStringLiteral("BENCH-7000.JPG"), [&] { return renderDetailSheet(geo, london, {7000, 5000}); }},
-            {dir + QStringLiteral("BENCH-7000P.JPG"), [&] { return renderDetailSheet(geo, london, {7000, 5000}); },
-             JpegMode::Progressive},
-            {dir + QStringLiteral("BENCH-3500.JPG"), [&] { return renderDetailSheet(geo, london, {3500, 2500}); }}};
+        const QVector<Job> jobs { { dir + QStringLiteral("BENCH-7000.JPG"),
+                                      [&] {
+                                          return renderDetailSheet(geo, london, { 7000, 5000 });
+                                      } },
+            { dir + QStringLiteral("BENCH-7000P.JPG"),
+                [&] {
+                    return renderDetailSheet(geo, london, { 7000, 5000 });
+                },
+                JpegMode::Progressive },
+            { dir + QStringLiteral("BENCH-3500.JPG"), [&] {
+                 return renderDetailSheet(geo, london, { 3500, 2500 });
+             } } };
         error = runJobs(jobs);
     } else if (cli.isSet(outOpt)) {
         const QString out = cli.value(outOpt);
@@ -217,7 +239,7 @@ int main(int argc, char *argv[])
         const QStringList only = cli.values(onlyOpt);
         QVector<Job> jobs = atlasJobs(geo, sheets, maps, only);
         if (only.isEmpty() || only.contains(QStringLiteral("splash")))
-            jobs.push_back({out + QStringLiteral("/splash.jpg"), [&] { return renderSplash(geo); }});
+            jobs.push_back({ out + QStringLiteral("/splash.jpg"), [&] { return renderSplash(geo); } });
         if (only.isEmpty() && !renderIcon(geo).save(out + QStringLiteral("/icon.png"))) {
             say(QStringLiteral("atlasgen: cannot write icon.png"));
             return 1;

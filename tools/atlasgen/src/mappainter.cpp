@@ -16,13 +16,13 @@ namespace {
 
 constexpr double kSheetPxPerKm = 4020.0 * 28 / 30 / (110.0 * 134 / 96); // detail sheet's map area
 
-const QColor &kInk = ink::text;
-const QColor &kWaterInk = ink::water;
-const QColor &kWaterLine = ink::waterLine;
-const QColor &kWaterTint = ink::waterTint;
-const QColor &kReliefInk = ink::relief;
+const QColor& kInk = ink::text;
+const QColor& kWaterInk = ink::water;
+const QColor& kWaterLine = ink::waterLine;
+const QColor& kWaterTint = ink::waterTint;
+const QColor& kReliefInk = ink::relief;
 
-QPen cosmetic(const QColor &c, double width, Qt::PenStyle style = Qt::SolidLine)
+QPen cosmetic(const QColor& c, double width, Qt::PenStyle style = Qt::SolidLine)
 {
     QPen pen(c, width, style, Qt::RoundCap, Qt::RoundJoin);
     pen.setCosmetic(true);
@@ -31,20 +31,20 @@ QPen cosmetic(const QColor &c, double width, Qt::PenStyle style = Qt::SolidLine)
 
 } // namespace
 
-QColor ink::country(const QString &c)
+QColor ink::country(const QString& c)
 {
     if (c == u"S")
-        return {0xe8, 0xc8, 0x62};
+        return { 0xe8, 0xc8, 0x62 };
     if (c == u"W")
-        return {0xe9, 0xa8, 0x6c};
+        return { 0xe9, 0xa8, 0x6c };
     if (c == u"I")
-        return {0x93, 0xc2, 0x8c};
+        return { 0x93, 0xc2, 0x8c };
     if (c == u"F")
-        return {0xbc, 0xae, 0xd6};
-    return {0xe6, 0x98, 0x9c}; // England
+        return { 0xbc, 0xae, 0xd6 };
+    return { 0xe6, 0x98, 0x9c }; // England
 }
 
-QFont atlasFont(const QString &family, double pixelSize, bool italic, bool bold)
+QFont atlasFont(const QString& family, double pixelSize, bool italic, bool bold)
 {
     QFont f(family);
     f.setPixelSize(std::max(1, int(std::lround(pixelSize))));
@@ -54,28 +54,37 @@ QFont atlasFont(const QString &family, double pixelSize, bool italic, bool bold)
     return f;
 }
 
-MapPainter::MapPainter(const GeoData &geo, QImage &print, const QRectF &viewKm, const QRectF &targetPx,
-                       MapDetail detail)
-    : m_geo(geo), m_print(print), m_viewKm(viewKm), m_targetPx(targetPx), m_detail(detail)
+MapPainter::MapPainter(
+    const GeoData& geo, QImage& print, const QRectF& viewKm, const QRectF& targetPx, MapDetail detail)
+    : m_geo(geo)
+    , m_print(print)
+    , m_viewKm(viewKm)
+    , m_targetPx(targetPx)
+    , m_detail(detail)
 {
     const double k = targetPx.width() / viewKm.width();
-    m_toPx = QTransform(k, 0, 0, -k, targetPx.left() - viewKm.left() * k, targetPx.top() + viewKm.bottom() * k);
+    m_toPx
+        = QTransform(k, 0, 0, -k, targetPx.left() - viewKm.left() * k, targetPx.top() + viewKm.bottom() * k);
     m_unit = k / kSheetPxPerKm;
 }
 
 namespace {
 
 // Sutherland-Hodgman against one side of the rectangle at a time.
-QPolygonF clipPolygon(const QPolygonF &poly, const QRectF &r)
+QPolygonF clipPolygon(const QPolygonF& poly, const QRectF& r)
 {
     QPolygonF out = poly;
     for (int side = 0; side < 4; ++side) {
         auto inside = [&](QPointF p) {
             switch (side) {
-            case 0: return p.x() >= r.left();
-            case 1: return p.x() <= r.right();
-            case 2: return p.y() >= r.top();
-            default: return p.y() <= r.bottom();
+            case 0:
+                return p.x() >= r.left();
+            case 1:
+                return p.x() <= r.right();
+            case 2:
+                return p.y() >= r.top();
+            default:
+                return p.y() <= r.bottom();
             }
         };
         auto cut = [&](QPointF a, QPointF b) {
@@ -103,7 +112,7 @@ QPolygonF clipPolygon(const QPolygonF &poly, const QRectF &r)
 
 // Keeps the parts of a line near the rectangle, so that no stroke is
 // computed for the far-away rest of a long coast or river.
-void addClippedPolyline(QPainterPath &path, const QPolygonF &line, const QRectF &r)
+void addClippedPolyline(QPainterPath& path, const QPolygonF& line, const QRectF& r)
 {
     bool drawing = false;
     for (qsizetype i = 1; i < line.size(); ++i) {
@@ -121,12 +130,12 @@ void addClippedPolyline(QPainterPath &path, const QPolygonF &line, const QRectF 
 
 } // namespace
 
-QPainterPath MapPainter::shapesPath(const QVector<Shape> &shapes, double marginKm, bool closed) const
+QPainterPath MapPainter::shapesPath(const QVector<Shape>& shapes, double marginKm, bool closed) const
 {
     const QRectF area = m_viewKm.adjusted(-marginKm, -marginKm, marginKm, marginKm);
     QPainterPath path;
     path.setFillRule(Qt::OddEvenFill);
-    for (const Shape &s : shapes) {
+    for (const Shape& s : shapes) {
         if (!s.bounds.intersects(area))
             continue;
         if (!closed)
@@ -145,9 +154,9 @@ double MapPainter::marginKm() const
     return 400.0 / m_toPx.m11();
 }
 
-bool MapPainter::placeLabel(const QRectF &r)
+bool MapPainter::placeLabel(const QRectF& r)
 {
-    for (const QRectF &o : m_placed)
+    for (const QRectF& o : m_placed)
         if (o.intersects(r))
             return false;
     m_placed << r;
@@ -165,7 +174,7 @@ void MapPainter::paint()
     paintCoast(p, land);
     if (m_detail == MapDetail::Sheet)
         paintRelief(p, land);
-   
+
     paintLakesAndRivers(p);
     paintBorders(p);
     paintGraticule(p);
@@ -179,21 +188,21 @@ void MapPainter::paint()
 
 namespace {
 
-QRgb mix(QRgb a, const QColor &b, double t)
+QRgb mix(QRgb a, const QColor& b, double t)
 {
     t = std::clamp(t, 0.0, 1.0);
     return qRgb(int(qRed(a) + (b.red() - qRed(a)) * t), int(qGreen(a) + (b.green() - qGreen(a)) * t),
-                int(qBlue(a) + (b.blue() - qBlue(a)) * t));
+        int(qBlue(a) + (b.blue() - qBlue(a)) * t));
 }
 
-const char *const kCountryCodes[] = {"", "E", "S", "W", "I", "F"};
+const char* const kCountryCodes[] = { "", "E", "S", "W", "I", "F" };
 
 } // namespace
 
 // Rasterises land by country: 0 sea, 1 England (what no other area claims),
 // then S, W, I, F. The picture is widened by a margin so that coasts just
 // outside it still cast their water lines into it.
-QImage MapPainter::countryLabels(const QPainterPath &land, QRect target, int margin) const
+QImage MapPainter::countryLabels(const QPainterPath& land, QRect target, int margin) const
 {
     QImage labels(target.size() + QSize(2 * margin, 2 * margin), QImage::Format_RGB32);
     labels.fill(0);
@@ -218,7 +227,7 @@ QImage MapPainter::countryLabels(const QPainterPath &land, QRect target, int mar
 // a blue wash that fades out to sea; each country gets a band of its colour
 // along its coasts and borders, as the colourists laid it with a brush. Both
 // follow from one distance field to the nearest coast or border.
-void MapPainter::paintWashes(const QPainterPath &land)
+void MapPainter::paintWashes(const QPainterPath& land)
 {
     const bool sheet = m_detail == MapDetail::Sheet;
     const double u = sheet ? m_unit : 0.12;
@@ -228,9 +237,9 @@ void MapPainter::paintWashes(const QPainterPath &land)
     const int w = labels.width(), h = labels.height();
     std::vector<unsigned char> edge(size_t(w) * h, 0);
     for (int y = 0; y < h; ++y) {
-        const auto *row = reinterpret_cast<const QRgb *>(labels.constScanLine(y));
-        const auto *below = reinterpret_cast<const QRgb *>(labels.constScanLine(std::min(y + 1, h - 1)));
-        unsigned char *e = edge.data() + size_t(y) * w;
+        const auto* row = reinterpret_cast<const QRgb*>(labels.constScanLine(y));
+        const auto* below = reinterpret_cast<const QRgb*>(labels.constScanLine(std::min(y + 1, h - 1)));
+        unsigned char* e = edge.data() + size_t(y) * w;
         for (int x = 0; x < w; ++x) {
             if (x + 1 < w && row[x + 1] != row[x])
                 e[x] = e[x + 1] = 1;
@@ -240,7 +249,7 @@ void MapPainter::paintWashes(const QPainterPath &land)
     }
     const std::vector<float> dist = distanceToFeatures(edge, w, h);
 
-    static const double ripples[] = {9, 19, 31, 45, 62, 82, 106, 134};
+    static const double ripples[] = { 9, 19, 31, 45, 62, 82, 106, 134 };
     const int rippleCount = sheet ? 8 : 2;
     const double rippleScale = sheet ? u : 0.3;
     const double halfLine = sheet ? 0.75 * u + 0.3 : 0.25;
@@ -251,10 +260,10 @@ void MapPainter::paintWashes(const QPainterPath &land)
     const QRgb white = qRgb(255, 255, 255);
     const double lastRipple = ripples[rippleCount - 1] * rippleScale + halfLine + 1;
     for (int y = target.top(); y <= target.bottom(); ++y) {
-        auto *out = reinterpret_cast<QRgb *>(m_print.scanLine(y));
+        auto* out = reinterpret_cast<QRgb*>(m_print.scanLine(y));
         const int ly = y - target.top() + margin;
-        const auto *labelRow = reinterpret_cast<const QRgb *>(labels.constScanLine(ly));
-        const float *distRow = dist.data() + size_t(ly) * w;
+        const auto* labelRow = reinterpret_cast<const QRgb*>(labels.constScanLine(ly));
+        const float* distRow = dist.data() + size_t(ly) * w;
         for (int x = target.left(); x <= target.right(); ++x) {
             const int lx = x - target.left() + margin;
             const double d = distRow[lx];
@@ -282,26 +291,26 @@ void MapPainter::paintWashes(const QPainterPath &land)
     }
 }
 
-void MapPainter::paintCoast(QPainter &p, const QPainterPath &land)
+void MapPainter::paintCoast(QPainter& p, const QPainterPath& land)
 {
     p.setBrush(Qt::NoBrush);
-    p.setPen(cosmetic(kInk, std::max(1.0, (m_detail == MapDetail::Sheet ? 2.6 : 1.1) * std::max(m_unit, 0.45))));
+    p.setPen(
+        cosmetic(kInk, std::max(1.0, (m_detail == MapDetail::Sheet ? 2.6 : 1.1) * std::max(m_unit, 0.45))));
     p.drawPath(land);
 }
 
 namespace {
 
-struct HachureStyle
-{
-    double stepKm;   // distance between strokes along the crest
+struct HachureStyle {
+    double stepKm; // distance between strokes along the crest
     double halfWidthKm;
-    bool spurs;      // grow side ridges off this crest
+    bool spurs; // grow side ridges off this crest
 };
 
 // Strokes down both flanks of one crest line (in km). The flank length
 // wanders smoothly along the crest so that the range gets a natural outline.
-void hachureCrest(QVector<QLineF> &lines, QVector<QPolygonF> &spurs, const QPolygonF &crest, const HachureStyle &st,
-                  std::mt19937 &rng)
+void hachureCrest(QVector<QLineF>& lines, QVector<QPolygonF>& spurs, const QPolygonF& crest,
+    const HachureStyle& st, std::mt19937& rng)
 {
     std::uniform_real_distribution<double> uni(0.0, 1.0);
     double total = 0;
@@ -317,7 +326,7 @@ void hachureCrest(QVector<QLineF> &lines, QVector<QPolygonF> &spurs, const QPoly
             const double ends = std::min(along, total - along) / st.halfWidthKm;
             const double taper = std::clamp(0.25 + ends * 0.8, 0.25, 1.0);
             const QPointF c = seg.p1() + dir * t;
-            for (int side : {-1, 1}) {
+            for (int side : { -1, 1 }) {
                 const double wander = 0.5 + 0.3 * std::sin(along / (st.halfWidthKm * 0.9) + phase1 + side)
                     + 0.2 * std::sin(along / (st.halfWidthKm * 0.35) + (side > 0 ? phase2 : phase3));
                 const double len = st.halfWidthKm * taper * (0.3 + 0.6 * wander + 0.15 * uni(rng));
@@ -335,8 +344,9 @@ void hachureCrest(QVector<QLineF> &lines, QVector<QPolygonF> &spurs, const QPoly
                 const int side = uni(rng) < 0.5 ? -1 : 1;
                 const QPointF n = normal * side;
                 const double len = st.halfWidthKm * (0.7 + 0.5 * uni(rng));
-                spurs << QPolygonF{c + n * (st.halfWidthKm * 0.15), c + n * (len * 0.55) + dir * (len * 0.15 * (uni(rng) - 0.5)),
-                                   c + n * len + dir * (len * 0.3 * (uni(rng) - 0.5))};
+                spurs << QPolygonF { c + n * (st.halfWidthKm * 0.15),
+                    c + n * (len * 0.55) + dir * (len * 0.15 * (uni(rng) - 0.5)),
+                    c + n * len + dir * (len * 0.3 * (uni(rng) - 0.5)) };
                 nextSpur = along + st.halfWidthKm * (0.6 + 1.2 * uni(rng));
             }
         }
@@ -347,25 +357,26 @@ void hachureCrest(QVector<QLineF> &lines, QVector<QPolygonF> &spurs, const QPoly
 
 // Hachures ("Bergstriche") run downhill from each crest and its side ridges,
 // darker on the higher ranges.
-void MapPainter::paintRelief(QPainter &p, const QPainterPath &land)
+void MapPainter::paintRelief(QPainter& p, const QPainterPath& land)
 {
     p.save();
     p.setClipPath(land, Qt::IntersectClip);
     const double k = m_toPx.m11();
     for (qsizetype ri = 0; ri < m_geo.ranges.size(); ++ri) {
-        const Range &r = m_geo.ranges[ri];
-        if (!r.km.boundingRect().adjusted(-2 * r.halfWidthKm, -2 * r.halfWidthKm, 2 * r.halfWidthKm, 2 * r.halfWidthKm)
+        const Range& r = m_geo.ranges[ri];
+        if (!r.km.boundingRect()
+                 .adjusted(-2 * r.halfWidthKm, -2 * r.halfWidthKm, 2 * r.halfWidthKm, 2 * r.halfWidthKm)
                  .intersects(m_viewKm))
             continue;
         std::mt19937 rng(unsigned(ri) * 7919u + 17u);
         QVector<QLineF> lines;
         QVector<QPolygonF> spurs;
         const double step = 4.2 / k / std::max(0.5, r.height);
-        hachureCrest(lines, spurs, r.km, {step, r.halfWidthKm, true}, rng);
+        hachureCrest(lines, spurs, r.km, { step, r.halfWidthKm, true }, rng);
         QVector<QPolygonF> none;
-        for (const QPolygonF &spur : spurs)
-            hachureCrest(lines, none, spur, {step, r.halfWidthKm * 0.45, false}, rng);
-        for (QLineF &l : lines)
+        for (const QPolygonF& spur : spurs)
+            hachureCrest(lines, none, spur, { step, r.halfWidthKm * 0.45, false }, rng);
+        for (QLineF& l : lines)
             l = m_toPx.map(l);
         QColor ink = kReliefInk;
         ink.setAlphaF(0.5 + 0.45 * r.height);
@@ -375,7 +386,7 @@ void MapPainter::paintRelief(QPainter &p, const QPainterPath &land)
     p.restore();
 }
 
-void MapPainter::paintLakesAndRivers(QPainter &p)
+void MapPainter::paintLakesAndRivers(QPainter& p)
 {
     const bool sheet = m_detail == MapDetail::Sheet;
     const double u = sheet ? m_unit : 0.3;
@@ -383,10 +394,10 @@ void MapPainter::paintLakesAndRivers(QPainter &p)
         if (!sheet && level > 2)
             continue;
         QVector<Shape> shapes;
-        for (const Shape &s : m_geo.rivers)
+        for (const Shape& s : m_geo.rivers)
             if (s.level == level)
                 shapes << s;
-        static const double widths[] = {0, 3.4, 2.8, 2.1, 1.5};
+        static const double widths[] = { 0, 3.4, 2.8, 2.1, 1.5 };
         p.setPen(cosmetic(kWaterInk, std::max(0.6, widths[level] * u)));
         p.drawPath(shapesPath(shapes, marginKm(), false));
     }
@@ -397,23 +408,23 @@ void MapPainter::paintLakesAndRivers(QPainter &p)
     p.setBrush(Qt::NoBrush);
 }
 
-void MapPainter::paintBorders(QPainter &p)
+void MapPainter::paintBorders(QPainter& p)
 {
     const double u = m_detail == MapDetail::Sheet ? m_unit : 0.3;
     // The Ulster line follows old county boundaries: a county boundary here.
     QPen county = cosmetic(kInk, std::max(0.8, 2.4 * u), Qt::CustomDashLine);
-    county.setDashPattern({1, 2.5});
+    county.setDashPattern({ 1, 2.5 });
     county.setCapStyle(Qt::RoundCap);
     p.setPen(county);
     p.drawPath(shapesPath(m_geo.borders, marginKm(), false));
     QPen state = cosmetic(kInk, std::max(0.9, 3.4 * u), Qt::CustomDashLine);
-    state.setDashPattern({6, 2.2, 1, 2.2});
+    state.setDashPattern({ 6, 2.2, 1, 2.2 });
     state.setCapStyle(Qt::FlatCap);
     p.setPen(state);
     p.drawPath(shapesPath(m_geo.internalBorders, marginKm(), false));
 }
 
-void MapPainter::paintGraticule(QPainter &p)
+void MapPainter::paintGraticule(QPainter& p)
 {
     const bool sheet = m_detail == MapDetail::Sheet;
     const double stepDeg = sheet ? 0.5 : 1.0;
@@ -436,11 +447,11 @@ void MapPainter::paintGraticule(QPainter &p)
     p.drawPath(grat);
 }
 
-void MapPainter::paintRailways(QPainter &p)
+void MapPainter::paintRailways(QPainter& p)
 {
     QPainterPath rails;
     const QRectF area = m_viewKm.adjusted(-marginKm(), -marginKm(), marginKm(), marginKm());
-    for (const QPolygonF &line : m_geo.railways)
+    for (const QPolygonF& line : m_geo.railways)
         addClippedPolyline(rails, line, area);
     rails = m_toPx.map(rails);
     const double w = 4.6 * m_unit;
@@ -448,15 +459,15 @@ void MapPainter::paintRailways(QPainter &p)
     p.drawPath(rails);
     QPen dash = cosmetic(Qt::white, w, Qt::CustomDashLine);
     dash.setCapStyle(Qt::FlatCap);
-    dash.setDashPattern({3.0, 3.0});
+    dash.setDashPattern({ 3.0, 3.0 });
     p.setPen(dash);
     p.drawPath(rails);
 }
 
-void MapPainter::paintPeaks(QPainter &p)
+void MapPainter::paintPeaks(QPainter& p)
 {
     const QFont font = atlasFont(QStringLiteral("C059"), 34 * m_unit, true);
-    for (const Peak &pk : m_geo.peaks) {
+    for (const Peak& pk : m_geo.peaks) {
         if (!m_viewKm.contains(pk.km))
             continue;
         const QPointF c = toPx(pk.km);
@@ -482,27 +493,63 @@ void MapPainter::paintPeaks(QPainter &p)
     }
 }
 
-void MapPainter::paintLabels(QPainter &p)
+void MapPainter::paintLabels(QPainter& p)
 {
     const bool sheet = m_detail == MapDetail::Sheet;
     QSet<QString> named;
-    for (const Label &l : m_geo.labels) {
+    for (const Label& l : m_geo.labels) {
         QString family = QStringLiteral("P052");
         double size = 60;
         bool italic = true, bold = false;
         QColor colour = kWaterInk;
         double spacing = 100;
         switch (l.kind) {
-        case LabelKind::Sea: size = 120; spacing = 125; break;
-        case LabelKind::Channel: size = 62; spacing = 108; break;
-        case LabelKind::Country: size = 150; italic = false; colour = QColor(0x5a, 0x22, 0x1c); break;
-        case LabelKind::Region: size = 70; italic = false; colour = kInk; spacing = 130; break;
-        case LabelKind::County: size = 50; italic = false; colour = QColor(0x6e, 0x3a, 0x2c); spacing = 135; break;
-        case LabelKind::Island: size = 72; colour = kInk; break;
-        case LabelKind::Mountain: size = 58; colour = kReliefInk.darker(120); spacing = 115; break;
-        case LabelKind::Cape: size = 66; colour = kInk; family = QStringLiteral("C059"); break;
-        case LabelKind::Lake: size = 80; break;
-        case LabelKind::River: size = 76; family = QStringLiteral("C059"); break;
+        case LabelKind::Sea:
+            size = 120;
+            spacing = 125;
+            break;
+        case LabelKind::Channel:
+            size = 62;
+            spacing = 108;
+            break;
+        case LabelKind::Country:
+            size = 150;
+            italic = false;
+            colour = QColor(0x5a, 0x22, 0x1c);
+            break;
+        case LabelKind::Region:
+            size = 70;
+            italic = false;
+            colour = kInk;
+            spacing = 130;
+            break;
+        case LabelKind::County:
+            size = 50;
+            italic = false;
+            colour = QColor(0x6e, 0x3a, 0x2c);
+            spacing = 135;
+            break;
+        case LabelKind::Island:
+            size = 72;
+            colour = kInk;
+            break;
+        case LabelKind::Mountain:
+            size = 58;
+            colour = kReliefInk.darker(120);
+            spacing = 115;
+            break;
+        case LabelKind::Cape:
+            size = 66;
+            colour = kInk;
+            family = QStringLiteral("C059");
+            break;
+        case LabelKind::Lake:
+            size = 80;
+            break;
+        case LabelKind::River:
+            size = 76;
+            family = QStringLiteral("C059");
+            break;
         }
         // the overviews name only the seas and countries, once each
         if (!sheet && ((l.kind != LabelKind::Sea && l.kind != LabelKind::Country) || l.size < 1.0))
@@ -528,8 +575,10 @@ void MapPainter::paintLabels(QPainter &p)
             const QRectF inner = m_targetPx.adjusted(20 * m_unit, 20 * m_unit, -20 * m_unit, -20 * m_unit);
             if (!inner.contains(at) || box.width() > inner.width() || box.height() > inner.height())
                 continue;
-            const double dx = std::max(0.0, inner.left() - box.left()) - std::max(0.0, box.right() - inner.right());
-            const double dy = std::max(0.0, inner.top() - box.top()) - std::max(0.0, box.bottom() - inner.bottom());
+            const double dx
+                = std::max(0.0, inner.left() - box.left()) - std::max(0.0, box.right() - inner.right());
+            const double dy
+                = std::max(0.0, inner.top() - box.top()) - std::max(0.0, box.bottom() - inner.bottom());
             if (std::hypot(dx, dy) > 0.6 * std::max(box.width(), box.height()))
                 continue;
             placed.translate(dx, dy);
@@ -537,7 +586,8 @@ void MapPainter::paintLabels(QPainter &p)
         }
         // county names give way to the larger names set before them
         if (l.kind == LabelKind::County
-            && std::any_of(m_placed.begin(), m_placed.end(), [&](const QRectF &o) { return o.intersects(box); }))
+            && std::any_of(
+                m_placed.begin(), m_placed.end(), [&](const QRectF& o) { return o.intersects(box); }))
             continue;
         // a sea or country is named once per sheet, by its first label
         if (l.kind == LabelKind::Sea || l.kind == LabelKind::Country) {
@@ -553,7 +603,7 @@ void MapPainter::paintLabels(QPainter &p)
     p.setBrush(Qt::NoBrush);
 }
 
-void MapPainter::paintTowns(QPainter &p)
+void MapPainter::paintTowns(QPainter& p)
 {
     const bool sheet = m_detail == MapDetail::Sheet;
     const double u = sheet ? m_unit : 0.3;
@@ -561,11 +611,11 @@ void MapPainter::paintTowns(QPainter &p)
         const TownKind kind = TownKind(pass);
         if (!sheet && kind != TownKind::Capital && kind != TownKind::CountyTown)
             continue;
-        for (const Town &t : m_geo.towns) {
+        for (const Town& t : m_geo.towns) {
             if (t.kind != kind || !m_viewKm.contains(t.km))
                 continue;
-            static const double radius[] = {14, 10, 7, 5};
-            static const double sizes[] = {74, 52, 44, 38};
+            static const double radius[] = { 14, 10, 7, 5 };
+            static const double sizes[] = { 74, 52, 44, 38 };
             const double r = std::max(1.6, radius[pass] * u);
             const QPointF c = toPx(t.km);
             p.setBrush(Qt::white);
@@ -580,16 +630,15 @@ void MapPainter::paintTowns(QPainter &p)
             if (!sheet && kind == TownKind::CountyTown)
                 continue;
             const double px = sheet ? sizes[pass] * u : 13;
-            const QFont font = atlasFont(QStringLiteral("C059"), px, kind == TownKind::Village,
-                                         kind == TownKind::Capital);
+            const QFont font
+                = atlasFont(QStringLiteral("C059"), px, kind == TownKind::Village, kind == TownKind::Capital);
             QPainterPath path;
             path.addText(0, 0, font, kind == TownKind::Capital ? t.name.toUpper() : t.name);
             const QRectF br = path.boundingRect();
             const double gap = r + 5 * std::max(u, 0.4);
-            const QPointF offsets[] = {{gap - br.left(), -br.center().y()},
-                                       {-gap - br.right(), -br.center().y()},
-                                       {-br.center().x(), -gap - br.bottom()},
-                                       {-br.center().x(), gap - br.top()}};
+            const QPointF offsets[]
+                = { { gap - br.left(), -br.center().y() }, { -gap - br.right(), -br.center().y() },
+                      { -br.center().x(), -gap - br.bottom() }, { -br.center().x(), gap - br.top() } };
             QPointF chosen = c + offsets[t.labelSide];
             bool found = false;
             for (int k = 0; k < 4 && !found; ++k) {

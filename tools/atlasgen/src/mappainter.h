@@ -17,13 +17,12 @@ class GeoData;
 
 enum class MapDetail { Sheet, Overview };
 
-class MapPainter
-{
+class MapPainter {
 public:
     // viewKm: the region in the projection plane (y north); targetPx: where it
     // goes in the picture. The aspect ratios must agree.
-    MapPainter(const GeoData &geo, QImage &print, const QRectF &viewKm, const QRectF &targetPx,
-               MapDetail detail);
+    MapPainter(
+        const GeoData& geo, QImage& print, const QRectF& viewKm, const QRectF& targetPx, MapDetail detail);
 
     void paint();
     QPointF toPx(QPointF km) const { return m_toPx.map(km); }
@@ -32,24 +31,24 @@ public:
     double unit() const { return m_unit; }
 
 private:
-    QImage countryLabels(const QPainterPath &land, QRect target, int margin) const;
-    void paintWashes(const QPainterPath &land);
-    void paintCoast(QPainter &p, const QPainterPath &land);
-    void paintRelief(QPainter &p, const QPainterPath &land);
-    void paintLakesAndRivers(QPainter &p);
-    void paintBorders(QPainter &p);
-    void paintGraticule(QPainter &p);
-    void paintRailways(QPainter &p);
-    void paintPeaks(QPainter &p);
-    void paintLabels(QPainter &p);
-    void paintTowns(QPainter &p);
+    QImage countryLabels(const QPainterPath& land, QRect target, int margin) const;
+    void paintWashes(const QPainterPath& land);
+    void paintCoast(QPainter& p, const QPainterPath& land);
+    void paintRelief(QPainter& p, const QPainterPath& land);
+    void paintLakesAndRivers(QPainter& p);
+    void paintBorders(QPainter& p);
+    void paintGraticule(QPainter& p);
+    void paintRailways(QPainter& p);
+    void paintPeaks(QPainter& p);
+    void paintLabels(QPainter& p);
+    void paintTowns(QPainter& p);
 
-    QPainterPath shapesPath(const QVector<Shape> &shapes, double marginKm, bool closed) const;
-    bool placeLabel(const QRectF &r);
+    QPainterPath shapesPath(const QVector<Shape>& shapes, double marginKm, bool closed) const;
+    bool placeLabel(const QRectF& r);
     double marginKm() const;
 
-    const GeoData &m_geo;
-    QImage &m_print;
+    const GeoData& m_geo;
+    QImage& m_print;
     QRectF m_viewKm, m_targetPx;
     MapDetail m_detail;
     QTransform m_toPx;
@@ -66,9 +65,9 @@ inline const QColor waterTint(0x9d, 0xc0, 0xd4);
 inline const QColor lake(0xc9, 0xdc, 0xe4);
 inline const QColor relief(0x5f, 0x4e, 0x3e);
 inline const QColor capital(0xa0, 0x20, 0x20);
-QColor country(const QString &code); // E, S, W, I, F
+QColor country(const QString& code); // E, S, W, I, F
 } // namespace ink
 
-QFont atlasFont(const QString &family, double pixelSize, bool italic = false, bool bold = false);
+QFont atlasFont(const QString& family, double pixelSize, bool italic = false, bool bold = false);
 
 } // namespace atlasgen

@@ -13,14 +13,16 @@ namespace atlasgen {
 namespace {
 
 // Smooth random field: bilinear interpolation of a coarse random grid.
-class ValueNoise
-{
+class ValueNoise {
 public:
-    ValueNoise(int width, int height, int cell, std::mt19937 &rng)
-        : m_cell(cell), m_cols(width / cell + 2), m_rows(height / cell + 2), m_values(size_t(m_cols * m_rows))
+    ValueNoise(int width, int height, int cell, std::mt19937& rng)
+        : m_cell(cell)
+        , m_cols(width / cell + 2)
+        , m_rows(height / cell + 2)
+        , m_values(size_t(m_cols * m_rows))
     {
         std::uniform_real_distribution<float> uni(-1.0f, 1.0f);
-        for (float &v : m_values)
+        for (float& v : m_values)
             v = uni(rng);
     }
     float at(int x, int y) const
@@ -51,7 +53,7 @@ QImage makePaper(QSize size, unsigned seed)
     const double edge = std::min(w, h) * 0.05;
     uint32_t state = seed * 2654435761u + 1u;
     for (int y = 0; y < h; ++y) {
-        auto *line = reinterpret_cast<QRgb *>(paper.scanLine(y));
+        auto* line = reinterpret_cast<QRgb*>(paper.scanLine(y));
         const double dy = std::min(y, h - 1 - y);
         for (int x = 0; x < w; ++x) {
             state ^= state << 13;
@@ -60,8 +62,8 @@ QImage makePaper(QSize size, unsigned seed)
             const float fibre = float(state & 0xff) / 255.0f - 0.5f;
             const double dx = std::min(x, w - 1 - x);
             const double e = std::max(0.0, 1.0 - std::min(dx, dy) / edge);
-            const double tone = 1.0 + 0.035 * mottle.at(x, y) + 0.02 * grain.at(x, y) + 0.03 * fibre
-                - 0.09 * e * e;
+            const double tone
+                = 1.0 + 0.035 * mottle.at(x, y) + 0.02 * grain.at(x, y) + 0.03 * fibre - 0.09 * e * e;
             const int r = std::clamp(int(238 * tone), 0, 255);
             const int g = std::clamp(int(228 * tone - 10 * e), 0, 255);
             const int b = std::clamp(int(200 * tone - 22 * e), 0, 255);
@@ -86,7 +88,7 @@ QImage makePaper(QSize size, unsigned seed)
     return paper;
 }
 
-void printOnPaper(QImage &paper, const QImage &print)
+void printOnPaper(QImage& paper, const QImage& print)
 {
     QPainter p(&paper);
     p.setCompositionMode(QPainter::CompositionMode_Multiply);

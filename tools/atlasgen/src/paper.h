@@ -9,6 +9,6 @@ namespace atlasgen {
 QImage makePaper(QSize size, unsigned seed);
 
 // Lays the print (white = no ink) onto the paper.
-void printOnPaper(QImage &paper, const QImage &print);
+void printOnPaper(QImage& paper, const QImage& print);
 
 } // namespace atlasgen

@@ -13,7 +13,7 @@ namespace atlasgen {
 
 namespace {
 
-QPen pen(const QColor &c, double w, Qt::PenStyle style = Qt::SolidLine)
+QPen pen(const QColor& c, double w, Qt::PenStyle style = Qt::SolidLine)
 {
     return QPen(c, w, style, Qt::FlatCap, Qt::MiterJoin);
 }
@@ -25,8 +25,8 @@ QImage whitePrint(QSize size)
     return print;
 }
 
-void drawText(QPainter &p, const QRectF &box, int flags, const QFont &font, const QString &text,
-              const QColor &colour = ink::text)
+void drawText(QPainter& p, const QRectF& box, int flags, const QFont& font, const QString& text,
+    const QColor& colour = ink::text)
 {
     p.setFont(font);
     p.setPen(colour);
@@ -45,18 +45,23 @@ QString degreeText(double value, bool minutesOnly)
 
 // The neat line with its band of alternating five-minute bars, labelled
 // every half degree where meridians and parallels cross it.
-void drawFrame(QPainter &p, const Projection &proj, const MapPainter &mp, const QRectF &map, double u,
-               const QVector<QRectF> &avoid)
+void drawFrame(QPainter& p, const Projection& proj, const MapPainter& mp, const QRectF& map, double u,
+    const QVector<QRectF>& avoid)
 {
     const double band = 26 * u;
     const QRectF outer = map.adjusted(-band, -band, band, band);
     const QTransform toKm = mp.transform().inverted();
     const QFont font = atlasFont(QStringLiteral("C059"), 30 * u);
     p.setBrush(Qt::NoBrush);
-    struct Edge { QPointF a, b; bool lon; double outward; };
-    const Edge edges[] = {{map.topLeft(), map.topRight(), true, -1}, {map.bottomLeft(), map.bottomRight(), true, 1},
-                          {map.topLeft(), map.bottomLeft(), false, -1}, {map.topRight(), map.bottomRight(), false, 1}};
-    for (const Edge &e : edges) {
+    struct Edge {
+        QPointF a, b;
+        bool lon;
+        double outward;
+    };
+    const Edge edges[] = { { map.topLeft(), map.topRight(), true, -1 },
+        { map.bottomLeft(), map.bottomRight(), true, 1 }, { map.topLeft(), map.bottomLeft(), false, -1 },
+        { map.topRight(), map.bottomRight(), false, 1 } };
+    for (const Edge& e : edges) {
         const QLineF line(e.a, e.b);
         const int steps = int(line.length() / 2);
         const bool horizontal = e.a.y() == e.b.y();
@@ -72,9 +77,10 @@ void drawFrame(QPainter &p, const Projection &proj, const MapPainter &mp, const 
             if (crossed || i == steps) {
                 if (int(std::floor(prev * 12)) % 2 == 0) {
                     const QPointF s = line.pointAt(runStart), f = line.pointAt(t);
-                    const QRectF bar = horizontal
-                        ? QRectF(s.x(), e.a.y() + e.outward * band * 0.3, f.x() - s.x(), e.outward * band * 0.4)
-                        : QRectF(e.a.x() + e.outward * band * 0.3, s.y(), e.outward * band * 0.4, f.y() - s.y());
+                    const QRectF bar = horizontal ? QRectF(s.x(), e.a.y() + e.outward * band * 0.3,
+                                           f.x() - s.x(), e.outward * band * 0.4)
+                                                  : QRectF(e.a.x() + e.outward * band * 0.3, s.y(),
+                                                      e.outward * band * 0.4, f.y() - s.y());
                     p.fillRect(bar.normalized(), ink::text);
                 }
                 runStart = t;
@@ -95,7 +101,8 @@ void drawFrame(QPainter &p, const Projection &proj, const MapPainter &mp, const 
                 const bool hang = horizontal && e.outward > 0;
                 const QRectF box(-120 * u, hang ? 0 : -40 * u, 240 * u, 40 * u);
                 const QRectF onSheet = p.transform().mapRect(box);
-                if (std::none_of(avoid.begin(), avoid.end(), [&](const QRectF &a) { return a.intersects(onSheet); }))
+                if (std::none_of(
+                        avoid.begin(), avoid.end(), [&](const QRectF& a) { return a.intersects(onSheet); }))
                     drawText(p, box, Qt::AlignHCenter | (hang ? Qt::AlignTop : Qt::AlignBottom), font, text);
                 p.restore();
             }
@@ -110,7 +117,7 @@ void drawFrame(QPainter &p, const Projection &proj, const MapPainter &mp, const 
     p.drawRect(outer);
 }
 
-QString longitudeNote(const Projection &proj, const QRectF &viewKm)
+QString longitudeNote(const Projection& proj, const QRectF& viewKm)
 {
     const double west = proj.inverse(viewKm.topLeft()).x(), east = proj.inverse(viewKm.bottomRight()).x();
     if (east <= 0)
@@ -120,18 +127,19 @@ QString longitudeNote(const Projection &proj, const QRectF &viewKm)
     return QStringLiteral("Länge von Greenwich");
 }
 
-QRectF viewFor(const QRectF &cell, const QRectF &target)
+QRectF viewFor(const QRectF& cell, const QRectF& target)
 {
     const double h = cell.height(), w = h * target.width() / target.height();
-    return {cell.center().x() - w / 2, cell.top(), w, h};
+    return { cell.center().x() - w / 2, cell.top(), w, h };
 }
 
 } // namespace
 
-QImage renderDetailSheet(const GeoData &geo, const Sheet &sheet, QSize size)
+QImage renderDetailSheet(const GeoData& geo, const Sheet& sheet, QSize size)
 {
     const double u = size.width() / 4020.0;
-    const QRectF map(size.width() / 30.0, size.height() / 30.0, size.width() * 28 / 30.0, size.height() * 28 / 30.0);
+    const QRectF map(
+        size.width() / 30.0, size.height() / 30.0, size.width() * 28 / 30.0, size.height() * 28 / 30.0);
     const QRectF view = viewFor(grid::cellKm(sheet.cell), map);
     QImage print = whitePrint(size);
     MapPainter mp(geo, print, view, map, MapDetail::Sheet);
@@ -152,11 +160,11 @@ QImage renderDetailSheet(const GeoData &geo, const Sheet &sheet, QSize size)
     drawText(p, pageBand, Qt::AlignLeft | Qt::AlignVCenter, pageFont, pages.value(0));
     drawText(p, pageBand, Qt::AlignRight | Qt::AlignVCenter, pageFont, pages.value(1, pages.value(0)));
     const double corner = 160 * u;
-    const QVector<QRectF> avoid{QRectF(size.width() / 2.0 - tw / 2, 0, tw, top),
-                                QRectF(0, 0, map.left() + corner, top), QRectF(map.right() - corner, 0, corner * 2, top),
-                                QRectF(0, map.bottom() + 26 * u, map.left() + corner, 200 * u),
-                                QRectF(map.right() - corner * 1.5, map.bottom() + 26 * u, corner * 3, 200 * u),
-                                QRectF(size.width() / 2.0 - 420 * u, map.bottom() + 26 * u, 840 * u, 200 * u)};
+    const QVector<QRectF> avoid { QRectF(size.width() / 2.0 - tw / 2, 0, tw, top),
+        QRectF(0, 0, map.left() + corner, top), QRectF(map.right() - corner, 0, corner * 2, top),
+        QRectF(0, map.bottom() + 26 * u, map.left() + corner, 200 * u),
+        QRectF(map.right() - corner * 1.5, map.bottom() + 26 * u, corner * 3, 200 * u),
+        QRectF(size.width() / 2.0 - 420 * u, map.bottom() + 26 * u, 840 * u, 200 * u) };
     drawFrame(p, geo.projection(), mp, map, u, avoid);
 
     const double bottom = map.bottom() + 26 * u;
@@ -172,7 +180,7 @@ QImage renderDetailSheet(const GeoData &geo, const Sheet &sheet, QSize size)
     return paper;
 }
 
-QImage renderOverview(const GeoData &geo, const Overview &overview, const QVector<Sheet> &sheets)
+QImage renderOverview(const GeoData& geo, const Overview& overview, const QVector<Sheet>& sheets)
 {
     const QSize size(grid::kOverviewWidth, grid::kOverviewHeight);
     QImage print = whitePrint(size);
@@ -183,7 +191,7 @@ QImage renderOverview(const GeoData &geo, const Overview &overview, const QVecto
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
     const QFont idFont = atlasFont(QStringLiteral("Nimbus Sans Narrow"), 15, false, true);
-    for (const Sheet &s : sheets) {
+    for (const Sheet& s : sheets) {
         if (!overview.contains(s.cell))
             continue;
         const QRect r = overview.cellPixels(s.cell);
@@ -216,7 +224,7 @@ QImage renderOverview(const GeoData &geo, const Overview &overview, const QVecto
     return paper;
 }
 
-QImage renderSplash(const GeoData &geo)
+QImage renderSplash(const GeoData& geo)
 {
     const QSize size(764, 460);
     const QPointF london = geo.projection().forward(-0.128, 51.507);
@@ -233,7 +241,7 @@ QImage renderSplash(const GeoData &geo)
 
 namespace atlasgen {
 
-QImage renderIcon(const GeoData &geo)
+QImage renderIcon(const GeoData& geo)
 {
     // A small globe-like emblem: the islands in a round frame.
     const int size = 256;
@@ -264,7 +272,7 @@ QImage renderIcon(const GeoData &geo)
     }
     QPainterPath land;
     land.setFillRule(Qt::OddEvenFill);
-    for (const Shape &s : geo.land)
+    for (const Shape& s : geo.land)
         if (s.bounds.width() > 8)
             land.addPolygon(t.map(s.km));
     p.setPen(QPen(ink::text, 1.2));

@@ -14,11 +14,11 @@ class GeoData;
 
 constexpr QSize kSheetSize(4020, 2880); // 134:96, like a cell on the overviews
 
-QImage renderDetailSheet(const GeoData &geo, const Sheet &sheet, QSize size = kSheetSize);
-QImage renderOverview(const GeoData &geo, const Overview &overview, const QVector<Sheet> &sheets);
+QImage renderDetailSheet(const GeoData& geo, const Sheet& sheet, QSize size = kSheetSize);
+QImage renderOverview(const GeoData& geo, const Overview& overview, const QVector<Sheet>& sheets);
 QImage renderKey(bool irish);
 QImage renderScale(bool irish);
-QImage renderSplash(const GeoData &geo);
-QImage renderIcon(const GeoData &geo); // 256 x 256, transparent corners
+QImage renderSplash(const GeoData& geo);
+QImage renderIcon(const GeoData& geo); // 256 x 256, transparent corners
 
 } // namespace atlasgen

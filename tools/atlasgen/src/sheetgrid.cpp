@@ -30,15 +30,15 @@ QRectF cellKm(Cell c)
 {
     const double x = kOriginXKm + (c.col - kOriginCol) * kCellWidthKm;
     const double y = kOriginYKm + (c.row - kOriginRow) * kCellHeightKm;
-    return {x, y, kCellWidthKm, kCellHeightKm};
+    return { x, y, kCellWidthKm, kCellHeightKm };
 }
 
-QString sheetId(const QString &prefix, Cell c)
+QString sheetId(const QString& prefix, Cell c)
 {
     return QStringLiteral("%1-%2%3").arg(prefix).arg(c.row, 2, 10, QLatin1Char('0')).arg(QChar(u'A' + c.col));
 }
 
-bool parseSheetId(const QString &id, Cell &c)
+bool parseSheetId(const QString& id, Cell& c)
 {
     static const QRegularExpression re(QStringLiteral("^(GB|IR)-(\\d\\d)([A-Z])$"));
     const auto m = re.match(id);
@@ -58,37 +58,40 @@ bool Overview::contains(Cell c) const
 
 QRect Overview::cellPixels(Cell c) const
 {
-    return {kOverviewLeft + (c.col - firstCol) * grid::kOverviewCellWidth,
-            kOverviewTop + (topRow - c.row) * grid::kOverviewCellHeight, grid::kOverviewCellWidth,
-            grid::kOverviewCellHeight};
+    return { kOverviewLeft + (c.col - firstCol) * grid::kOverviewCellWidth,
+        kOverviewTop + (topRow - c.row) * grid::kOverviewCellHeight, grid::kOverviewCellWidth,
+        grid::kOverviewCellHeight };
 }
 
-double Overview::pixelsPerKm() const { return grid::kOverviewCellWidth / grid::kCellWidthKm; }
+double Overview::pixelsPerKm() const
+{
+    return grid::kOverviewCellWidth / grid::kCellWidthKm;
+}
 
 QRectF Overview::viewKm() const
 {
-    const QRectF topLeftCell = grid::cellKm({firstCol, topRow});
+    const QRectF topLeftCell = grid::cellKm({ firstCol, topRow });
     const double s = pixelsPerKm();
     const double left = topLeftCell.left() - kOverviewLeft / s;
     const double top = topLeftCell.bottom() + kOverviewTop / s; // northern edge
     const double w = grid::kOverviewWidth / s, h = grid::kOverviewHeight / s;
-    return {left, top - h, w, h};
+    return { left, top - h, w, h };
 }
 
-const Overview &overviewSouth()
+const Overview& overviewSouth()
 {
-    static const Overview o{QStringLiteral("LOC-S"), 2, 7,
-                            QStringLiteral("Übersicht: England, Wales und Irland")};
+    static const Overview o { QStringLiteral("LOC-S"), 2, 7,
+        QStringLiteral("Übersicht: England, Wales und Irland") };
     return o;
 }
 
-const Overview &overviewNorth()
+const Overview& overviewNorth()
 {
-    static const Overview o{QStringLiteral("LOC-N"), 2, 12, QStringLiteral("Übersicht: Schottland")};
+    static const Overview o { QStringLiteral("LOC-N"), 2, 12, QStringLiteral("Übersicht: Schottland") };
     return o;
 }
 
-const Overview &overviewFor(const QString &country)
+const Overview& overviewFor(const QString& country)
 {
     return country == u"S" ? overviewNorth() : overviewSouth();
 }
@@ -98,25 +101,25 @@ QRect outlineOnOverview(int locTop, int locLeft)
     // The atlas window: outline at (LocLeft div 2 + 63, LocTop div 2 + 26),
     // 67 x 48, over the half-size overview whose box starts at (65, 28).
     const int top = locTop / 2 + 26, left = locLeft / 2 + 63;
-    return {2 * (left - 65), 2 * (top - 28), 134, 96};
+    return { 2 * (left - 65), 2 * (top - 28), 134, 96 };
 }
 
 namespace {
 
-QString neighbour(const QHash<QString, QString> &byCell, Cell c)
+QString neighbour(const QHash<QString, QString>& byCell, Cell c)
 {
     return byCell.value(QStringLiteral("%1/%2").arg(c.col).arg(c.row));
 }
 
 // Atlas order: England and Wales, then Scotland, then Ireland; each from
 // north to south and west to east, one double page per sheet.
-void assignPages(QVector<Sheet> &sheets)
+void assignPages(QVector<Sheet>& sheets)
 {
-    auto group = [](const Sheet &s) { return s.country == u"S" ? 1 : s.country == u"I" ? 2 : 0; };
-    QVector<Sheet *> order;
-    for (Sheet &s : sheets)
+    auto group = [](const Sheet& s) { return s.country == u"S" ? 1 : s.country == u"I" ? 2 : 0; };
+    QVector<Sheet*> order;
+    for (Sheet& s : sheets)
         order << &s;
-    std::sort(order.begin(), order.end(), [&](const Sheet *a, const Sheet *b) {
+    std::sort(order.begin(), order.end(), [&](const Sheet* a, const Sheet* b) {
         if (group(*a) != group(*b))
             return group(*a) < group(*b);
         if (a->cell.row != b->cell.row)
@@ -124,7 +127,7 @@ void assignPages(QVector<Sheet> &sheets)
         return a->cell.col < b->cell.col;
     });
     int page = 4;
-    for (Sheet *s : order) {
+    for (Sheet* s : order) {
         s->pages = QStringLiteral("%1-%2").arg(page).arg(page + 1);
         page += 2;
     }
@@ -132,13 +135,13 @@ void assignPages(QVector<Sheet> &sheets)
 
 } // namespace
 
-bool loadSheets(const QString &path, QVector<Sheet> &sheets, QString &error)
+bool loadSheets(const QString& path, QVector<Sheet>& sheets, QString& error)
 {
     QVector<TsvRow> rows;
     if (!readTsv(path, rows, error))
         return false;
     QHash<QString, QString> byCell;
-    for (const TsvRow &row : rows) {
+    for (const TsvRow& row : rows) {
         Sheet s;
         s.id = row.fields.value(0);
         s.title = row.fields.value(1);
@@ -161,12 +164,12 @@ bool loadSheets(const QString &path, QVector<Sheet> &sheets, QString &error)
         byCell.insert(key, s.id);
         sheets.push_back(s);
     }
-    for (Sheet &s : sheets) {
+    for (Sheet& s : sheets) {
         const Cell c = s.cell;
-        s.west = neighbour(byCell, {c.col - 1, c.row});
-        s.east = neighbour(byCell, {c.col + 1, c.row});
-        s.north = neighbour(byCell, {c.col, c.row + 1});
-        s.south = neighbour(byCell, {c.col, c.row - 1});
+        s.west = neighbour(byCell, { c.col - 1, c.row });
+        s.east = neighbour(byCell, { c.col + 1, c.row });
+        s.north = neighbour(byCell, { c.col, c.row + 1 });
+        s.south = neighbour(byCell, { c.col, c.row - 1 });
         // Any point that rounds into the outline arithmetic works; +5 keeps
         // the values clear of the cell edge.
         const QRect px = overviewFor(s.country).cellPixels(c);
