@@ -260,11 +260,14 @@ QByteArray metafileAsSvg(const QString& windowsPath, const QString& hostPath, Ki
         svg += helper.readAllStandardOutput();
     }
     svg += helper.readAllStandardOutput();
-    if (helper.exitStatus() != QProcess::NormalExit || helper.exitCode() != 0) {
-        const QString why = QString::fromLocal8Bit(helper.readAllStandardError()).trimmed();
-        damagedFile(windowsPath, why.isEmpty() ? QStringLiteral("the metafile library failed on it") : why);
-    }
-    return svg;
+    if (helper.exitStatus() == QProcess::NormalExit && helper.exitCode() == 0)
+        return svg;
+    // The helper's own reason when it gave one; a crash says nothing useful.
+    const QString why
+        = QString::fromLocal8Bit(helper.readAllStandardError()).section(QLatin1Char('\n'), 0, 0);
+    const bool ownReason
+        = helper.exitStatus() == QProcess::NormalExit && helper.exitCode() == 1 && !why.isEmpty();
+    damagedFile(windowsPath, ownReason ? why : QStringLiteral("the metafile library failed on it"));
 }
 
 QImage loadMetafile(const QString& windowsPath, const QString& hostPath, Kind kind, QSize box)

@@ -53,14 +53,14 @@ int renderWmf(std::vector<unsigned char>& bytes)
     if (wmf_mem_open(api, bytes.data(), long(bytes.size())) != wmf_E_None
         || wmf_scan(api, 0, &bbox) != wmf_E_None) {
         wmf_api_destroy(api);
-        return fail("the file is damaged");
+        return fail("its records cannot be read");
     }
     unsigned int width = 0;
     unsigned int height = 0;
     // 96 dots an inch: the picture's natural size in screen pixels.
     if (wmf_display_size(api, &width, &height, 96, 96) != wmf_E_None || width == 0 || height == 0) {
         wmf_api_destroy(api);
-        return fail("the file holds no picture");
+        return fail("it draws nothing");
     }
     wmf_svg_t* svg = WMF_SVG_GetData(api);
     svg->out = wmf_stream_create(api, nullptr); // into memory
@@ -75,11 +75,11 @@ int renderWmf(std::vector<unsigned char>& bytes)
     wmf_stream_destroy(api, svg->out, &text, &length);
     int status = 0;
     if (played != wmf_E_None || !text || length == 0)
-        status = fail("the file is damaged");
+        status = fail("its records cannot be read");
     else
         std::fwrite(text, 1, length, stdout);
-    std::free(text);
-    wmf_api_destroy(api);
+    wmf_api_destroy(api); // frees the text too: libwmf keeps track of what it allocated
+
     return status;
 }
 
@@ -94,7 +94,7 @@ int renderEmf(std::vector<unsigned char>& bytes)
     const int ok = emf2svg(reinterpret_cast<char*>(bytes.data()), bytes.size(), &text, &length, &options);
     int status = 0;
     if (ok != 1 || !text || length == 0)
-        status = fail("the file is damaged");
+        status = fail("its records cannot be read");
     else
         std::fwrite(text, 1, length, stdout);
     std::free(text);
@@ -111,7 +111,7 @@ int main(int argc, char** argv)
     }
     std::vector<unsigned char> bytes;
     if (!readFile(argv[2], bytes))
-        return fail("the file cannot be read");
+        return fail("it cannot be read");
     const int status = std::strcmp(argv[1], "wmf") == 0 ? renderWmf(bytes) : renderEmf(bytes);
     return std::fflush(stdout) == 0 ? status : 1;
 }
