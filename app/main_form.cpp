@@ -198,6 +198,8 @@ void TMainForm::addBackupMenu()
     };
     item("mnuRestore", QStringLiteral("Restore from backup..."), &TMainForm::mnuRestoreClick);
     item("mnuImport", QStringLiteral("Import from the original program..."), &TMainForm::mnuImportClick);
+    item("mnuUndoRestore", QStringLiteral("Go back to the tables before the last restore or import..."),
+        &TMainForm::mnuUndoRestoreClick);
     btnBackupMore->setMenu(menu);
 }
 
@@ -338,6 +340,11 @@ void TMainForm::btnRTFCloseClick()
 void TMainForm::btnRTFSaveClick()
 {
     saveDescriptionExport(this, MainRichEdit->document());
+}
+
+void TMainForm::mnuUndoRestoreClick()
+{
+    platform::guarded([] { restoreKeptCopy(); });
 }
 
 void TMainForm::mnuImportClick()

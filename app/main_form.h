@@ -99,6 +99,7 @@ public slots:
     // this program's backup or from the original program's tables.
     void mnuRestoreClick(); // "Restore from backup..."
     void mnuImportClick(); // "Import from the original program..."
+    void mnuUndoRestoreClick(); // back to the copy the last of them kept
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -8,6 +8,7 @@
 #include "platform/desktop.h"
 #include "platform/paths.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLocale>
@@ -143,6 +144,30 @@ void restoreFromBackup()
         return;
     }
     restoreFromFolder(vBackupPath);
+}
+
+QString newestKeptCopy()
+{
+    const auto data = platform::resolve(dataFolder());
+    if (!data)
+        return {};
+    const QFileInfoList kept = QDir(*data).entryInfoList(
+        { QStringLiteral("Kept *"), QStringLiteral("Before import *") }, QDir::Dirs, QDir::Time);
+    if (kept.isEmpty())
+        return {};
+    return dataFolder() + kept.constFirst().fileName() + QLatin1Char('\\');
+}
+
+void restoreKeptCopy()
+{
+    const QString folder = newestKeptCopy();
+    if (folder.isEmpty()) {
+        tell({ false,
+            QStringLiteral("There is nothing to go back to: no restore or import has replaced your tables."),
+            {}, 0 });
+        return;
+    }
+    restoreFromFolder(folder);
 }
 
 } // namespace corvane

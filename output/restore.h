@@ -44,4 +44,12 @@ RestoreReport restoreFromFolder(const QString& folder);
 // named in the configuration.
 void restoreFromBackup();
 
+// The copy of the tables that the last restore or import kept (the newest
+// "Kept ..." or "Before import ..." folder of the Data folder); empty when
+// there is none.
+QString newestKeptCopy();
+// Undoing a restore or import: asks as a restore does, then brings that
+// copy back (keeping the present tables in turn).
+void restoreKeptCopy();
+
 } // namespace corvane

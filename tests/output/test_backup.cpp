@@ -16,6 +16,7 @@
 #include "platform/paths.h"
 #include "platform/table.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QFrame>
@@ -256,12 +257,15 @@ private slots:
         QCOMPARE(descrip->fieldAsString(u"Memo"_s), u"church"_s);
         QVERIFY(QFileInfo(s.pixFile(u"000704.JPG"_s)).isFile());
 
-        // Undone from the copy the restore kept.
+        // Undone from the copy the restore kept, as the backup panel offers.
         const QDir data(s.kit.hostPath(dataFolder()));
         const QStringList kept = data.entryList({ u"Kept *"_s }, QDir::Dirs);
         QCOMPARE(kept.size(), 1);
-        const RestoreReport undo = restoreFromFolder(dataFolder() + kept.constFirst() + u"\\"_s);
-        QVERIFY2(undo.ok, qPrintable(undo.text));
+        QCOMPARE(newestKeptCopy(), dataFolder() + kept.constFirst() + u"\\"_s);
+        s.kit.clearMessages();
+        s.kit.get<QAction>(u"mnuUndoRestore"_s)->trigger();
+        QCOMPARE(s.kit.messages().size(), 2);
+        QCOMPARE(s.lastIcon(), QMessageBox::Information);
         QCOMPARE(descrip->recordCount(), placesAfterDelete);
         QVERIFY(!descrip->findKey({ 704 }));
     }
