@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QShortcut>
@@ -112,15 +113,23 @@ QFont faceFont(Face face)
     return designFont(QStringLiteral("Fixedsys"), 15);
 }
 
-// A letter as a small black glyph on white, for the picture buttons.
+// A letter as a small black glyph on white, for the picture buttons. The
+// palette's own font, made smaller where a capital's caron would not fit.
 QIcon glyphPicture(QChar letter)
 {
+    const QRectF box(QPointF(0, 0), kGlyphSize);
+    QFont font = faceFont(Face::Fixed15);
+    QRectF ink = QFontMetricsF(font).tightBoundingRect(letter);
+    while (ink.height() > box.height() - 2 && font.pixelSize() > 8) {
+        font.setPixelSize(font.pixelSize() - 1);
+        ink = QFontMetricsF(font).tightBoundingRect(letter);
+    }
     return platform::drawnIcon(
         kGlyphSize,
-        [letter](QPainter& p) {
-            p.setFont(faceFont(Face::Fixed15));
+        [letter, font, ink, box](QPainter& p) {
+            p.setFont(font);
             p.setPen(Qt::black);
-            p.drawText(QRectF(QPointF(0, 0), kGlyphSize), Qt::AlignCenter, QString(letter));
+            p.drawText(box.center() - ink.center(), QString(letter));
         },
         Qt::white);
 }

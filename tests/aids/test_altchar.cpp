@@ -344,7 +344,7 @@ private slots:
         TfrmAltChar* palette = s.palette();
         vCurrentView = current;
         vPasteState = u"Do"_s;
-        s.kit.click(u"BitBtnClose"_s);
+        QTest::mouseClick(Kit::child<QPushButton>(palette, u"BitBtnClose"_s), Qt::LeftButton);
         QVERIFY(aids::frontChild());
         QCOMPARE(aids::frontChild()->objectName(), front);
         QCOMPARE(vCurrentView, current);
