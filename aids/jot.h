@@ -1,10 +1,20 @@
 #pragma once
-// The jot pad. For now the window itself, so the tool-bar button can open
-// and place it, and its menu bar with the commands every view shares; the
-// pad and its buttons come with the jot pad's own work. Its commands leave
-// the current view alone: the pad is no view.
+// The jot pad: one rich-text note kept in memory for the whole run, never
+// saved or loaded; the user copies it elsewhere to keep it. Erase empties
+// it, Close sends the pad back and returns to the current view. The pad is
+// a target of the palette's paste hand-off (core/paste.h). Created once by
+// the tool-bar button; its commands leave the current view alone (the pad
+// is no view), but its Maps drops a pending paste.
 
 #include "core/menu_form.h"
+
+#include <memory>
+
+class QTextEdit;
+
+namespace Ui {
+class Jot;
+}
 
 namespace corvane {
 
@@ -14,11 +24,19 @@ public:
     explicit TfrmJot(QWidget* parent = nullptr);
     ~TfrmJot() override;
 
+    QTextEdit* rtfJotPad() const;
+
 public slots:
     void OpenHelpFile1Click() { helpItemClick(); }
+    void btnEraseClick();
+    void btnCloseClick();
+    void rtfJotPadMouseDown();
 
 protected:
     void FormShow() override;
+
+private:
+    const std::unique_ptr<Ui::Jot> ui;
 };
 
 } // namespace corvane

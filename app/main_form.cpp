@@ -269,7 +269,10 @@ void TMainForm::spdOddCharClick()
         vAltCharCreated = true;
     }
     frmAltChar->showChild();
+    // Focusing a radio button does not select it here, as it did where the
+    // palette was designed: select it, so the palette comes in lower case.
     frmAltChar->rdoLower->setFocus(Qt::OtherFocusReason);
+    frmAltChar->rdoLower->setChecked(true);
     frmAltChar->moveTo(605, 2);
 }
 

@@ -1,5 +1,6 @@
 #include "app/toolbar_icons.h"
 
+#include "platform/drawing.h"
 #include "platform/fonts.h"
 
 #include <QPainter>
@@ -14,22 +15,9 @@ namespace {
 
 using Drawing = std::function<void(QPainter&)>;
 
-// One drawing in logical pixels, rendered for ordinary and double-density
-// screens.
 QIcon toolIcon(const Drawing& draw)
 {
-    QIcon icon;
-    for (const qreal ratio : { 1.0, 2.0 }) {
-        QPixmap pixmap(kToolPictureSize * ratio);
-        pixmap.setDevicePixelRatio(ratio);
-        pixmap.fill(Qt::transparent);
-        QPainter p(&pixmap);
-        p.setRenderHint(QPainter::Antialiasing);
-        draw(p);
-        p.end();
-        icon.addPixmap(pixmap);
-    }
-    return icon;
+    return platform::drawnIcon(kToolPictureSize, draw);
 }
 
 void drawOddChar(QPainter& p)

@@ -17,7 +17,8 @@ namespace corvane {
 namespace {
 
 // Watches the widget that receives the field's mouse events: the field
-// itself, or the viewport of a multi-line field.
+// itself, or the viewport of a multi-line field. A press is delivered on
+// from here, so the handler runs after the field has taken it.
 class MouseDownFilter : public QObject {
 public:
     MouseDownFilter(QWidget* control, std::function<void()> mouseDown)
@@ -29,9 +30,12 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
+        if (m_delivering)
+            return false; // our own delivery, on its way to the field
         switch (event->type()) {
         case QEvent::MouseButtonPress:
-            return mousePress(watched, static_cast<QMouseEvent*>(event));
+            mousePress(watched, static_cast<QMouseEvent*>(event));
+            return true;
         case QEvent::ContextMenu:
             return m_otherButton; // the press took a character; no menu
         case QEvent::MouseButtonRelease:
@@ -40,7 +44,7 @@ protected:
             // Ends the left press the field was given, and pastes no
             // selection as a middle button's release would.
             m_otherButton = false;
-            watched->event(asLeft(static_cast<QMouseEvent*>(event)).get());
+            deliver(watched, asLeft(static_cast<QMouseEvent*>(event)).get(), event);
             return true;
         default:
             return false;
@@ -56,21 +60,31 @@ private:
             e->globalPosition(), Qt::LeftButton, buttons, e->modifiers());
     }
 
-    bool mousePress(QObject* watched, QMouseEvent* event)
+    // Through the whole event chain, not event(): a multi-line field takes
+    // its viewport's events in a filter of its own, which event() skips.
+    void deliver(QObject* watched, QEvent* event, QEvent* original)
+    {
+        m_delivering = true;
+        QCoreApplication::sendEvent(watched, event);
+        m_delivering = false;
+        original->setAccepted(event->isAccepted());
+    }
+
+    void mousePress(QObject* watched, QMouseEvent* event)
     {
         // Any button places the caret for a waiting character, as the left
         // one does.
         m_otherButton = vPasteState == QLatin1String("Do") && event->button() != Qt::LeftButton;
         if (m_otherButton)
-            watched->event(asLeft(event).get());
+            deliver(watched, asLeft(event).get(), event);
         else
-            watched->event(event);
+            deliver(watched, event, event);
         m_mouseDown();
-        return true; // delivered above, before the handler ran
     }
 
     std::function<void()> m_mouseDown;
     bool m_otherButton = false;
+    bool m_delivering = false;
 };
 
 QWidget* mouseReceiver(QWidget* control)
