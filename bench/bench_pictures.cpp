@@ -37,14 +37,6 @@ void print(const char* name, double value)
     std::fflush(stdout);
 }
 
-template <typename F> double timed(F&& step)
-{
-    QElapsedTimer clock;
-    clock.start();
-    step();
-    return double(clock.nsecsElapsed()) / 1e6;
-}
-
 // A phone photo: soft light across the frame, fine texture and sensor noise.
 QImage phonePhoto(QSize size)
 {
@@ -175,7 +167,7 @@ int main(int argc, char** argv)
         QList<double> cold, floor;
         for (int run = 0; run < kRuns; ++run) {
             floor << bench::turboFloorMs(photo, box);
-            cold << timed([&] { platform::loadPictureFile(photo, box); });
+            cold << bench::timed([&] { platform::loadPictureFile(photo, box); });
         }
         const double c = bench::median(cold), f = bench::median(floor);
         print(qPrintable(QString::fromLatin1(name) + u"_cold_ms"_s), c);
@@ -188,7 +180,7 @@ int main(int argc, char** argv)
         platform::AttachedPictureStore store;
         store.decodeAhead({ photo }, kPanelBox);
         store.waitForIdle();
-        hits << timed([&] { store.load(photo, kPanelBox); });
+        hits << bench::timed([&] { store.load(photo, kPanelBox); });
     }
     print("ahead_hit_ms", bench::median(hits));
 
@@ -196,7 +188,7 @@ int main(int argc, char** argv)
         { std::pair { u"clip.WMF"_s, "wmf_ms" }, std::pair { u"clip.EMF"_s, "emf_ms" } }) {
         QList<double> times;
         for (int run = 0; run < kRuns; ++run)
-            times << timed([&] { platform::loadPictureFile(folder.filePath(file), kPanelBox); });
+            times << bench::timed([&] { platform::loadPictureFile(folder.filePath(file), kPanelBox); });
         print(name, bench::median(times));
     }
 

@@ -58,14 +58,6 @@ void print(const QString& name, double value)
     std::fflush(stdout);
 }
 
-template <typename F> double timed(F&& step)
-{
-    QElapsedTimer clock;
-    clock.start();
-    step();
-    return double(clock.nsecsElapsed()) / 1e6;
-}
-
 bool writeBenchSheets(const QString& folder)
 {
     if (bench::atlasgenBenchSheets(folder))
@@ -80,7 +72,7 @@ bool writeBenchSheets(const QString& folder)
 double naiveDecode(const QString& file)
 {
     QImageReader::setAllocationLimit(1024);
-    const double ms = timed([&] {
+    const double ms = bench::timed([&] {
         const QImage full = QImageReader(file).read();
         const QImage shown = full.scaled(kBox, Qt::KeepAspectRatio, Qt::SmoothTransformation);
         Q_UNUSED(shown);
@@ -130,7 +122,7 @@ void measureChanges(const QString& sheets)
         QList<double> cold, floor, naive;
         for (int run = 0; run < sheet.runs; ++run) {
             settle();
-            cold << timed([&] { QTest::mouseClick(arrow(ways[i].first), Qt::LeftButton); });
+            cold << bench::timed([&] { QTest::mouseClick(arrow(ways[i].first), Qt::LeftButton); });
             if (vMapId != sheet.id || !kit.messages().isEmpty())
                 std::fprintf(stderr, "the sheet change to %s failed\n", qPrintable(sheet.id));
             arrow(ways[i].second)->click();
@@ -157,7 +149,7 @@ void measureChanges(const QString& sheets)
     for (int run = 0; run < 15; ++run) {
         frmAtlas->pictures().waitForIdle();
         QCoreApplication::processEvents();
-        warm << timed([&] {
+        warm << bench::timed([&] {
             QTest::mouseClick(arrow(ways[run % 3].first), Qt::LeftButton);
             frmAtlas->repaint();
         });
@@ -223,7 +215,7 @@ int walk(const QString& sheets)
                 choices << arrow(name);
         if (choices.isEmpty())
             return 1;
-        steps << timed([&] { choices[random.bounded(int(choices.size()))]->click(); });
+        steps << bench::timed([&] { choices[random.bounded(int(choices.size()))]->click(); });
         frmAtlas->repaint();
         frmAtlas->pictures().waitForIdle(); // the user looks at the sheet a while
     }

@@ -22,6 +22,15 @@
 
 namespace bench {
 
+// How long a step takes, in milliseconds.
+template <typename F> double timed(F&& step)
+{
+    QElapsedTimer clock;
+    clock.start();
+    step();
+    return double(clock.nsecsElapsed()) / 1e6;
+}
+
 // The floor for showing a JPEG in a box: TurboJPEG alone reads the file and
 // decodes it at the strongest reduction that still covers the box.
 inline double turboFloorMs(const QString& file, QSize box)

@@ -22,10 +22,7 @@ struct Setup {
     explicit Setup(QSize screen = { 1024, 768 })
     {
         kit.setScreenSize(screen);
-        atlas.writeSheet(u"GB-03H"_s, { 200, 144 }, Qt::red);
-        atlas.writeSheet(u"LOC-S"_s, { 200, 144 }, Qt::gray);
-        atlas.setRows({ { u"GB-03H"_s, {}, {}, {}, {}, u"England: London"_s, u"12-13"_s, 433, 683 } }, {});
-        atlas.open();
+        atlas.openWithOneSheet();
     }
 
     // Puts the file in the picture folder and makes it the picture the
