@@ -58,14 +58,6 @@ void print(const QString& name, double value)
     std::fflush(stdout);
 }
 
-template <typename F> double timed(F&& step)
-{
-    QElapsedTimer clock;
-    clock.start();
-    step();
-    return double(clock.nsecsElapsed()) / 1e6;
-}
-
 bool writeBenchSheets(const QString& folder)
 {
     if (bench::atlasgenBenchSheets(folder))
@@ -77,39 +69,10 @@ bool writeBenchSheets(const QString& folder)
     return false;
 }
 
-// TurboJPEG alone: read the file, decode at the strongest reduction that
-// still covers the box.
-double floorDecode(const QString& file)
-{
-    return timed([&] {
-        QFile in(file);
-        in.open(QIODevice::ReadOnly);
-        const QByteArray bytes = in.readAll();
-        tjhandle tj = tjInitDecompress();
-        int w = 0, h = 0, subsampling = 0, colorspace = 0;
-        const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
-        tjDecompressHeader3(tj, data, bytes.size(), &w, &h, &subsampling, &colorspace);
-        const QSize target = platform::fitInto({ w, h }, kBox);
-        int count = 0;
-        const tjscalingfactor* factors = tjGetScalingFactors(&count);
-        tjscalingfactor best { 1, 1 };
-        for (int i = 0; i < count; ++i) {
-            const tjscalingfactor f = factors[i];
-            if (f.num <= f.denom && f.num * best.denom < best.num * f.denom
-                && TJSCALED(w, f) >= target.width() && TJSCALED(h, f) >= target.height())
-                best = f;
-        }
-        QImage out(TJSCALED(w, best), TJSCALED(h, best), QImage::Format_RGB32);
-        tjDecompress2(tj, data, bytes.size(), out.bits(), out.width(), int(out.bytesPerLine()), out.height(),
-            TJPF_BGRA, 0);
-        tjDestroy(tj);
-    });
-}
-
 double naiveDecode(const QString& file)
 {
     QImageReader::setAllocationLimit(1024);
-    const double ms = timed([&] {
+    const double ms = bench::timed([&] {
         const QImage full = QImageReader(file).read();
         const QImage shown = full.scaled(kBox, Qt::KeepAspectRatio, Qt::SmoothTransformation);
         Q_UNUSED(shown);
@@ -159,12 +122,12 @@ void measureChanges(const QString& sheets)
         QList<double> cold, floor, naive;
         for (int run = 0; run < sheet.runs; ++run) {
             settle();
-            cold << timed([&] { QTest::mouseClick(arrow(ways[i].first), Qt::LeftButton); });
+            cold << bench::timed([&] { QTest::mouseClick(arrow(ways[i].first), Qt::LeftButton); });
             if (vMapId != sheet.id || !kit.messages().isEmpty())
                 std::fprintf(stderr, "the sheet change to %s failed\n", qPrintable(sheet.id));
             arrow(ways[i].second)->click();
             settle();
-            floor << floorDecode(atlas.sheetFile(sheet.id));
+            floor << bench::turboFloorMs(atlas.sheetFile(sheet.id), kBox);
         }
         for (int run = 0; run < std::min(sheet.runs, 3); ++run)
             naive << naiveDecode(atlas.sheetFile(sheet.id));
@@ -186,7 +149,7 @@ void measureChanges(const QString& sheets)
     for (int run = 0; run < 15; ++run) {
         frmAtlas->pictures().waitForIdle();
         QCoreApplication::processEvents();
-        warm << timed([&] {
+        warm << bench::timed([&] {
             QTest::mouseClick(arrow(ways[run % 3].first), Qt::LeftButton);
             frmAtlas->repaint();
         });
@@ -252,7 +215,7 @@ int walk(const QString& sheets)
                 choices << arrow(name);
         if (choices.isEmpty())
             return 1;
-        steps << timed([&] { choices[random.bounded(int(choices.size()))]->click(); });
+        steps << bench::timed([&] { choices[random.bounded(int(choices.size()))]->click(); });
         frmAtlas->repaint();
         frmAtlas->pictures().waitForIdle(); // the user looks at the sheet a while
     }

@@ -11,10 +11,55 @@
 #include <QProcess>
 #include <QRandomGenerator>
 
+#include "platform/pictures.h"
+
+#include <QElapsedTimer>
+
+#include <turbojpeg.h>
+
 #include <algorithm>
 #include <cstdio>
 
 namespace bench {
+
+// How long a step takes, in milliseconds.
+template <typename F> double timed(F&& step)
+{
+    QElapsedTimer clock;
+    clock.start();
+    step();
+    return double(clock.nsecsElapsed()) / 1e6;
+}
+
+// The floor for showing a JPEG in a box: TurboJPEG alone reads the file and
+// decodes it at the strongest reduction that still covers the box.
+inline double turboFloorMs(const QString& file, QSize box)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QFile in(file);
+    in.open(QIODevice::ReadOnly);
+    const QByteArray bytes = in.readAll();
+    tjhandle tj = tjInitDecompress();
+    int w = 0, h = 0, subsampling = 0, colorspace = 0;
+    const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
+    tjDecompressHeader3(tj, data, bytes.size(), &w, &h, &subsampling, &colorspace);
+    const QSize target = platform::fitInto({ w, h }, box);
+    int count = 0;
+    const tjscalingfactor* factors = tjGetScalingFactors(&count);
+    tjscalingfactor best { 1, 1 };
+    for (int i = 0; i < count; ++i) {
+        const tjscalingfactor f = factors[i];
+        if (f.num <= f.denom && f.num * best.denom < best.num * f.denom && TJSCALED(w, f) >= target.width()
+            && TJSCALED(h, f) >= target.height())
+            best = f;
+    }
+    QImage out(TJSCALED(w, best), TJSCALED(h, best), QImage::Format_RGB32);
+    tjDecompress2(
+        tj, data, bytes.size(), out.bits(), out.width(), int(out.bytesPerLine()), out.height(), TJPF_BGRA, 0);
+    tjDestroy(tj);
+    return double(clock.nsecsElapsed()) / 1e6;
+}
 
 inline double median(QList<double> values)
 {

@@ -23,6 +23,8 @@
 
 #include <turbojpeg.h>
 
+#include <array>
+
 namespace fixture {
 
 // Sheet colours the tests tell pictures apart by.
@@ -71,11 +73,14 @@ inline QByteArray encodeJpeg(const QImage& image, int quality = 85, bool progres
     return bytes;
 }
 
-inline QByteArray encodeCmykJpeg(QSize size)
+// A CMYK JPEG of one colour, its four inks stored as given (prepress
+// programs store them inverted, 255 for no ink).
+inline QByteArray encodeCmykJpeg(QSize size, std::array<uchar, 4> inks = { 200, 0, 0, 0 })
 {
     QByteArray pixels(size.width() * size.height() * 4, char(0));
     for (qsizetype i = 0; i < pixels.size(); i += 4)
-        pixels[i] = char(200); // cyan
+        for (int k = 0; k < 4; ++k)
+            pixels[i + k] = char(inks[k]);
     tjhandle tj = tjInitCompress();
     unsigned char* out = nullptr;
     unsigned long length = 0;
@@ -173,6 +178,18 @@ public:
             mapCat.setFieldValue(QStringLiteral("County"), catalog[i].county);
             mapCat.setFieldValue(QStringLiteral("Map"), catalog[i].map);
         });
+    }
+
+    // One sheet and the overview: enough for the program to open, for tests
+    // of the windows beside the atlas.
+    corvane::TfrmAtlas* openWithOneSheet()
+    {
+        writeSheet(QStringLiteral("GB-03H"), { 200, 144 }, Qt::red);
+        writeSheet(QStringLiteral("LOC-S"), { 200, 144 }, Qt::gray);
+        setRows({ { QStringLiteral("GB-03H"), {}, {}, {}, {}, QStringLiteral("England: London"),
+                    QStringLiteral("12-13"), 433, 683 } },
+            {});
+        return open();
     }
 
     // Starts the program and opens the atlas window as a user would.

@@ -15,8 +15,6 @@
 #include <QPainter>
 #include <QtEndian>
 
-#include <turbojpeg.h>
-
 namespace pictures {
 
 inline void put16(QByteArray& out, quint16 value)
@@ -254,24 +252,6 @@ inline QByteArray enhancedMetafile(int width = 400, int height = 300)
     for (quint32 v : { 0u, 0u, 0u, 1024u, 768u, 320u, 240u })
         put32(header, v);
     return header + body;
-}
-
-// A CMYK JPEG as prepress programs write it (Adobe's inverted inks): cyan
-// 200 of 255, no other ink, which is (55, 255, 255) on screen.
-inline QByteArray cmykJpeg(QSize size)
-{
-    QByteArray pixels(qsizetype(size.width()) * size.height() * 4, char(255));
-    for (qsizetype i = 0; i < pixels.size(); i += 4)
-        pixels[i] = char(255 - 200);
-    tjhandle tj = tjInitCompress();
-    unsigned char* out = nullptr;
-    unsigned long length = 0;
-    tjCompress2(tj, reinterpret_cast<const uchar*>(pixels.constData()), size.width(), 0, size.height(),
-        TJPF_CMYK, &out, &length, TJSAMP_444, 90, 0);
-    QByteArray bytes(reinterpret_cast<const char*>(out), qsizetype(length));
-    tjFree(out);
-    tjDestroy(tj);
-    return bytes;
 }
 
 // JPEG bytes with an EXIF orientation tag placed right after the start marker.

@@ -18,13 +18,7 @@ struct Setup {
     Kit kit;
     fixture::Atlas atlas { kit };
 
-    Setup()
-    {
-        atlas.writeSheet(u"GB-03H"_s, { 200, 144 }, Qt::red);
-        atlas.writeSheet(u"LOC-S"_s, { 200, 144 }, Qt::gray);
-        atlas.setRows({ { u"GB-03H"_s, {}, {}, {}, {}, u"England: London"_s, u"12-13"_s, 433, 683 } }, {});
-        atlas.open();
-    }
+    Setup() { atlas.openWithOneSheet(); }
 
     static platform::Table* pix() { return DataModule1->tblPix; }
 
