@@ -1,25 +1,106 @@
 #include "places/notes.h"
 
+#include "ui_notes.h"
+
+#include "core/form_style.h"
 #include "core/forms.h"
+#include "core/paste.h"
 #include "core/shared.h"
 #include "data/datamod1.h"
 #include "platform/errors.h"
+#include "platform/fonts.h"
+
+#include <QRadioButton>
+
+#include <algorithm>
+#include <climits>
+#include <set>
 
 namespace corvane {
 
+namespace {
+
+const QString kCaption = QStringLiteral("  NOTES and PICTURES : ");
+const QString kAddFirst = QStringLiteral(
+    "Your list of places is empty. Click \"Add or Edit\" to add a place, then describe it here.");
+const QColor kWindowColour(192, 220, 192);
+const QColor kButtonColour(0, 0, 128);
+
+platform::Table* descrip()
+{
+    return DataModule1->tblDescrip;
+}
+
+platform::Table* pix()
+{
+    return DataModule1->tblPix;
+}
+
+// Keeps a table's bound controls still while a step works on it, and lets
+// them show the result however the step ends.
+class ControlsSuspended {
+public:
+    explicit ControlsSuspended(platform::Table* table)
+        : m_table(table)
+    {
+        m_table->disableControls();
+    }
+    ~ControlsSuspended() { m_table->enableControls(); }
+    ControlsSuspended(const ControlsSuspended&) = delete;
+    ControlsSuspended& operator=(const ControlsSuspended&) = delete;
+
+private:
+    platform::Table* m_table;
+};
+
+// The frame's print information and rich-text panels, which most steps here
+// put away.
+void hideFramePanels()
+{
+    shell().hidePrintPanel();
+    if (QWidget* frame = shell().frameWindow()) {
+        if (auto* richText = frame->findChild<QWidget*>(QStringLiteral("pnlRTF")))
+            richText->hide();
+    }
+}
+
+// Every value of one integer field, as the table's rows hold them.
+std::vector<int> integersOf(const platform::Table* table, const QString& field)
+{
+    std::vector<int> values;
+    if (!table->active())
+        return values;
+    const int column = table->fieldIndex(field);
+    values.reserve(size_t(table->rowCount()));
+    for (int row = 0; row < table->rowCount(); ++row)
+        values.push_back(table->valueAt(row, column).toInt());
+    return values;
+}
+
+// Leaves the rows a refused step changed in memory as the file holds them
+// again, on the place the user was at.
+void reloadAfterRefusal(int placeId)
+{
+    for (platform::Table* table : { pix(), descrip() }) {
+        platform::guarded([table] {
+            table->close();
+            table->open();
+        });
+    }
+    platform::guarded([placeId] { descrip()->findKey({ placeId }); });
+}
+
+} // namespace
+
 TfrmNotes::TfrmNotes(QWidget* parent)
     : TMenuForm(Caller::Notes, parent)
+    , ui(std::make_unique<Ui::Notes>())
 {
+    ui->setupUi(this);
     setObjectName(QStringLiteral("frmNotes"));
-    setWindowTitle(QStringLiteral("  NOTES and PICTURES"));
     setFixedBorder(true);
-    QPalette green = palette();
-    green.setColor(QPalette::Window, QColor(192, 220, 192));
-    setPalette(green);
-    setAutoFillBackground(true);
-    if (DataModule1)
-        connect(DataModule1, &TDataModule1::currentPlaceChanged, this,
-            [this] { setWindowTitle(QStringLiteral("  NOTES and PICTURES : ") + vPlaceName); });
+    setUpControls();
+    connectHandlers();
     frmNotes = this;
 }
 
@@ -29,16 +110,296 @@ TfrmNotes::~TfrmNotes()
         frmNotes = nullptr;
 }
 
-// Placeholder: only the window's place; the current place's refresh comes
-// with the descriptions window's work.
+void TfrmNotes::setUpControls()
+{
+    setFont(platform::designFont(QStringLiteral("MS Sans Serif"), 11));
+    setBackground(this, kWindowColour);
+    for (QFrame* panel :
+        { ui->pnlSelect, ui->pnlEdit, ui->pnlAddPlace, ui->pnlPictures, ui->pnlIfAdd, ui->pnlAddPix }) {
+        setBackground(panel, colours::silver);
+        panel->hide();
+    }
+    const QFont boldFont = platform::designFont(QStringLiteral("MS Sans Serif"), 11, true);
+    for (QPushButton* button : findChildren<QPushButton*>()) {
+        QPalette white = button->palette();
+        white.setColor(QPalette::ButtonText, Qt::white);
+        white.setColor(QPalette::Button, kButtonColour);
+        button->setPalette(white);
+        button->setFont(boldFont);
+    }
+    for (QWidget* bold : std::initializer_list<QWidget*> { ui->Label15, ui->Label10, ui->edPlace, ui->rdoEdit,
+             ui->lblFile, ui->Label3, ui->Label17, ui->lblPixFile })
+        bold->setFont(boldFont);
+    applyFonts(this,
+        { { "dbtPlacename", "Verdana", 12, true }, { "dbtPlacename2", "Verdana", 12, true },
+            { "DBText2", "Verdana", 12, true }, { "dbmemoDescrip", "Arial", 13 },
+            { "dbmemoCaption", "Arial", 13 } });
+
+    platform::DataSource* places = DataModule1->dtaDescrip;
+    ui->dbtPlacename->bind(places, QStringLiteral("Place"));
+    ui->dbtPlacename2->bind(places, QStringLiteral("Place"));
+    ui->DBText2->bind(places, QStringLiteral("Place"));
+    ui->dbmemoDescrip->bind(places, QStringLiteral("Memo"));
+    ui->dbedPlace->bind(places, QStringLiteral("Place"));
+    ui->dbmemoCaption->bind(DataModule1->dtaPix, QStringLiteral("Caption"));
+
+    platform::DbGrid* grid = ui->grdPlaces;
+    QPalette white = grid->palette();
+    white.setColor(QPalette::Base, Qt::white);
+    grid->setPalette(white);
+    grid->setTitleFont(platform::designFont(QStringLiteral("Verdana"), 11, true));
+    grid->setDataSource(places);
+    grid->setColumns(
+        { { QStringLiteral("Place"), QStringLiteral("PLACE"), 286, {}, false, Qt::AlignCenter } });
+    // Connected after the bindings, so it has the last word on read-only.
+    connect(descrip(), &platform::Table::currentRecordChanged, this, &TfrmNotes::followEmptyList);
+    connect(descrip(), &platform::Table::dataSetChanged, this, &TfrmNotes::followEmptyList);
+    followEmptyList();
+}
+
+void TfrmNotes::connectHandlers()
+{
+    using platform::connectGuarded;
+    connectGuarded(ui->grdPlaces, &platform::DbGrid::cellClick, this, &TfrmNotes::grdPlacesCellClick);
+    connectGuarded(ui->grdPlaces, &platform::DbGrid::cellDoubleClick, this, &TfrmNotes::grdPlacesDblClick);
+    connectGuarded(ui->btnAddPlace, &QPushButton::clicked, this, &TfrmNotes::btnAddPlaceClick);
+    connectGuarded(ui->btnGo, &QPushButton::clicked, this, &TfrmNotes::btnGoClick);
+    connectGuarded(ui->btnNoSelect, &QPushButton::clicked, this, &TfrmNotes::btnNoSelectClick);
+    connectGuarded(ui->btnDoneEdit, &QPushButton::clicked, this, &TfrmNotes::btnDoneEditClick);
+    connectGuarded(ui->btnAddRecord, &QPushButton::clicked, this, &TfrmNotes::btnAddRecordClick);
+    connectGuarded(ui->btnExitAddPlace, &QPushButton::clicked, this, &TfrmNotes::btnExitAddPlaceClick);
+    const std::pair<QRadioButton*, void (TfrmNotes::*)()> radios[]
+        = { { ui->rdoEdit, &TfrmNotes::rdoEditClick }, { ui->rdoDelete, &TfrmNotes::rdoDeleteClick },
+              { ui->rdoAdd, &TfrmNotes::rdoAddClick } };
+    for (const auto& [radio, handler] : radios) {
+        connect(radio, &QRadioButton::toggled, this, [this, handler = handler](bool checked) {
+            if (checked)
+                (this->*handler)();
+        });
+    }
+    connectMouseDown(ui->dbmemoDescrip, [this] { dbmemoDescripMouseDown(); });
+    connectMouseDown(ui->dbedPlace, [this] { dbedPlaceMouseDown(); });
+    connectMouseDown(ui->edPlace, [this] { edPlaceMouseDown(); });
+    connect(DataModule1, &TDataModule1::currentPlaceChanged, this,
+        [this] { setWindowTitle(kCaption + vPlaceName); });
+}
+
+// Runs once: the window is created visible and never hidden.
 void TfrmNotes::FormShow()
 {
     setOuterGeometry(2, 2, 764, 460);
+    ui->pnlPictures->hide();
+    ui->pnlAddPix->hide();
+    ui->pnlAddPlace->hide();
+    vPhotoCreated = false;
+    showCurrentPlace();
 }
 
 void TfrmNotes::FormClick()
 {
     vCurrentView = QStringLiteral("Notes");
+}
+
+// vPlaceId and vPlaceName from the current record (0 and empty for an
+// empty list), and the caption that names the place.
+void TfrmNotes::showCurrentPlace()
+{
+    platform::Table* places = descrip();
+    const bool none = !places->active() || places->recNo() < 0;
+    vPlaceId = none ? 0 : places->fieldAsInteger(QStringLiteral("Placeid"));
+    vPlaceName = none ? QString() : places->fieldAsString(QStringLiteral("Place"));
+    setWindowTitle(kCaption + vPlaceName);
+}
+
+// With no place there is no record to type into: typing would start one
+// without an identifier.
+void TfrmNotes::followEmptyList()
+{
+    const platform::Table* places = descrip();
+    const bool none = !places->active() || places->recNo() < 0;
+    ui->dbmemoDescrip->setReadOnly(none);
+    ui->dbedPlace->setReadOnly(none);
+    ui->dbmemoDescrip->setPlaceholderText(none ? kAddFirst : QString());
+}
+
+void TfrmNotes::grdPlacesCellClick()
+{
+    ui->pnlSelect->hide();
+    ui->pnlAddPlace->hide();
+    ui->pnlEdit->hide();
+    hideFramePanels();
+    showCurrentPlace();
+}
+
+void TfrmNotes::grdPlacesDblClick()
+{
+    ui->pnlSelect->hide();
+    ui->pnlAddPlace->hide();
+    ui->pnlEdit->hide();
+}
+
+void TfrmNotes::btnAddPlaceClick()
+{
+    hideFramePanels();
+    ui->pnlSelect->show();
+    ui->pnlSelect->raise();
+}
+
+void TfrmNotes::radioChosen(QRadioButton* chosen)
+{
+    for (QRadioButton* radio : { ui->rdoEdit, ui->rdoDelete, ui->rdoAdd }) {
+        QFont font = radio->font();
+        font.setBold(radio == chosen);
+        radio->setFont(font);
+    }
+    // The name of the place the function will act on; Add acts on none.
+    ui->dbtPlacename2->setVisible(chosen != ui->rdoAdd);
+}
+
+void TfrmNotes::rdoEditClick()
+{
+    radioChosen(ui->rdoEdit);
+}
+
+void TfrmNotes::rdoDeleteClick()
+{
+    radioChosen(ui->rdoDelete);
+}
+
+void TfrmNotes::rdoAddClick()
+{
+    radioChosen(ui->rdoAdd);
+}
+
+void TfrmNotes::btnGoClick()
+{
+    if (ui->rdoEdit->isChecked()) {
+        ui->pnlSelect->hide();
+        ui->pnlEdit->show();
+        ui->pnlEdit->raise();
+    }
+    if (ui->rdoDelete->isChecked()) {
+        ui->pnlSelect->hide();
+        deleteCurrentPlace();
+        grdPlacesCellClick();
+    }
+    if (ui->rdoAdd->isChecked()) {
+        ui->pnlSelect->hide();
+        ui->pnlAddPlace->show();
+        ui->pnlAddPlace->raise();
+    }
+}
+
+// The place and all its picture records go in one transaction, wherever
+// the records lie in PIX.DB; a refusal leaves both tables as they were.
+// The picture files stay in the picture folder.
+void TfrmNotes::deleteCurrentPlace()
+{
+    platform::Table* places = descrip();
+    if (places->isEmpty())
+        places->deleteRecord(); // the engine's refusal for an empty list
+    platform::Table* pictures = pix();
+    pictures->open();
+    pictures->setIndexName(QString());
+    pictures->resolvePending(); // a caption typed there is kept
+    const int placeId = places->fieldAsInteger(QStringLiteral("Placeid"));
+    platform::Database* database = DataModule1->dbCorvane;
+    ControlsSuspended quietPictures(pictures);
+    ControlsSuspended quietPlaces(places);
+    database->beginBatch();
+    try {
+        const std::vector<int> owners = integersOf(pictures, QStringLiteral("Placeid"));
+        for (int row = int(owners.size()) - 1; row >= 0; --row) {
+            if (owners[size_t(row)] != placeId)
+                continue;
+            pictures->moveTo(row);
+            pictures->deleteRecord();
+        }
+        places->deleteRecord();
+        database->commitBatch();
+    } catch (...) {
+        database->rollbackBatch();
+        reloadAfterRefusal(placeId);
+        throw;
+    }
+}
+
+void TfrmNotes::btnNoSelectClick()
+{
+    ui->pnlSelect->hide();
+    grdPlacesCellClick();
+}
+
+void TfrmNotes::btnDoneEditClick()
+{
+    ui->pnlEdit->hide();
+    grdPlacesCellClick();
+}
+
+int TfrmNotes::freePlaceId()
+{
+    const std::vector<int> placeIds = integersOf(descrip(), QStringLiteral("Placeid"));
+    const std::vector<int> pictureOwners = integersOf(pix(), QStringLiteral("Placeid"));
+    const std::set<int> used(placeIds.begin(), placeIds.end());
+    const int count = descrip()->recordCount();
+    const bool owned = std::find(pictureOwners.begin(), pictureOwners.end(), count) != pictureOwners.end();
+    if (!used.count(count) && !owned)
+        return count;
+    int highest = used.empty() ? -1 : *used.rbegin();
+    for (const int owner : pictureOwners)
+        highest = std::max(highest, owner);
+    if (highest < INT_MAX)
+        return highest + 1;
+    int free = 0; // every number up to the largest is taken: the first gap
+    while (used.count(free)
+        || std::find(pictureOwners.begin(), pictureOwners.end(), free) != pictureOwners.end())
+        ++free;
+    return free;
+}
+
+void TfrmNotes::btnAddRecordClick()
+{
+    platform::Table* places = descrip();
+    {
+        ControlsSuspended quiet(places);
+        const int placeId = freePlaceId();
+        try {
+            places->append();
+            places->setFieldValue(QStringLiteral("Placeid"), placeId);
+            places->setFieldValue(QStringLiteral("Place"), ui->edPlace->text());
+            places->post();
+        } catch (...) {
+            // Undo only the new record: a refused store of the previous
+            // one's typed text stays pending for the user.
+            if (places->state() == platform::Table::State::Insert)
+                places->cancel();
+            throw;
+        }
+    }
+    ui->edPlace->clear();
+    ui->pnlAddPlace->hide();
+    grdPlacesCellClick();
+}
+
+void TfrmNotes::btnExitAddPlaceClick()
+{
+    ui->pnlAddPlace->hide();
+    grdPlacesCellClick();
+}
+
+void TfrmNotes::dbmemoDescripMouseDown()
+{
+    completePendingPaste(ui->dbmemoDescrip);
+}
+
+void TfrmNotes::dbedPlaceMouseDown()
+{
+    completePendingPaste(ui->dbedPlace);
+}
+
+void TfrmNotes::edPlaceMouseDown()
+{
+    completePendingPaste(ui->edPlace);
 }
 
 } // namespace corvane

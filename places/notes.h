@@ -1,11 +1,19 @@
 #pragma once
-// The descriptions window: the user's places with their descriptions and
-// pictures. Placeholder: so far only the window with its menu bar, its place
-// and its background click; the place list, the description and the picture
-// panels arrive with the descriptions window's own work (the data module
-// already keeps its caption on the current place).
+// The descriptions window: the user's list of places (DESCRIP.DB in Placeid
+// order), the description of the current place, the small panels that edit,
+// add and delete places, and the pictures panel of the current place.
+// Created once by a Descriptions command and kept until the program ends.
+// vPlaceId and vPlaceName name the current place; the caption follows it.
 
 #include "core/menu_form.h"
+
+#include <memory>
+
+class QRadioButton;
+
+namespace Ui {
+class Notes;
+}
 
 namespace corvane {
 
@@ -15,12 +23,45 @@ public:
     explicit TfrmNotes(QWidget* parent = nullptr);
     ~TfrmNotes() override;
 
+    // The identifier a new place gets: the record count when no place (and
+    // no picture record left behind) uses it, else one past the highest in
+    // use, so a deleted place's number never returns while a higher exists.
+    static int freePlaceId();
+
 public slots:
     void mnuOpenHelpClick() { helpItemClick(); }
+
+    // Run by the grid's click and at the end of most steps of this window.
+    void grdPlacesCellClick();
+    void grdPlacesDblClick();
+    void btnAddPlaceClick();
+    void rdoEditClick();
+    void rdoDeleteClick();
+    void rdoAddClick();
+    void btnGoClick();
+    void btnNoSelectClick();
+    void btnDoneEditClick();
+    void btnAddRecordClick();
+    void btnExitAddPlaceClick();
+
+    // The palette's paste targets.
+    void dbmemoDescripMouseDown();
+    void dbedPlaceMouseDown();
+    void edPlaceMouseDown();
 
 protected:
     void FormShow() override;
     void FormClick() override;
+
+private:
+    void setUpControls();
+    void connectHandlers();
+    void showCurrentPlace();
+    void followEmptyList();
+    void radioChosen(QRadioButton* chosen);
+    void deleteCurrentPlace();
+
+    const std::unique_ptr<Ui::Notes> ui;
 };
 
 } // namespace corvane
