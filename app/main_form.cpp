@@ -25,8 +25,10 @@
 #include <QGuiApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QRadioButton>
+#include <QToolButton>
 
 namespace corvane {
 
@@ -169,7 +171,34 @@ void TMainForm::connectHandlers()
     btnPrintOpen = exportButtons.btnPrintOpen;
     connectGuarded(btnRTFSave, &QPushButton::clicked, this, &TMainForm::btnRTFSaveClick);
     connectGuarded(btnPrintOpen, &QPushButton::clicked, this, &TMainForm::btnPrintOpenClick);
+    addBackupMenu();
     connect(m_childArea, &QMdiArea::subWindowActivated, this, &TMainForm::childActivated);
+}
+
+// The backup panel is where a user looks for the way back: a restore of
+// this program's backup, or the original program's tables (a backup
+// diskette of the original is one of their homes).
+void TMainForm::addBackupMenu()
+{
+    btnBackupMore = new QToolButton(pnlBackup);
+    btnBackupMore->setObjectName(QStringLiteral("btnBackupMore"));
+    btnBackupMore->setText(QStringLiteral("More..."));
+    btnBackupMore->setToolTip(QStringLiteral("Restore from a backup, or import from the original program."));
+    btnBackupMore->setGeometry(166, 112, 66, 25);
+    btnBackupMore->setFocusPolicy(Qt::TabFocus);
+    btnBackupMore->setPopupMode(QToolButton::InstantPopup);
+    auto* menu = new QMenu(btnBackupMore);
+    const auto item = [this, menu](const char* name, const QString& text, void (TMainForm::*handler)()) {
+        QAction* action = menu->addAction(text);
+        action->setObjectName(QLatin1String(name));
+        connect(action, &QAction::triggered, this, [this, handler] {
+            pnlBackup->hide();
+            (this->*handler)();
+        });
+    };
+    item("mnuRestore", QStringLiteral("Restore from backup..."), &TMainForm::mnuRestoreClick);
+    item("mnuImport", QStringLiteral("Import from the original program..."), &TMainForm::mnuImportClick);
+    btnBackupMore->setMenu(menu);
 }
 
 QMdiSubWindow* TMainForm::addChild(TChildForm* form)

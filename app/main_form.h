@@ -80,6 +80,7 @@ public:
     QPushButton* const btnRTFClose;
     QPushButton* btnRTFSave = nullptr; // made with the export, beside Close
     QPushButton* btnPrintOpen = nullptr;
+    QToolButton* btnBackupMore = nullptr; // beside the backup's OK
 
     // Handlers.
     void spdOddCharClick();
@@ -94,10 +95,9 @@ public:
     void btnRTFSaveClick();
 
 public slots:
-    // "Restore from backup..." of the views' Help menus.
-    void mnuRestoreClick();
-
-public slots:
+    // The backup panel's "More..." menu: bringing a notebook back, from
+    // this program's backup or from the original program's tables.
+    void mnuRestoreClick(); // "Restore from backup..."
     void mnuImportClick(); // "Import from the original program..."
 
 protected:
@@ -110,6 +110,7 @@ private:
     void setUpToolBar();
     void setUpPanels();
     void connectHandlers();
+    void addBackupMenu();
     PrintPanels printPanels() const;
     void FormShow();
     QPoint centredTopLeft() const;

@@ -1,5 +1,7 @@
 #include "data/legacy_import.h"
 
+#include "data/user_tables.h"
+
 #include "platform/errors.h"
 #include "platform/paths.h"
 #include "platform/table.h"
@@ -130,19 +132,12 @@ void planPictures(const Survey& survey, const QHash<int, int>& ids, Existing& e,
     }
 }
 
-// The replaced tables stay beside the live ones under a dated name.
+// The replaced tables stay in a dated folder beside the live ones.
 QStringList keepCopyOfTables(const Target& target)
 {
-    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
-    QStringList copies;
-    for (const platform::Table* table : { target.descrip, target.pix }) {
-        const QString file = table->def().fileName;
-        const QString copy = target.dataFolder + QFileInfo(file).completeBaseName()
-            + QStringLiteral(" before import ") + stamp + QLatin1Char('.') + QFileInfo(file).suffix();
-        platform::copyFile(target.dataFolder + file, copy);
-        copies << copy;
-    }
-    return copies;
+    const QString folder = corvane::keepCopyOfTables(
+        { target.descrip, target.pix }, target.dataFolder, QStringLiteral("Before import"));
+    return { folder + target.descrip->def().fileName, folder + target.pix->def().fileName };
 }
 
 // Files made so far, removed again when the import fails.

@@ -70,21 +70,27 @@ void verifyTableFile(const QString& hostPath, int expectedCount)
     }
 }
 
-QString keepCopyOfUserTables(const TDataModule1& data)
+QString keepCopyOfTables(
+    const QList<platform::Table*>& tables, const QString& dataFolder, const QString& label)
 {
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hhmmss"));
-    QString folder = dataFolder() + QStringLiteral("Kept ") + stamp + QLatin1Char('\\');
+    QString folder = dataFolder + label + QLatin1Char(' ') + stamp + QLatin1Char('\\');
     for (int n = 2; QFileInfo::exists(hostPathOf(folder)); ++n)
-        folder = dataFolder() + QStringLiteral("Kept %1 (%2)\\").arg(stamp).arg(n);
+        folder = dataFolder + QStringLiteral("%1 %2 (%3)\\").arg(label, stamp).arg(n);
     const QString hostFolder = hostPathOf(folder);
     if (!QDir().mkpath(hostFolder))
         throw platform::AppError(QStringLiteral("Cannot create the folder \"%1\".").arg(folder));
-    for (platform::Table* table : userTables(data)) {
+    for (platform::Table* table : tables) {
         const QString target = hostPathOf(folder + table->def().fileName);
         snapshotTable(table, target);
         verifyTableFile(target, storedRecordCount(table));
     }
     return folder;
+}
+
+QString keepCopyOfUserTables(const TDataModule1& data)
+{
+    return keepCopyOfTables(userTables(data), dataFolder(), QStringLiteral("Kept"));
 }
 
 void closeUserTables(const TDataModule1& data)

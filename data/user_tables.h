@@ -31,9 +31,13 @@ int storedRecordCount(const platform::Table* table);
 // check and holds expectedCount records.
 void verifyTableFile(const QString& hostPath, int expectedCount);
 
-// Writes a dated copy of both user tables, as stored, into a new folder
-// "Kept yyyy-MM-dd hhmmss\" of the Data folder, so replacing them can be
-// undone. Returns that folder. Throws AppError; nothing is replaced then.
+// Writes a checked copy of the tables, as stored, into a new folder
+// "<label> yyyy-MM-dd hhmmss\" of dataFolder (Windows form, ending in a
+// backslash), so replacing them can be undone. Returns that folder. Throws
+// AppError; nothing is replaced then.
+QString keepCopyOfTables(
+    const QList<platform::Table*>& tables, const QString& dataFolder, const QString& label);
+// The same for both user tables, in a "Kept ..." folder of the Data folder.
 QString keepCopyOfUserTables(const TDataModule1& data);
 
 // Closes DESCRIP then PIX (a pending change must have been stored before).

@@ -205,6 +205,8 @@ struct Jpeg {
     switch (j.err.code) {
     case JERR_NO_SOI:
         cannotShow(windowsPath, QStringLiteral("it is not a JPEG picture."));
+    case JERR_IMAGE_TOO_BIG: // the header's size is read before the library's own limit refuses it
+        tooLarge(windowsPath, j.cinfo);
     case JERR_BAD_PRECISION:
         cannotShow(windowsPath,
             QStringLiteral("it is a %1-bit JPEG, a kind of JPEG this program cannot show.")
@@ -481,6 +483,16 @@ QSize fitInto(QSize size, QSize box)
     return size.scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
 }
 
+void refusePicture(const QString& windowsPath, const QString& reason)
+{
+    cannotShow(windowsPath, reason);
+}
+
+QString damagedPictureWarning(const QString& windowsPath)
+{
+    return damagedWarning(windowsPath);
+}
+
 QImage decodePicture(const QString& windowsPath, const QString& hostPath, QSize box, QString* warning)
 {
     Decoded decoded = decodeJpeg(windowsPath, readFile(windowsPath, hostPath), box);
@@ -534,11 +546,18 @@ struct PictureStore::Shared {
         QImage image;
         bool damaged = false;
     };
+    PictureDecoder decoder;
     mutable QMutex mutex;
     QWaitCondition finished;
     QCache<QString, Entry> cache;
     QHash<QString, bool> underway; // key -> started (false: still queued)
 
+    Decoded decode(const QString& windowsPath, const QString& hostPath, QSize box) const
+    {
+        Decoded decoded;
+        decoded.image = decoder(windowsPath, hostPath, box, &decoded.damaged);
+        return decoded;
+    }
     void insert(const QString& key, const Stamp& stamp, const Decoded& decoded)
     {
         cache.insert(key, new Entry { stamp, decoded.image, decoded.damaged }, decoded.image.sizeInBytes());
@@ -568,7 +587,7 @@ void PictureStore::Shared::decodeAhead(const QString& key, const QString& hostPa
     const Stamp before = stampOf(hostPath);
     Decoded decoded;
     try {
-        decoded = decodeJpeg(hostPath, readFile(hostPath, hostPath), box);
+        decoded = decode(hostPath, hostPath, box);
     } catch (const std::exception&) {
         // Forgotten: the user's own request meets the file again and reports.
     }
@@ -581,8 +600,19 @@ void PictureStore::Shared::decodeAhead(const QString& key, const QString& hostPa
 }
 
 PictureStore::PictureStore(qsizetype maxBytes)
+    : PictureStore(
+        maxBytes, [](const QString& windowsPath, const QString& hostPath, QSize box, bool* damaged) {
+            Decoded decoded = decodeJpeg(windowsPath, readFile(windowsPath, hostPath), box);
+            *damaged = decoded.damaged;
+            return decoded.image;
+        })
+{
+}
+
+PictureStore::PictureStore(qsizetype maxBytes, PictureDecoder decoder)
     : d(std::make_shared<Shared>())
 {
+    d->decoder = std::move(decoder);
     d->cache.setMaxCost(maxBytes);
     // One worker: the other core stays with the user, and a progressive
     // sheet's large decoding buffer is never needed twice at once.
@@ -626,7 +656,7 @@ QImage PictureStore::load(const QString& windowsPath, QSize box, QString* warnin
             d->finished.wait(&d->mutex);
         }
     }
-    const Decoded decoded = decodeJpeg(windowsPath, readFile(windowsPath, *host), box);
+    const Decoded decoded = d->decode(windowsPath, *host, box);
     if (warning && decoded.damaged)
         *warning = damagedWarning(windowsPath);
     if (stamp.valid() && stampOf(*host) == stamp) {

@@ -38,6 +38,16 @@ QImage decodePicture(
 // smaller one; 0 goes back to the machine's.
 void setPictureMemoryCeiling(qint64 bytes);
 
+// The message for a picture that cannot be shown, and the warning for one
+// shown only as far as it could be read, in the words every picture uses.
+[[noreturn]] void refusePicture(const QString& windowsPath, const QString& reason);
+QString damagedPictureWarning(const QString& windowsPath);
+
+// Decodes the file at hostPath to fit box, as decodePicture() does; sets
+// *damaged for a picture shown only as far as it could be read.
+using PictureDecoder
+    = std::function<QImage(const QString& windowsPath, const QString& hostPath, QSize box, bool* damaged)>;
+
 // Decoded pictures by file and box, with decoding ahead on a worker thread.
 // load() is for the UI thread: it answers from the cache while the file is
 // unchanged (same modification time and size), waits for a decode of that
@@ -60,6 +70,10 @@ public:
     void clear(); // forgets every decoded picture (queued work too)
     bool waitForIdle(int msecs = -1); // for tests and benchmarks
     bool contains(const QString& windowsPath, QSize box) const; // decoded and unchanged
+
+protected:
+    // A store of pictures of other kinds than JPEG.
+    PictureStore(qsizetype maxBytes, PictureDecoder decoder);
 
 private:
     struct Shared;

@@ -256,13 +256,13 @@ private slots:
         QCOMPARE(readFile(s.ourPix(u"000004.JPG"_s)), pictureBytes(u"000001.JPG"_s));
 
         const QStringList kept
-            = QDir(s.kit.hostPath(vProgramPath + u"Data"_s)).entryList({ u"* before import *"_s });
-        QCOMPARE(kept.size(), 2);
-        platform::Database copy(u"Corvane3"_s, u"Atlas"_s);
+            = QDir(s.kit.hostPath(vProgramPath + u"Data"_s)).entryList({ u"Before import *"_s }, QDir::Dirs);
+        QCOMPARE(kept.size(), 1);
+        QVERIFY(QFileInfo::exists(s.kit.hostPath(vProgramPath + u"Data\\"_s + kept[0] + u"\\PIX.DB"_s)));
+        platform::DriveTable::instance().setAlias(u"Kept"_s, vProgramPath + u"Data\\"_s + kept[0] + u"\\"_s);
+        platform::Database copy(u"Kept"_s, u"Atlas"_s);
         platform::TableDef def = DataModule1->tblDescrip->def();
         def.componentName = u"tblKept"_s;
-        def.fileName = *std::find_if(
-            kept.begin(), kept.end(), [](const QString& f) { return f.startsWith(u"DESCRIP"_s); });
         platform::Table keptDescrip(&copy, def);
         keptDescrip.open();
         QCOMPARE(Setup::rows(&keptDescrip), QStringList { u"4|Ours|||"_s });

@@ -1,0 +1,188 @@
+#include "places/pix_store.h"
+
+#include "core/forms.h"
+#include "core/shared.h"
+#include "data/datamod1.h"
+#include "platform/errors.h"
+#include "platform/paths.h"
+#include "platform/picture_files.h"
+#include "platform/table.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSet>
+
+namespace corvane {
+
+namespace {
+
+constexpr int kLastNumber = 999999;
+
+platform::Table* openPix()
+{
+    platform::Table* pix = DataModule1->tblPix;
+    if (!pix->active())
+        pix->open();
+    return pix;
+}
+
+// Every row's value of a field, as the table shows it now.
+QStringList column(platform::Table* pix, const QString& field)
+{
+    const int index = pix->fieldIndex(field);
+    QStringList values;
+    for (int row = 0; row < pix->rowCount(); ++row)
+        values << pix->valueAt(row, index).toString();
+    return values;
+}
+
+// The names in the picture folder up to their first dot: the numbers that
+// files there use, whatever their type (a passing copy's included).
+QSet<QString> numbersOfFiles()
+{
+    QSet<QString> numbers;
+    const auto folder = platform::resolve(pictureFolder());
+    if (!folder)
+        return numbers;
+    const QStringList names = QDir(*folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names)
+        numbers.insert(name.section(QLatin1Char('.'), 0, 0));
+    return numbers;
+}
+
+void removeFile(const QString& windowsPath)
+{
+    if (const auto host = platform::resolve(windowsPath))
+        QFile::remove(*host);
+}
+
+void makePictureFolder()
+{
+    const auto folder = platform::resolve(pictureFolder());
+    if (folder)
+        QDir().mkpath(*folder); // when it cannot be made, the copy says why
+}
+
+void appendRecord(platform::Table* pix, const QString& number, const QString& type)
+{
+    pix->append(); // stores a caption typed for the current picture first
+    try {
+        pix->setFieldValue(QStringLiteral("Filename"), number);
+        pix->setFieldValue(QStringLiteral("Placeid"), vPlaceId);
+        pix->setFieldValue(QStringLiteral("Type"), type);
+        pix->post();
+    } catch (...) {
+        pix->cancel();
+        throw;
+    }
+}
+
+// Takes back the record just stored; the error that made it necessary is
+// the one the user sees.
+void removeRecord(platform::Table* pix, const QString& number)
+{
+    try {
+        const int row = int(column(pix, QStringLiteral("Filename")).indexOf(number));
+        if (row < 0)
+            return;
+        pix->moveTo(row);
+        pix->deleteRecord();
+    } catch (const std::exception&) {
+        pix->cancel();
+    }
+}
+
+} // namespace
+
+QString pictureFolder()
+{
+    return vProgramPath + QStringLiteral("Pix\\");
+}
+
+QString picturePath(const QString& fileName, const QString& type)
+{
+    return pictureFolder() + fileName + type;
+}
+
+QString pictureNumberAfter(int count, const std::function<bool(const QString& number)>& used)
+{
+    for (int n = std::max(count, 0) + 1; n <= kLastNumber; ++n) {
+        const QString number = QStringLiteral("%1").arg(n, 6, 10, QLatin1Char('0'));
+        if (!used(number))
+            return number;
+    }
+    throw platform::AppError(
+        QStringLiteral("No more pictures can be attached: all picture numbers up to %1 are in use.")
+            .arg(kLastNumber));
+}
+
+QString nextPictureNumber()
+{
+    platform::Table* pix = openPix();
+    const QStringList names = column(pix, QStringLiteral("Filename"));
+    const QSet<QString> records(names.cbegin(), names.cend());
+    const QSet<QString> files = numbersOfFiles();
+    return pictureNumberAfter(pix->recordCount(),
+        [&](const QString& number) { return records.contains(number) || files.contains(number); });
+}
+
+QString attachPicture(const QString& sourcePath)
+{
+    const QString type = platform::attachableType(sourcePath);
+    if (type.isEmpty())
+        throw platform::AppError(QStringLiteral(
+            "The file \"%1\" cannot be attached: only BMP, JPG, JPEG, WMF and EMF pictures can.")
+                                     .arg(sourcePath));
+    platform::Table* pix = openPix();
+    const QString number = nextPictureNumber();
+    const QString target = picturePath(number, type);
+    // Under a passing name until its record is stored: a failure in
+    // between never leaves a file that looks attached.
+    const QString passing = target + QStringLiteral(".part");
+    makePictureFolder();
+    platform::copyFile(sourcePath, passing);
+    try {
+        appendRecord(pix, number, type);
+    } catch (...) {
+        removeFile(passing);
+        throw;
+    }
+    try {
+        platform::renameOver(passing, target);
+    } catch (...) {
+        removeRecord(pix, number);
+        removeFile(passing);
+        throw;
+    }
+    return number;
+}
+
+QStringList picturesOfPlace(int placeId)
+{
+    platform::Table* pix = openPix();
+    const QStringList names = column(pix, QStringLiteral("Filename"));
+    const QStringList types = column(pix, QStringLiteral("Type"));
+    const int place = pix->fieldIndex(QStringLiteral("Placeid"));
+    QStringList paths;
+    for (int row = 0; row < names.size(); ++row) {
+        if (pix->valueAt(row, place).toInt() == placeId)
+            paths << picturePath(names.at(row), types.at(row));
+    }
+    return paths;
+}
+
+bool moveToPicture(const QString& path)
+{
+    platform::Table* pix = openPix();
+    const QStringList names = column(pix, QStringLiteral("Filename"));
+    const QStringList types = column(pix, QStringLiteral("Type"));
+    for (int row = 0; row < names.size(); ++row) {
+        if (picturePath(names.at(row), types.at(row)) == path) {
+            pix->moveTo(row);
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace corvane

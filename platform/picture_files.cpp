@@ -1,0 +1,374 @@
+#include "platform/picture_files.h"
+
+#include "platform/errors.h"
+#include "platform/paths.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QPainter>
+#include <QProcess>
+#include <QSvgRenderer>
+#include <QtEndian>
+
+#include <sys/resource.h>
+
+namespace platform {
+
+namespace {
+
+enum class Kind { None, Jpeg, Bitmap, Metafile, EnhancedMetafile };
+
+Kind kindOf(const QString& type)
+{
+    if (type == QLatin1String(".JPG") || type == QLatin1String(".JPEG"))
+        return Kind::Jpeg;
+    if (type == QLatin1String(".BMP"))
+        return Kind::Bitmap;
+    if (type == QLatin1String(".WMF"))
+        return Kind::Metafile;
+    if (type == QLatin1String(".EMF"))
+        return Kind::EnhancedMetafile;
+    return Kind::None;
+}
+
+// Qt refuses to allocate more than 256 MB for one picture; a bitmap that
+// needs more is refused here first, with a message that says why.
+constexpr qint64 kMaxBitmapBytes = qint64(256) << 20;
+// Metafiles are drawings: tens of kilobytes, a few megabytes with pictures
+// inside. The helper gets this much time and memory for one, and its
+// drawing may take this many bytes.
+constexpr qint64 kMaxMetafileBytes = qint64(64) << 20;
+constexpr int kRendererTimeoutMs = 10'000;
+constexpr rlim_t kRendererMemory = rlim_t(1) << 30;
+constexpr rlim_t kRendererCpuSeconds = 10;
+constexpr qint64 kMaxDrawingBytes = qint64(64) << 20;
+
+[[noreturn]] void cannotOpen(const QString& windowsPath, const QString& reason)
+{
+    throw AppError(QStringLiteral("Cannot open file \"%1\". %2").arg(windowsPath, reason));
+}
+
+[[noreturn]] void damagedFile(const QString& windowsPath, const QString& detail)
+{
+    refusePicture(windowsPath, QStringLiteral("the file is damaged (%1).").arg(detail));
+}
+
+[[noreturn]] void tooLarge(const QString& windowsPath, QSize size)
+{
+    refusePicture(windowsPath,
+        QStringLiteral("its size of %1 x %2 pixels is too large to show.")
+            .arg(size.width())
+            .arg(size.height()));
+}
+
+QString hostOf(const QString& windowsPath)
+{
+    const auto host = resolve(windowsPath);
+    if (!host)
+        cannotOpen(windowsPath, QStringLiteral("The drive does not exist."));
+    return *host;
+}
+
+// The first bytes of a file, for its header; throws when it cannot be read
+// or is empty. *fileSize receives the whole file's length.
+QByteArray readHead(const QString& windowsPath, const QString& hostPath, qint64 bytes, qint64* fileSize)
+{
+    QFile file(hostPath);
+    if (!file.open(QIODevice::ReadOnly))
+        cannotOpen(windowsPath, file.errorString());
+    *fileSize = file.size();
+    if (*fileSize == 0)
+        refusePicture(windowsPath, QStringLiteral("the file is empty."));
+    return file.read(bytes);
+}
+
+// --- JPEG -----------------------------------------------------------------
+
+// The EXIF orientation, read from the header alone.
+QImageIOHandler::Transformations orientationOf(const QString& hostPath)
+{
+    QImageReader reader(hostPath, "jpeg");
+    return reader.canRead() ? reader.transformation() : QImageIOHandler::TransformationNone;
+}
+
+// Turns the picture as the camera meant it: mirror and flip first, then a
+// quarter turn clockwise (the order the orientation flags are defined in).
+QImage oriented(const QImage& image, QImageIOHandler::Transformations t)
+{
+    if (t == QImageIOHandler::TransformationNone)
+        return image;
+    QImage turned = image.mirrored(
+        t.testFlag(QImageIOHandler::TransformationMirror), t.testFlag(QImageIOHandler::TransformationFlip));
+    if (t.testFlag(QImageIOHandler::TransformationRotate90))
+        turned = turned.transformed(QTransform().rotate(90));
+    return turned;
+}
+
+QImage loadJpeg(const QString& windowsPath, const QString& hostPath, QSize box, bool* damaged)
+{
+    const auto orientation = orientationOf(hostPath);
+    const bool turns = orientation.testFlag(QImageIOHandler::TransformationRotate90);
+    QString warning;
+    const QImage image = decodePicture(windowsPath, hostPath, turns ? box.transposed() : box, &warning);
+    *damaged = !warning.isEmpty();
+    return oriented(image, orientation);
+}
+
+QSize jpegSize(const QString& hostPath)
+{
+    QImageReader reader(hostPath, "jpeg");
+    const QSize size = reader.size();
+    return reader.transformation().testFlag(QImageIOHandler::TransformationRotate90) ? size.transposed()
+                                                                                     : size;
+}
+
+// --- Bitmaps --------------------------------------------------------------
+
+struct BitmapHeader {
+    QSize size;
+    qint64 dataBytes = -1; // what the pixels take uncompressed; -1 when compressed
+    quint32 dataOffset = 0;
+};
+
+quint32 u32(const QByteArray& b, int at)
+{
+    return qFromLittleEndian<quint32>(b.constData() + at);
+}
+quint16 u16(const QByteArray& b, int at)
+{
+    return qFromLittleEndian<quint16>(b.constData() + at);
+}
+
+// Checks the headers before anything is decoded, so that a file claiming a
+// picture larger than memory is refused without trying.
+BitmapHeader readBitmapHeader(const QString& windowsPath, const QString& hostPath, qint64* fileSize)
+{
+    const QByteArray head = readHead(windowsPath, hostPath, 14 + 40, fileSize);
+    if (head.size() < 2 || !head.startsWith("BM"))
+        refusePicture(windowsPath, QStringLiteral("it is not a BMP picture."));
+    if (head.size() < 14 + 12)
+        damagedFile(windowsPath, QStringLiteral("it ends before its picture does"));
+    const quint32 infoSize = u32(head, 14);
+    BitmapHeader header;
+    header.dataOffset = u32(head, 10);
+    qint64 width = 0;
+    qint64 height = 0;
+    int bits = 0;
+    quint32 compression = 0;
+    if (infoSize == 12) { // OS/2 1.x
+        width = u16(head, 18);
+        height = u16(head, 20);
+        bits = u16(head, 24);
+    } else if (infoSize >= 40 && infoSize <= 124 && head.size() >= 14 + 40) {
+        width = qint32(u32(head, 18));
+        height = std::abs(qint64(qint32(u32(head, 22)))); // negative: rows top-down
+        bits = u16(head, 28);
+        compression = u32(head, 30);
+    } else {
+        damagedFile(windowsPath, QStringLiteral("its header is not one of a bitmap"));
+    }
+    if (width <= 0 || height <= 0)
+        refusePicture(windowsPath, QStringLiteral("the file holds no picture."));
+    header.size = QSize(int(std::min<qint64>(width, INT_MAX)), int(std::min<qint64>(height, INT_MAX)));
+    if (width * height * 4 > kMaxBitmapBytes)
+        tooLarge(windowsPath, header.size);
+    // Uncompressed rows are padded to whole 32-bit words.
+    const bool packed = compression == 0 || compression == 3 || compression == 6;
+    if (packed && (bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32))
+        header.dataBytes = (width * bits + 31) / 32 * 4 * height;
+    return header;
+}
+
+QImage loadBitmap(const QString& windowsPath, const QString& hostPath, QSize box, bool* damaged)
+{
+    qint64 fileSize = 0;
+    const BitmapHeader header = readBitmapHeader(windowsPath, hostPath, &fileSize);
+    *damaged = header.dataBytes >= 0 && header.dataOffset + header.dataBytes > fileSize;
+    QImageReader reader(hostPath, "bmp");
+    QImage image;
+    if (!reader.read(&image) || image.isNull()) {
+        if (*damaged)
+            damagedFile(windowsPath, QStringLiteral("it ends before its picture does"));
+        damagedFile(windowsPath, reader.errorString());
+    }
+    const QSize target = fitInto(image.size(), box);
+    if (target != image.size())
+        image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return image;
+}
+
+// --- Metafiles ------------------------------------------------------------
+
+// Whether the file starts as a Windows metafile (placeable or plain) or an
+// enhanced metafile; the helper is never run on anything else.
+void checkMetafileHeader(const QString& windowsPath, const QString& hostPath, Kind kind)
+{
+    qint64 fileSize = 0;
+    const QByteArray head = readHead(windowsPath, hostPath, 88, &fileSize);
+    if (fileSize > kMaxMetafileBytes)
+        refusePicture(windowsPath, QStringLiteral("the file is too large to be a drawing."));
+    if (kind == Kind::Metafile) {
+        const bool placeable = head.size() >= 22 && u32(head, 0) == 0x9AC6CDD7u;
+        const bool plain = head.size() >= 18 && (u16(head, 0) == 1 || u16(head, 0) == 2) && u16(head, 2) == 9;
+        if (!placeable && !plain)
+            refusePicture(windowsPath, QStringLiteral("it is not a Windows metafile."));
+    } else {
+        const bool enhanced = head.size() >= 88 && u32(head, 0) == 1 && u32(head, 40) == 0x464D4520u;
+        if (!enhanced)
+            refusePicture(windowsPath, QStringLiteral("it is not an enhanced metafile."));
+    }
+}
+
+void limitRenderer()
+{
+    // Runs in the child between fork and exec: only system calls here.
+    const rlimit memory { kRendererMemory, kRendererMemory };
+    setrlimit(RLIMIT_AS, &memory);
+    const rlimit cpu { kRendererCpuSeconds, kRendererCpuSeconds };
+    setrlimit(RLIMIT_CPU, &cpu);
+}
+
+// The drawing as SVG, made by the helper; throws with the reason when the
+// helper fails, runs too long or draws too much.
+QByteArray metafileAsSvg(const QString& windowsPath, const QString& hostPath, Kind kind)
+{
+    checkMetafileHeader(windowsPath, hostPath, kind);
+    QProcess helper;
+    helper.setChildProcessModifier(limitRenderer);
+    helper.start(metafileRendererProgram(),
+        { kind == Kind::Metafile ? QStringLiteral("wmf") : QStringLiteral("emf"), hostPath });
+    if (!helper.waitForStarted())
+        throw AppError(
+            QStringLiteral("The picture \"%1\" cannot be shown: the metafile renderer cannot be started "
+                           "(%2).")
+                .arg(windowsPath, helper.errorString()));
+    QByteArray svg;
+    QElapsedTimer clock;
+    clock.start();
+    while (helper.state() != QProcess::NotRunning) {
+        const qint64 left = kRendererTimeoutMs - clock.elapsed();
+        if (left <= 0 || svg.size() > kMaxDrawingBytes) {
+            helper.kill();
+            helper.waitForFinished(2000);
+            damagedFile(windowsPath, QStringLiteral("drawing it does not come to an end"));
+        }
+        if (!helper.waitForReadyRead(int(left)))
+            helper.waitForFinished(int(std::min<qint64>(left, 50)));
+        svg += helper.readAllStandardOutput();
+    }
+    svg += helper.readAllStandardOutput();
+    if (helper.exitStatus() == QProcess::NormalExit && helper.exitCode() == 0)
+        return svg;
+    // The helper's own reason when it gave one; a crash says nothing useful.
+    const QString why
+        = QString::fromLocal8Bit(helper.readAllStandardError()).section(QLatin1Char('\n'), 0, 0);
+    const bool ownReason
+        = helper.exitStatus() == QProcess::NormalExit && helper.exitCode() == 1 && !why.isEmpty();
+    damagedFile(windowsPath, ownReason ? why : QStringLiteral("the metafile library failed on it"));
+}
+
+QImage loadMetafile(const QString& windowsPath, const QString& hostPath, Kind kind, QSize box)
+{
+    QSvgRenderer drawing(metafileAsSvg(windowsPath, hostPath, kind));
+    const QSize natural = drawing.defaultSize();
+    if (!drawing.isValid() || natural.isEmpty())
+        refusePicture(windowsPath, QStringLiteral("the file holds no picture."));
+    const QSize target = fitInto(natural, box);
+    // Metafiles draw on white paper; their background is left unpainted.
+    QImage image(target, QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        tooLarge(windowsPath, natural);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    drawing.render(&painter, QRectF(QPointF(0, 0), QSizeF(target)));
+    painter.end();
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
+// --- All kinds ------------------------------------------------------------
+
+QImage decodeAttached(const QString& windowsPath, const QString& hostPath, QSize box, bool* damaged)
+{
+    *damaged = false;
+    switch (const Kind kind = kindOf(attachableType(windowsPath))) {
+    case Kind::Jpeg:
+        return loadJpeg(windowsPath, hostPath, box, damaged);
+    case Kind::Bitmap:
+        return loadBitmap(windowsPath, hostPath, box, damaged);
+    case Kind::Metafile:
+    case Kind::EnhancedMetafile:
+        return loadMetafile(windowsPath, hostPath, kind, box);
+    case Kind::None:
+        break;
+    }
+    refusePicture(windowsPath, QStringLiteral("it is not a kind of picture this program shows."));
+}
+
+} // namespace
+
+QString attachableType(const QString& fileName)
+{
+    const QString last = fileName.right(4);
+    const QString upper = last.toUpper();
+    for (const char* type : { ".BMP", ".JPG", ".WMF", ".EMF" }) {
+        if (upper == QLatin1String(type))
+            return upper;
+    }
+    if (last == QLatin1String("jpeg") || last == QLatin1String("JPEG"))
+        return QStringLiteral(".JPEG");
+    return {};
+}
+
+QImage loadPictureFile(const QString& windowsPath, QSize box, QString* warning)
+{
+    if (warning)
+        warning->clear();
+    bool damaged = false;
+    QImage image = decodeAttached(windowsPath, hostOf(windowsPath), box, &damaged);
+    if (warning && damaged)
+        *warning = damagedPictureWarning(windowsPath);
+    return image;
+}
+
+QSize pictureFileSize(const QString& windowsPath)
+{
+    try {
+        const QString host = hostOf(windowsPath);
+        switch (const Kind kind = kindOf(attachableType(windowsPath))) {
+        case Kind::Jpeg:
+            return jpegSize(host);
+        case Kind::Bitmap: {
+            qint64 fileSize = 0;
+            return readBitmapHeader(windowsPath, host, &fileSize).size;
+        }
+        case Kind::Metafile:
+        case Kind::EnhancedMetafile:
+            return QSvgRenderer(metafileAsSvg(windowsPath, host, kind)).defaultSize();
+        case Kind::None:
+            break;
+        }
+    } catch (const std::exception&) {
+        // Unreadable: no size.
+    }
+    return {};
+}
+
+AttachedPictureStore::AttachedPictureStore(qsizetype maxBytes)
+    : PictureStore(maxBytes, decodeAttached)
+{
+}
+
+QString metafileRendererProgram()
+{
+    const QString beside
+        = QCoreApplication::applicationDirPath() + QStringLiteral("/corvane3-metafile-renderer");
+    if (QFileInfo(beside).isExecutable())
+        return beside;
+    return QStringLiteral(CORVANE_METAFILE_RENDERER_FALLBACK);
+}
+
+} // namespace platform

@@ -1,0 +1,285 @@
+// Attached pictures of every kind: which names are accepted, each kind
+// decoded for a box in the right colours and orientation, the messages for
+// files that cannot be shown, and the store's decoding ahead.
+
+#include "kit/atlas_fixture.h"
+#include "kit/picture_samples.h"
+
+#include "platform/errors.h"
+#include "platform/picture_files.h"
+
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Drive {
+    Kit kit;
+    QTemporaryDir folder;
+    Drive() { kit.setDrive(QLatin1Char('D'), folder.path(), true); }
+    QString host(const QString& name) const { return folder.path() + QLatin1Char('/') + name; }
+    bool write(const QString& name, const QByteArray& bytes) const
+    {
+        return fixture::writeBytes(host(name), bytes);
+    }
+};
+
+QString errorOf(const std::function<void()>& step)
+{
+    try {
+        step();
+    } catch (const platform::AppError& e) {
+        return e.message();
+    }
+    return {};
+}
+
+// Whether a pixel shows the colour, give or take what compression and
+// scaling do to it.
+bool looksLike(const QImage& image, QPointF where, QColor colour)
+{
+    const QColor c
+        = image.pixelColor(int(where.x() * (image.width() - 1)), int(where.y() * (image.height() - 1)));
+    return std::abs(c.red() - colour.red()) < 48 && std::abs(c.green() - colour.green()) < 48
+        && std::abs(c.blue() - colour.blue()) < 48;
+}
+
+QByteArray jpegOf(const QImage& image)
+{
+    return fixture::encodeJpeg(image, 92);
+}
+
+QByteArray qtWritten(const QImage& image, const char* format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+using Points = QList<std::pair<QPointF, QColor>>;
+
+} // namespace
+
+class TestPictureFiles : public QObject {
+    Q_OBJECT
+
+private slots:
+    void acceptedTypes_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("type");
+        QTest::newRow("bmp") << u"C:\\photos\\view.bmp"_s << u".BMP"_s;
+        QTest::newRow("Bmp") << u"view.Bmp"_s << u".BMP"_s;
+        QTest::newRow("JPG") << u"C:\\photos\\church.JPG"_s << u".JPG"_s;
+        QTest::newRow("jPg") << u"church.jPg"_s << u".JPG"_s;
+        QTest::newRow("jpeg") << u"view.jpeg"_s << u".JPEG"_s;
+        QTest::newRow("JPEG") << u"view.JPEG"_s << u".JPEG"_s;
+        QTest::newRow("Jpeg") << u"view.Jpeg"_s << QString();
+        QTest::newRow("jPEG") << u"view.jPEG"_s << QString();
+        QTest::newRow("wmf") << u"/home/u/clip.wmf"_s << u".WMF"_s;
+        QTest::newRow("Emf") << u"clip.Emf"_s << u".EMF"_s;
+        QTest::newRow("gif") << u"view.gif"_s << QString();
+        QTest::newRow("ico") << u"view.ico"_s << QString();
+        QTest::newRow("png") << u"view.png"_s << QString();
+        QTest::newRow("no extension") << u"view"_s << QString();
+        QTest::newRow("empty") << QString() << QString();
+    }
+    void acceptedTypes()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, type);
+        QCOMPARE(platform::attachableType(name), type);
+    }
+
+    void everyKindIsShown_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QSize>("box");
+        QTest::addColumn<QSize>("shown");
+        QTest::addColumn<Points>("points");
+        using namespace pictures;
+        const Points quadrants { { { 0.1, 0.1 }, kGreen }, { { 0.1, 0.9 }, kRed }, { { 0.9, 0.5 }, kBlue } };
+        const QImage photo = quadrantImage(400, 300);
+        QTest::newRow("JPG") << u"A.JPG"_s << jpegOf(photo) << QSize(313, 255) << QSize(313, 235)
+                             << quadrants;
+        QTest::newRow("JPEG smaller than the box")
+            << u"A.JPEG"_s << jpegOf(photo) << QSize(800, 600) << QSize(400, 300) << quadrants;
+        // Turned a quarter clockwise: the left half comes on top.
+        const QImage halves = quadrantImage(200, 100);
+        QTest::newRow("EXIF rotated")
+            << u"R.JPG"_s << withOrientation(jpegOf(halves), 6) << QSize(313, 255) << QSize(100, 200)
+            << Points { { { 0.9, 0.1 }, kGreen }, { { 0.1, 0.1 }, kRed }, { { 0.5, 0.9 }, kBlue } };
+        QTest::newRow("EXIF rotated, scaled")
+            << u"R.JPG"_s << withOrientation(jpegOf(quadrantImage(800, 400)), 6) << QSize(313, 255)
+            << QSize(127, 255) << Points { { { 0.9, 0.1 }, kGreen }, { { 0.5, 0.9 }, kBlue } };
+        QTest::newRow("CMYK JPEG") << u"K.JPG"_s << cmykJpeg({ 400, 300 }) << QSize(313, 255)
+                                   << QSize(313, 235) << Points { { { 0.5, 0.5 }, QColor(55, 255, 255) } };
+        QImage grey(400, 300, QImage::Format_Grayscale8);
+        grey.fill(100);
+        QTest::newRow("grey JPEG") << u"G.JPG"_s << qtWritten(grey, "JPG") << QSize(313, 255)
+                                   << QSize(313, 235) << Points { { { 0.5, 0.5 }, QColor(100, 100, 100) } };
+        QTest::newRow("BMP 24 bits") << u"B.BMP"_s << qtWritten(photo, "BMP") << QSize(313, 255)
+                                     << QSize(313, 235) << quadrants;
+        QTest::newRow("BMP 32 bits") << u"B.BMP"_s
+                                     << qtWritten(photo.convertToFormat(QImage::Format_ARGB32), "BMP")
+                                     << QSize(800, 600) << QSize(400, 300) << quadrants;
+        QTest::newRow("BMP 8 bits") << u"B.BMP"_s
+                                    << qtWritten(photo.convertToFormat(QImage::Format_Indexed8), "BMP")
+                                    << QSize(800, 600) << QSize(400, 300) << quadrants;
+        QImage mono = photo.convertToFormat(QImage::Format_Mono, { qRgb(0, 0, 0), qRgb(255, 255, 255) });
+        mono.fill(1);
+        QTest::newRow("BMP 1 bit") << u"B.BMP"_s << qtWritten(mono, "BMP") << QSize(800, 600)
+                                   << QSize(400, 300) << Points { { { 0.5, 0.5 }, Qt::white } };
+        const std::pair<const char*, Bmp> crafted[] = { { "BMP 4 bits", Bmp::Bits4 },
+            { "BMP 16 bits", Bmp::Bits16 }, { "BMP RLE8", Bmp::Rle8 }, { "BMP RLE4", Bmp::Rle4 },
+            { "BMP top-down", Bmp::TopDown24 }, { "BMP OS/2", Bmp::Os2Bits24 } };
+        for (const auto& [tag, kind] : crafted)
+            QTest::newRow(tag) << u"b.bmp"_s << bitmapFile(kind, 64, 48) << QSize(313, 255) << QSize(64, 48)
+                               << quadrants;
+        const Points drawing { { { 0.1, 0.1 }, kRed }, { { 0.9, 0.9 }, kBlue }, { { 0.9, 0.1 }, kRed } };
+        QTest::newRow("WMF") << u"M.WMF"_s << windowsMetafile() << QSize(313, 255) << QSize(313, 235)
+                             << drawing;
+        QTest::newRow("WMF at 1440 an inch") << u"M.WMF"_s << windowsMetafile(1440, 2880, 1440)
+                                             << QSize(800, 600) << QSize(192, 96) << drawing;
+        QTest::newRow("EMF") << u"E.EMF"_s << enhancedMetafile() << QSize(313, 255) << QSize(313, 234)
+                             << drawing;
+    }
+    void everyKindIsShown()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QSize, box);
+        QFETCH(QSize, shown);
+        QFETCH(Points, points);
+        Drive d;
+        QVERIFY(d.write(name, bytes));
+        QString warning = u"stale"_s;
+        const QImage image = platform::loadPictureFile(u"D:\\"_s + name, box, &warning);
+        QVERIFY2(warning.isEmpty(), qPrintable(warning));
+        QVERIFY2(qAbs(image.width() - shown.width()) <= 1 && qAbs(image.height() - shown.height()) <= 1,
+            qPrintable(u"%1 x %2"_s.arg(image.width()).arg(image.height())));
+        for (const auto& [where, colour] : points)
+            QVERIFY2(looksLike(image, where, colour),
+                qPrintable(u"at %1,%2: %3"_s.arg(where.x()).arg(where.y()).arg(
+                    image
+                        .pixelColor(
+                            int(where.x() * (image.width() - 1)), int(where.y() * (image.height() - 1)))
+                        .name())));
+    }
+
+    void filesThatCannotBeShown_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("cause");
+        using namespace pictures;
+        const QByteArray jpeg = jpegOf(quadrantImage(400, 300));
+        const QByteArray bmp = bitmapFile(Bmp::TopDown24, 64, 48);
+        for (const char* name : { "E.JPG", "E.BMP", "E.WMF", "E.EMF" })
+            QTest::newRow(name) << QString::fromLatin1(name) << QByteArray() << u"the file is empty"_s;
+        QTest::newRow("JPEG cut short") << u"C.JPG"_s << jpeg.left(200) << u"damaged"_s;
+        QTest::newRow("JPEG 30000 x 30000") << u"H.JPG"_s << fixture::withDimensions(jpeg, 30000, 30000)
+                                            << u"30000 x 30000 pixels is too large"_s;
+        QByteArray huge = bmp;
+        qToLittleEndian<qint32>(65535, huge.data() + 18);
+        qToLittleEndian<qint32>(65535, huge.data() + 22);
+        QTest::newRow("BMP 65535 x 65535") << u"H.BMP"_s << huge << u"65535 x 65535 pixels is too large"_s;
+        QTest::newRow("BMP header only") << u"C.BMP"_s << bmp.left(20) << u"damaged"_s;
+        QByteArray noInfo = bmp;
+        qToLittleEndian<quint32>(7, noInfo.data() + 14);
+        QTest::newRow("BMP unknown header") << u"U.BMP"_s << noInfo << u"damaged"_s;
+        QTest::newRow("JPEG named .BMP") << u"J.BMP"_s << jpeg << u"not a BMP picture"_s;
+        QTest::newRow("BMP named .JPG") << u"B.JPG"_s << bmp << u"not a JPEG picture"_s;
+        QTest::newRow("PNG named .WMF")
+            << u"P.WMF"_s << qtWritten(quadrantImage(20, 20), "PNG") << u"not a Windows metafile"_s;
+        QTest::newRow("WMF named .EMF") << u"W.EMF"_s << windowsMetafile() << u"not an enhanced metafile"_s;
+        QTest::newRow("EMF named .WMF") << u"E.WMF"_s << enhancedMetafile() << u"not a Windows metafile"_s;
+        QTest::newRow("WMF header only") << u"C.WMF"_s << windowsMetafile().left(40) << u"damaged"_s;
+        QByteArray scrambled = enhancedMetafile();
+        for (int i = 88; i < scrambled.size(); ++i)
+            scrambled[i] = char(0xA5 ^ i);
+        QTest::newRow("EMF records scrambled") << u"S.EMF"_s << scrambled << u"damaged"_s;
+        QTest::newRow("GIF") << u"G.GIF"_s << qtWritten(quadrantImage(20, 20), "PNG")
+                             << u"not a kind of picture"_s;
+    }
+    void filesThatCannotBeShown()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, cause);
+        Drive d;
+        QVERIFY(d.write(name, bytes));
+        const QString path = u"D:\\"_s + name;
+        QElapsedTimer clock;
+        clock.start();
+        const QString error = errorOf([&] { platform::loadPictureFile(path, { 313, 255 }); });
+        QVERIFY2(error.startsWith(u"The picture \"%1\" cannot be shown: "_s.arg(path)), qPrintable(error));
+        QVERIFY2(error.contains(cause), qPrintable(error));
+        QVERIFY(clock.elapsed() < 5000);
+    }
+
+    void missingFile()
+    {
+        Drive d;
+        QCOMPARE(errorOf([] {
+            platform::loadPictureFile(u"D:\\Pix\\000009.WMF"_s, { 313, 255 });
+        }),
+            u"Cannot open file \"D:\\Pix\\000009.WMF\". No such file or directory"_s);
+    }
+
+    // A bitmap cut short shows what it holds and says it is incomplete.
+    void bitmapCutShort()
+    {
+        Drive d;
+        const QByteArray bmp = pictures::bitmapFile(pictures::Bmp::TopDown24, 64, 48);
+        QVERIFY(d.write(u"C.BMP"_s, bmp.left(bmp.size() - 64 * 3 * 10)));
+        QString warning;
+        const QString error = errorOf([&] {
+            platform::loadPictureFile(u"D:\\C.BMP"_s, { 313, 255 }, &warning);
+        });
+        QVERIFY2(
+            !error.isEmpty() || warning.contains(u"damaged or incomplete"_s), qPrintable(error + warning));
+        QVERIFY2(error.isEmpty() || error.contains(u"damaged"_s), qPrintable(error));
+    }
+
+    void naturalSizes()
+    {
+        Drive d;
+        QVERIFY(d.write(u"R.JPG"_s, pictures::withOrientation(jpegOf(pictures::quadrantImage(200, 100)), 6)));
+        QVERIFY(d.write(u"B.BMP"_s, pictures::bitmapFile(pictures::Bmp::Os2Bits24, 64, 48)));
+        QVERIFY(d.write(u"M.WMF"_s, pictures::windowsMetafile(1440, 2880, 1440)));
+        QCOMPARE(platform::pictureFileSize(u"D:\\R.JPG"_s), QSize(100, 200));
+        QCOMPARE(platform::pictureFileSize(u"D:\\B.BMP"_s), QSize(64, 48));
+        QCOMPARE(platform::pictureFileSize(u"D:\\M.WMF"_s), QSize(192, 96));
+        QVERIFY(d.write(u"E.EMF"_s, QByteArray()));
+        QVERIFY(!platform::pictureFileSize(u"D:\\E.EMF"_s).isValid());
+        QVERIFY(!platform::pictureFileSize(u"D:\\NONE.JPG"_s).isValid());
+    }
+
+    void storeDecodesEveryKindAhead()
+    {
+        Drive d;
+        QVERIFY(d.write(u"A.WMF"_s, pictures::windowsMetafile()));
+        QVERIFY(d.write(u"B.BMP"_s, pictures::bitmapFile(pictures::Bmp::Rle8, 64, 48)));
+        QVERIFY(d.write(u"C.JPG"_s, pictures::withOrientation(jpegOf(pictures::quadrantImage(200, 100)), 6)));
+        QVERIFY(d.write(u"D.EMF"_s, QByteArray("damaged")));
+        platform::AttachedPictureStore store;
+        const QSize box(313, 255);
+        const QStringList paths { u"D:\\A.WMF"_s, u"D:\\B.BMP"_s, u"D:\\C.JPG"_s, u"D:\\D.EMF"_s };
+        store.decodeAhead(paths, box);
+        QVERIFY(store.waitForIdle(20000));
+        for (int i = 0; i < 3; ++i)
+            QVERIFY2(store.contains(paths[i], box), qPrintable(paths[i]));
+        QVERIFY(!store.contains(paths[3], box));
+        QCOMPARE(store.load(u"D:\\C.JPG"_s, box).size(), QSize(100, 200));
+        QVERIFY(errorOf([&] { store.load(paths[3], box); }).contains(u"D:\\D.EMF"_s));
+    }
+};
+
+QTEST_MAIN(TestPictureFiles)
+#include "test_picture_files.moc"
