@@ -9,6 +9,10 @@
 //   keystroke_100k_ms     one character typed into a description of
 //                         100,000 characters in paragraphs (and in one
 //                         paragraph: keystroke_100k_one_paragraph_ms);
+//   pictures_ms           "Pictures" on a place with five 12-megapixel
+//                         phone photos: its first photo decoded and shown;
+//   see_more_ms           "See More" after looking at a photo for a second
+//                         and a half: the next one, decoded ahead, shown;
 //   scroll_page_ms        one page of the list scrolled and painted;
 //   scroll_all_ms         the whole list scrolled through page by page.
 // Figures are medians; one "name: value" line each.
@@ -19,6 +23,7 @@
 #include "places/notes.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -175,6 +180,29 @@ void measure()
         }
         print(figure, bench::median(keystroke));
     }
+
+    // Place 7 owns pictures 8, 10008, 20008, 30008 and 40008.
+    const QByteArray photo = fixture::encodeJpeg(bench::busySheet({ 4032, 3024 }), 90);
+    const QString folder = QDir(kit.hostPath(vProgramPath)).filePath(u"Pix"_s);
+    QDir().mkpath(folder);
+    for (int i = 7; i < kPictures; i += kPlaces)
+        fixture::writeBytes(
+            folder + u'/' + QString::number(i + 1).rightJustified(6, u'0') + u".JPG"_s, photo);
+    clickRow(grid, 7);
+    print("pictures_ms", timed([&] {
+        click("btnPictures");
+        paint(frmNotes);
+    }));
+    QList<double> more;
+    for (int i = 0; i < 4; ++i) {
+        QTest::qWait(1500);
+        more << timed([&] {
+            click("btnMorePix");
+            paint(frmNotes);
+        });
+    }
+    print("see_more_ms", bench::median(more));
+    click("btnDonePix");
 
     QScrollBar* bar = grid->verticalScrollBar();
     bar->setValue(0);

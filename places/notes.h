@@ -11,6 +11,10 @@
 
 class QRadioButton;
 
+namespace platform {
+class AttachedPictureStore;
+}
+
 namespace Ui {
 class Notes;
 }
@@ -48,10 +52,21 @@ public slots:
     void dbmemoDescripMouseDown();
     void dbedPlaceMouseDown();
     void edPlaceMouseDown();
+    void dbmemoCaptionMouseDown();
+
+    // The pictures panel of the current place.
+    void btnPicturesClick();
+    void btnMorePixClick();
+    void btnAddPixClick();
+    void btnCopyPixClick();
+    void btnExitAddPixClick();
+    void btnDonePixClick();
+    void imgPixDblClick();
 
 protected:
     void FormShow() override;
     void FormClick() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void setUpControls();
@@ -61,7 +76,18 @@ private:
     void radioChosen(QRadioButton* chosen);
     void deleteCurrentPlace();
 
+    void connectPictureHandlers();
+    int nextPictureRow(int from) const;
+    void showPictureRecord();
+    void showPicture();
+    void decodeNextPictureAhead();
+    void keepCaptionShort();
+    QString pictureStartFolder() const;
+
     const std::unique_ptr<Ui::Notes> ui;
+    const std::unique_ptr<platform::AttachedPictureStore> m_pictures;
+    QString m_chosenPicture; // the file "Add" in pnlAddPix attaches
+    QString m_lastPictureFolder; // where the picture dialog was left
 };
 
 } // namespace corvane

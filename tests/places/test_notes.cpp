@@ -10,11 +10,15 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include <sqlite3.h>
 
@@ -32,6 +36,7 @@ struct Place {
 struct Picture {
     QString file;
     int placeId;
+    QString caption = {};
 };
 
 void writeUserTables(const QList<Place>& places, const QList<Picture>& pictures)
@@ -54,6 +59,7 @@ void writeUserTables(const QList<Place>& places, const QList<Picture>& pictures)
         pix.setFieldValue(u"Filename"_s, picture.file);
         pix.setFieldValue(u"Placeid"_s, picture.placeId);
         pix.setFieldValue(u"Type"_s, u".JPG"_s);
+        pix.setFieldValue(u"Caption"_s, picture.caption);
         pix.post();
     }
 }
@@ -163,7 +169,31 @@ struct Setup {
         return values;
     }
     QString caption() const { return window->windowTitle(); }
+
+    // A picture file in the picture folder, one colour all over.
+    QString pixFolder() const
+    {
+        const QString folder = QDir(kit.hostPath(vProgramPath)).filePath(u"Pix"_s);
+        QDir().mkpath(folder);
+        return folder + u'/';
+    }
+    void writePictureFile(const QString& file, QColor colour) const
+    {
+        QVERIFY(fixture::writeBytes(
+            pixFolder() + file + u".JPG"_s, fixture::encodeJpeg(fixture::sheetImage({ 160, 120 }, colour))));
+    }
+    QColor shownColour() const
+    {
+        const QPixmap shown = get<QLabel>(u"imgPix"_s)->pixmap();
+        return shown.isNull() ? QColor() : shown.toImage().pixelColor(shown.width() / 2, shown.height() / 2);
+    }
 };
+
+bool near(const QColor& a, const QColor& b)
+{
+    return std::abs(a.red() - b.red()) < 24 && std::abs(a.green() - b.green()) < 24
+        && std::abs(a.blue() - b.blue()) < 24;
+}
 
 const QList<Place> kThree { { 0, u"Rye"_s, u"Cinque port"_s }, { 1, u"Winchelsea"_s }, { 2, u"Hastings"_s } };
 
@@ -270,7 +300,7 @@ private slots:
             { u"000004"_s, 1 }, { u"000005"_s, 2 }, { u"000006"_s, 0 }, { u"000007"_s, 2 } };
         Setup s(kThree, pictures);
         QVERIFY(s.window);
-        const QString pixFolder = s.kit.hostPath(vProgramPath + u"Pix\\"_s);
+        const QString pixFolder = s.pixFolder();
         for (const Picture& picture : pictures)
             QVERIFY(fixture::writeBytes(pixFolder + picture.file + u".JPG"_s, "picture"));
         s.clickRow(row);
@@ -532,6 +562,153 @@ private slots:
         QCOMPARE(text(), u"ŵ"_s + before);
         if (target != u"edPlace"_s) // a bound field's paste is the record's pending change
             QCOMPARE(s.places()->fieldAsString(target == u"dbedPlace"_s ? u"Place"_s : u"Memo"_s), text());
+    }
+
+    // The place's pictures in table order, wherever they lie, then the
+    // message and the first again; the next one is ready before it is asked.
+    void seeMoreStepsThroughThePlacesPictures()
+    {
+        const QList<QColor> colours { fixture::kRed, fixture::kGreen, fixture::kBlue };
+        QList<Picture> pictures;
+        for (int n = 1; n <= 9; ++n)
+            pictures << Picture { u"00000%1"_s.arg(n), (n == 2 || n == 5 || n == 9) ? 2 : 0,
+                u"caption %1"_s.arg(n) };
+        Setup s(kThree, pictures);
+        QVERIFY(s.window);
+        for (int n : { 2, 5, 9 })
+            s.writePictureFile(u"00000%1"_s.arg(n), colours[n == 2 ? 0 : n == 5 ? 1 : 2]);
+        s.clickRow(2);
+        s.click(u"btnPictures"_s);
+        QVERIFY(s.get(u"pnlPictures"_s)->isVisible());
+        QVERIFY(s.get(u"pnlIfAdd"_s)->isHidden());
+        QVERIFY(s.get(u"btnAddPlace"_s)->isHidden());
+        const auto expect = [&](int n, const QColor& colour) {
+            QCOMPARE(s.get<QLabel>(u"lblFile"_s)->text(), u"00000%1.JPG"_s.arg(n));
+            QCOMPARE(vPixPath, vProgramPath + u"Pix\\00000%1.JPG"_s.arg(n));
+            QCOMPARE(vPixCaption, u"caption %1"_s.arg(n));
+            QCOMPARE(s.get<QPlainTextEdit>(u"dbmemoCaption"_s)->toPlainText(), u"caption %1"_s.arg(n));
+            QVERIFY2(near(s.shownColour(), colour), qPrintable(s.shownColour().name()));
+        };
+        expect(2, fixture::kRed);
+        s.click(u"btnMorePix"_s);
+        expect(5, fixture::kGreen);
+        s.click(u"btnMorePix"_s);
+        expect(9, fixture::kBlue);
+        QVERIFY2(s.kit.messages().isEmpty(), qPrintable(s.kit.messageTexts().join(u'|')));
+        s.click(u"btnMorePix"_s);
+        QCOMPARE(s.kit.messageTexts(),
+            QStringList {
+                u"Sorry! You have no more pictures associated with this place. We'll return you to your first picture."_s });
+        expect(2, fixture::kRed);
+        QVERIFY(vPixFound);
+    }
+
+    void aPlaceWithoutPicturesIsInvitedToAddOne()
+    {
+        Setup s(kThree, { { u"000001"_s, 0 } });
+        QVERIFY(s.window);
+        s.clickRow(1);
+        s.click(u"btnPictures"_s);
+        QCOMPARE(s.kit.messageTexts(),
+            QStringList { u"Sorry! You have no pictures associated with this place."_s });
+        QVERIFY(s.get(u"pnlPictures"_s)->isVisible());
+        QVERIFY(s.get(u"pnlIfAdd"_s)->isVisible());
+        QVERIFY(!s.get(u"btnMorePix"_s)->isEnabled());
+        QVERIFY(!vPixFound);
+        s.click(u"btnDonePix"_s);
+        QVERIFY(s.get(u"pnlPictures"_s)->isHidden());
+        QVERIFY(s.get(u"btnAddPlace"_s)->isVisible());
+        QVERIFY(s.get(u"btnMorePix"_s)->isEnabled());
+    }
+
+    // The chosen file goes to the place current at "Add"; a type that cannot
+    // be attached is passed over, Cancel attaches nothing.
+    void attachingAPicture()
+    {
+        Setup s(kThree);
+        QVERIFY(s.window);
+        QTemporaryDir outside;
+        const QString church = outside.path() + u"/church.jpg"_s;
+        const QByteArray bytes = fixture::encodeJpeg(fixture::sheetImage({ 120, 90 }, fixture::kOrange));
+        QVERIFY(fixture::writeBytes(church, bytes));
+        QVERIFY(fixture::writeBytes(outside.path() + u"/church.gif"_s, bytes));
+        QStringList startFolders;
+        std::optional<QString> choice = outside.path() + u"/church.gif"_s;
+        platform::setOpenPictureHandler([&](QWidget*, const QString& start) {
+            startFolders << start;
+            return choice;
+        });
+        s.clickRow(0);
+        s.click(u"btnPictures"_s); // no pictures yet: the invitation
+        s.click(u"btnAddPix"_s);
+        QVERIFY(s.get(u"pnlAddPix"_s)->isVisible());
+        QVERIFY(s.get(u"pnlPictures"_s)->isHidden());
+        s.click(u"btnCopyPix"_s);
+        QVERIFY(s.get(u"pnlAddPix"_s)->isVisible());
+        QCOMPARE(s.pix()->recordCount(), 0);
+
+        choice = church;
+        s.click(u"btnExitAddPix"_s);
+        s.click(u"btnPictures"_s);
+        s.click(u"btnAddPix"_s);
+        QCOMPARE(s.get<QLabel>(u"lblPixFile"_s)->text(), church);
+        s.clickRow(1); // the picture is for the place current at "Add"
+        s.click(u"btnCopyPix"_s);
+        QCOMPARE(Setup::pictureFiles(), QStringList { u"000001"_s });
+        QCOMPARE(Setup::column(s.pix(), u"Placeid"_s), QList<int> { 1 });
+        QFile copy(s.kit.hostPath(vProgramPath + u"Pix\\000001.JPG"_s));
+        QVERIFY(copy.open(QIODevice::ReadOnly));
+        QCOMPARE(copy.readAll(), bytes);
+        QVERIFY(s.get(u"pnlAddPix"_s)->isHidden());
+        QCOMPARE(s.get<QLabel>(u"lblFile"_s)->text(), u"000001.JPG"_s);
+        QVERIFY(near(s.shownColour(), fixture::kOrange));
+
+        const QString home = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+        QCOMPARE(startFolders.value(0), QFileInfo(home).isDir() ? home : QDir::homePath());
+        QCOMPARE(startFolders.value(1), outside.path()); // where the user was last
+        platform::setOpenPictureHandler({});
+    }
+
+    // A caption typed is the picture's, kept at 120 characters and stored
+    // when another picture is shown; the palette pastes into it too.
+    void captionsAreTypedAndKept()
+    {
+        Setup s(kThree, { { u"000001"_s, 2 }, { u"000002"_s, 2 } });
+        QVERIFY(s.window);
+        s.writePictureFile(u"000001"_s, fixture::kRed);
+        s.writePictureFile(u"000002"_s, fixture::kGreen);
+        s.clickRow(2);
+        s.click(u"btnPictures"_s);
+        auto* caption = s.get<QPlainTextEdit>(u"dbmemoCaption"_s);
+        QApplication::clipboard()->setText(u"ŵ"_s);
+        vPasteState = u"Do"_s;
+        QTest::mousePress(caption->viewport(), Qt::RightButton, {}, QPoint(2, 4));
+        QTest::mouseRelease(caption->viewport(), Qt::RightButton, {}, QPoint(2, 4));
+        QCOMPARE(caption->toPlainText(), u"ŵ"_s);
+        QCOMPARE(vPasteState, u"Done"_s);
+        caption->moveCursor(QTextCursor::End);
+        QTest::keyClicks(caption, u"The harbour, from the east cliff. "_s.repeated(4));
+        const QString kept = (u"ŵ"_s + u"The harbour, from the east cliff. "_s.repeated(4)).left(120);
+        QCOMPARE(caption->toPlainText(), kept);
+        s.click(u"btnMorePix"_s);
+        QCOMPARE(s.pix()->valueAt(0, s.pix()->fieldIndex(u"Caption"_s)).toString(), kept);
+        s.click(u"btnMorePix"_s); // back to the first, with its caption
+        QCOMPARE(caption->toPlainText(), kept);
+        QCOMPARE(vPixCaption, kept);
+    }
+
+    void aDoubleClickOnThePictureOpensTheViewer()
+    {
+        Setup s(kThree, { { u"000001"_s, 0 } });
+        QVERIFY(s.window);
+        s.writePictureFile(u"000001"_s, fixture::kBlue);
+        s.click(u"btnPictures"_s);
+        QVERIFY(!vPhotoCreated);
+        MainForm->pnlPrint->show();
+        QTest::mouseDClick(s.get(u"imgPix"_s), Qt::LeftButton);
+        QVERIFY(vPhotoCreated);
+        QTRY_VERIFY(s.kit.get(u"frmPhoto"_s)->isVisible());
+        QVERIFY(MainForm->pnlPrint->isHidden());
     }
 };
 
