@@ -49,14 +49,6 @@ void print(const char* name, double value)
     std::fflush(stdout);
 }
 
-template <typename F> double timed(F&& step)
-{
-    QElapsedTimer clock;
-    clock.start();
-    step();
-    return double(clock.nsecsElapsed()) / 1e6;
-}
-
 void writeUserTables()
 {
     platform::Database db(u"Corvane3"_s, u"Atlas"_s);
@@ -118,7 +110,7 @@ void measure()
         if (item->objectName() == u"mnuNotes"_s)
             descriptionsItem = item;
     }
-    print("open_window_ms", timed([&] {
+    print("open_window_ms", bench::timedMs([&] {
         descriptionsItem->trigger();
         paint(frmNotes);
     }));
@@ -129,7 +121,7 @@ void measure()
         const int row = (i * 997) % kPlaces;
         grid->scrollTo(grid->model()->index(row, 0));
         paint(grid);
-        select << timed([&] {
+        select << bench::timedMs([&] {
             clickRow(grid, row);
             paint(frmNotes);
         });
@@ -141,7 +133,7 @@ void measure()
         control<QRadioButton>("rdoAdd")->click();
         click("btnGo");
         control<QLineEdit>("edPlace")->setText(u"Added place %1"_s.arg(i));
-        add << timed([&] {
+        add << bench::timedMs([&] {
             click("btnAddRecord");
             paint(frmNotes);
         });
@@ -152,7 +144,7 @@ void measure()
         clickRow(grid, 1000 + i * 800);
         click("btnAddPlace");
         control<QRadioButton>("rdoDelete")->click();
-        remove << timed([&] {
+        remove << bench::timedMs([&] {
             click("btnGo");
             paint(frmNotes);
         });
@@ -173,7 +165,7 @@ void measure()
         memo->moveCursor(QTextCursor::End);
         QList<double> keystroke;
         for (int i = 0; i < kRuns * 3; ++i) {
-            keystroke << timed([&] {
+            keystroke << bench::timedMs([&] {
                 QTest::keyClick(memo, Qt::Key_A);
                 paint(memo->viewport());
             });
@@ -189,14 +181,14 @@ void measure()
         fixture::writeBytes(
             folder + u'/' + QString::number(i + 1).rightJustified(6, u'0') + u".JPG"_s, photo);
     clickRow(grid, 7);
-    print("pictures_ms", timed([&] {
+    print("pictures_ms", bench::timedMs([&] {
         click("btnPictures");
         paint(frmNotes);
     }));
     QList<double> more;
     for (int i = 0; i < 4; ++i) {
         QTest::qWait(1500);
-        more << timed([&] {
+        more << bench::timedMs([&] {
             click("btnMorePix");
             paint(frmNotes);
         });
@@ -207,9 +199,9 @@ void measure()
     QScrollBar* bar = grid->verticalScrollBar();
     bar->setValue(0);
     paint(grid);
-    const double all = timed([&] {
+    const double all = bench::timedMs([&] {
         while (bar->value() < bar->maximum()) {
-            page << timed([&] {
+            page << bench::timedMs([&] {
                 bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
                 paint(grid->viewport());
             });

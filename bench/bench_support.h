@@ -3,6 +3,7 @@
 // demo atlas generator's benchmark sheets and a scan-like stand-in for them.
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -15,6 +16,15 @@
 #include <cstdio>
 
 namespace bench {
+
+// Milliseconds that step() takes.
+template <typename F> double timedMs(F&& step)
+{
+    QElapsedTimer clock;
+    clock.start();
+    step();
+    return double(clock.nsecsElapsed()) / 1e6;
+}
 
 inline double median(QList<double> values)
 {

@@ -619,6 +619,10 @@ void TfrmNotes::btnCopyPixClick()
     const QString type = platform::attachableType(m_chosenPicture);
     if (type.isEmpty())
         return;
+    // A picture of no place would later seem to belong to the next place.
+    if (descrip()->recNo() < 0)
+        throw platform::AppError(QStringLiteral("Your list of places is empty: add a place first, then "
+                                                "attach the picture to it."));
     const QString number = attachPicture(m_chosenPicture);
     vPixPath = vProgramPath + QStringLiteral("Pix\\") + number + type;
     ui->pnlAddPix->hide();

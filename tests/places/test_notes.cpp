@@ -441,6 +441,22 @@ private slots:
         QCOMPARE(s.places()->state(), platform::Table::State::Browse);
         QCOMPARE(s.places()->rowCount(), 0);
         s.click(u"btnDoneEdit"_s);
+        QTemporaryDir outside;
+        const QString photo = outside.path() + u"/photo.jpg"_s;
+        QVERIFY(
+            fixture::writeBytes(photo, fixture::encodeJpeg(fixture::sheetImage({ 40, 30 }, fixture::kRed))));
+        s.kit.setPictureChoice(photo);
+        s.click(u"btnPictures"_s);
+        s.click(u"btnAddPix"_s);
+        s.kit.clearMessages();
+        s.click(u"btnCopyPix"_s); // a picture of no place is refused
+        QCOMPARE(s.kit.messages().size(), 1);
+        QVERIFY(s.kit.messageTexts().constFirst().contains(u"add a place first"_s));
+        QCOMPARE(s.pix()->recordCount(), 0);
+        s.click(u"btnExitAddPix"_s);
+        QVERIFY(s.get(u"btnAddPlace"_s)->isHidden()); // until the pictures panel is closed
+        s.click(u"btnPictures"_s);
+        s.click(u"btnDonePix"_s);
         s.addPlace(u"Rye"_s);
         QVERIFY(!memo->isReadOnly() && !edit->isReadOnly());
         QVERIFY(memo->placeholderText().isEmpty());
