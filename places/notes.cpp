@@ -135,6 +135,7 @@ void TfrmNotes::setUpControls()
     for (QPushButton* button : findChildren<QPushButton*>()) {
         QPalette white = button->palette();
         white.setColor(QPalette::ButtonText, Qt::white);
+        white.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(128, 128, 176));
         white.setColor(QPalette::Button, kButtonColour);
         button->setPalette(white);
         button->setFont(boldFont);
