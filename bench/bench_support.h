@@ -3,6 +3,7 @@
 // demo atlas generator's benchmark sheets and a scan-like stand-in for them.
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>

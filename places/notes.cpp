@@ -1,25 +1,118 @@
 #include "places/notes.h"
 
+#include "ui_notes.h"
+
+#include "core/form_style.h"
 #include "core/forms.h"
+#include "core/paste.h"
 #include "core/shared.h"
 #include "data/datamod1.h"
+#include "places/photo.h"
+#include "places/pix_store.h"
+#include "platform/desktop.h"
 #include "platform/errors.h"
+#include "platform/fonts.h"
+#include "platform/paths.h"
+#include "platform/picture_files.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMouseEvent>
+#include <QRadioButton>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <climits>
+#include <set>
 
 namespace corvane {
 
+namespace {
+
+const QString kCaption = QStringLiteral("  NOTES and PICTURES : ");
+const QString kAddFirst = QStringLiteral(
+    "Your list of places is empty. Click \"Add or Edit\" to add a place, then describe it here.");
+const QColor kWindowColour(192, 220, 192);
+const QColor kButtonColour(0, 0, 128);
+constexpr int kCaptionLength = 120; // the width of PIX.DB's Caption
+
+platform::Table* descrip()
+{
+    return DataModule1->tblDescrip;
+}
+
+platform::Table* pix()
+{
+    return DataModule1->tblPix;
+}
+
+// Keeps a table's bound controls still while a step works on it, and lets
+// them show the result however the step ends.
+class ControlsSuspended {
+public:
+    explicit ControlsSuspended(platform::Table* table)
+        : m_table(table)
+    {
+        m_table->disableControls();
+    }
+    ~ControlsSuspended() { m_table->enableControls(); }
+    ControlsSuspended(const ControlsSuspended&) = delete;
+    ControlsSuspended& operator=(const ControlsSuspended&) = delete;
+
+private:
+    platform::Table* m_table;
+};
+
+// The frame's print information and rich-text panels, which most steps here
+// put away.
+void hideFramePanels()
+{
+    shell().hidePrintPanel();
+    if (QWidget* frame = shell().frameWindow()) {
+        if (auto* richText = frame->findChild<QWidget*>(QStringLiteral("pnlRTF")))
+            richText->hide();
+    }
+}
+
+// Every value of one integer field, as the table's rows hold them.
+std::vector<int> integersOf(const platform::Table* table, const QString& field)
+{
+    std::vector<int> values;
+    if (!table->active())
+        return values;
+    const int column = table->fieldIndex(field);
+    values.reserve(size_t(table->rowCount()));
+    for (int row = 0; row < table->rowCount(); ++row)
+        values.push_back(table->valueAt(row, column).toInt());
+    return values;
+}
+
+// Leaves the rows a refused step changed in memory as the file holds them
+// again, on the place the user was at.
+void reloadAfterRefusal(int placeId)
+{
+    for (platform::Table* table : { pix(), descrip() }) {
+        platform::guarded([table] {
+            table->close();
+            table->open();
+        });
+    }
+    platform::guarded([placeId] { descrip()->findKey({ placeId }); });
+}
+
+} // namespace
+
 TfrmNotes::TfrmNotes(QWidget* parent)
     : TMenuForm(Caller::Notes, parent)
+    , ui(std::make_unique<Ui::Notes>())
+    , m_pictures(std::make_unique<platform::AttachedPictureStore>())
 {
+    ui->setupUi(this);
     setObjectName(QStringLiteral("frmNotes"));
-    setWindowTitle(QStringLiteral("  NOTES and PICTURES"));
     setFixedBorder(true);
-    QPalette green = palette();
-    green.setColor(QPalette::Window, QColor(192, 220, 192));
-    setPalette(green);
-    setAutoFillBackground(true);
-    if (DataModule1)
-        connect(DataModule1, &TDataModule1::currentPlaceChanged, this,
-            [this] { setWindowTitle(QStringLiteral("  NOTES and PICTURES : ") + vPlaceName); });
+    setUpControls();
+    connectHandlers();
+    connectPictureHandlers();
     frmNotes = this;
 }
 
@@ -29,16 +122,534 @@ TfrmNotes::~TfrmNotes()
         frmNotes = nullptr;
 }
 
-// Placeholder: only the window's place; the current place's refresh comes
-// with the descriptions window's work.
+void TfrmNotes::setUpControls()
+{
+    setFont(platform::designFont(QStringLiteral("MS Sans Serif"), 11));
+    setBackground(this, kWindowColour);
+    for (QFrame* panel :
+        { ui->pnlSelect, ui->pnlEdit, ui->pnlAddPlace, ui->pnlPictures, ui->pnlIfAdd, ui->pnlAddPix }) {
+        setBackground(panel, colours::silver);
+        panel->hide();
+    }
+    const QFont boldFont = platform::designFont(QStringLiteral("MS Sans Serif"), 11, true);
+    for (QPushButton* button : findChildren<QPushButton*>()) {
+        QPalette white = button->palette();
+        white.setColor(QPalette::ButtonText, Qt::white);
+        white.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(128, 128, 176));
+        white.setColor(QPalette::Button, kButtonColour);
+        button->setPalette(white);
+        button->setFont(boldFont);
+    }
+    for (QWidget* bold : std::initializer_list<QWidget*> { ui->Label15, ui->Label10, ui->edPlace, ui->rdoEdit,
+             ui->lblFile, ui->Label3, ui->Label17, ui->lblPixFile })
+        bold->setFont(boldFont);
+    applyFonts(this,
+        { { "dbtPlacename", "Verdana", 12, true }, { "dbtPlacename2", "Verdana", 12, true },
+            { "DBText2", "Verdana", 12, true }, { "dbmemoDescrip", "Arial", 13 },
+            { "dbmemoCaption", "Arial", 13 } });
+
+    platform::DataSource* places = DataModule1->dtaDescrip;
+    ui->dbtPlacename->bind(places, QStringLiteral("Place"));
+    ui->dbtPlacename2->bind(places, QStringLiteral("Place"));
+    ui->DBText2->bind(places, QStringLiteral("Place"));
+    ui->dbmemoDescrip->bind(places, QStringLiteral("Memo"));
+    ui->dbedPlace->bind(places, QStringLiteral("Place"));
+    ui->dbmemoCaption->bind(DataModule1->dtaPix, QStringLiteral("Caption"));
+
+    platform::DbGrid* grid = ui->grdPlaces;
+    QPalette white = grid->palette();
+    white.setColor(QPalette::Base, Qt::white);
+    grid->setPalette(white);
+    grid->setTitleFont(platform::designFont(QStringLiteral("Verdana"), 11, true));
+    grid->setDataSource(places);
+    grid->setColumns(
+        { { QStringLiteral("Place"), QStringLiteral("PLACE"), 286, {}, false, Qt::AlignCenter } });
+    // Connected after the bindings, so it has the last word on read-only.
+    connect(descrip(), &platform::Table::currentRecordChanged, this, &TfrmNotes::followEmptyList);
+    connect(descrip(), &platform::Table::dataSetChanged, this, &TfrmNotes::followEmptyList);
+    followEmptyList();
+}
+
+void TfrmNotes::connectHandlers()
+{
+    using platform::connectGuarded;
+    connectGuarded(ui->grdPlaces, &platform::DbGrid::cellClick, this, &TfrmNotes::grdPlacesCellClick);
+    connectGuarded(ui->grdPlaces, &platform::DbGrid::cellDoubleClick, this, &TfrmNotes::grdPlacesDblClick);
+    connectGuarded(ui->btnAddPlace, &QPushButton::clicked, this, &TfrmNotes::btnAddPlaceClick);
+    connectGuarded(ui->btnGo, &QPushButton::clicked, this, &TfrmNotes::btnGoClick);
+    connectGuarded(ui->btnNoSelect, &QPushButton::clicked, this, &TfrmNotes::btnNoSelectClick);
+    connectGuarded(ui->btnDoneEdit, &QPushButton::clicked, this, &TfrmNotes::btnDoneEditClick);
+    connectGuarded(ui->btnAddRecord, &QPushButton::clicked, this, &TfrmNotes::btnAddRecordClick);
+    connectGuarded(ui->btnExitAddPlace, &QPushButton::clicked, this, &TfrmNotes::btnExitAddPlaceClick);
+    const std::pair<QRadioButton*, void (TfrmNotes::*)()> radios[]
+        = { { ui->rdoEdit, &TfrmNotes::rdoEditClick }, { ui->rdoDelete, &TfrmNotes::rdoDeleteClick },
+              { ui->rdoAdd, &TfrmNotes::rdoAddClick } };
+    for (const auto& [radio, handler] : radios) {
+        connect(radio, &QRadioButton::toggled, this, [this, handler = handler](bool checked) {
+            if (checked)
+                (this->*handler)();
+        });
+    }
+    connectMouseDown(ui->dbmemoDescrip, [this] { dbmemoDescripMouseDown(); });
+    connectMouseDown(ui->dbedPlace, [this] { dbedPlaceMouseDown(); });
+    connectMouseDown(ui->edPlace, [this] { edPlaceMouseDown(); });
+    connect(DataModule1, &TDataModule1::currentPlaceChanged, this,
+        [this] { setWindowTitle(kCaption + vPlaceName); });
+}
+
+// Runs once: the window is created visible and never hidden.
 void TfrmNotes::FormShow()
 {
     setOuterGeometry(2, 2, 764, 460);
+    ui->pnlPictures->hide();
+    ui->pnlAddPix->hide();
+    ui->pnlAddPlace->hide();
+    vPhotoCreated = false;
+    showCurrentPlace();
 }
 
 void TfrmNotes::FormClick()
 {
     vCurrentView = QStringLiteral("Notes");
+}
+
+// vPlaceId and vPlaceName from the current record (0 and empty for an
+// empty list), and the caption that names the place.
+void TfrmNotes::showCurrentPlace()
+{
+    platform::Table* places = descrip();
+    const bool none = !places->active() || places->recNo() < 0;
+    vPlaceId = none ? 0 : places->fieldAsInteger(QStringLiteral("Placeid"));
+    vPlaceName = none ? QString() : places->fieldAsString(QStringLiteral("Place"));
+    setWindowTitle(kCaption + vPlaceName);
+}
+
+// With no place there is no record to type into: typing would start one
+// without an identifier.
+void TfrmNotes::followEmptyList()
+{
+    const platform::Table* places = descrip();
+    const bool none = !places->active() || places->recNo() < 0;
+    ui->dbmemoDescrip->setReadOnly(none);
+    ui->dbedPlace->setReadOnly(none);
+    ui->dbmemoDescrip->setPlaceholderText(none ? kAddFirst : QString());
+}
+
+void TfrmNotes::grdPlacesCellClick()
+{
+    ui->pnlSelect->hide();
+    ui->pnlAddPlace->hide();
+    ui->pnlEdit->hide();
+    hideFramePanels();
+    showCurrentPlace();
+}
+
+void TfrmNotes::grdPlacesDblClick()
+{
+    ui->pnlSelect->hide();
+    ui->pnlAddPlace->hide();
+    ui->pnlEdit->hide();
+}
+
+void TfrmNotes::btnAddPlaceClick()
+{
+    hideFramePanels();
+    ui->pnlSelect->show();
+    ui->pnlSelect->raise();
+}
+
+void TfrmNotes::radioChosen(QRadioButton* chosen)
+{
+    for (QRadioButton* radio : { ui->rdoEdit, ui->rdoDelete, ui->rdoAdd }) {
+        QFont font = radio->font();
+        font.setBold(radio == chosen);
+        radio->setFont(font);
+    }
+    // The name of the place the function will act on; Add acts on none.
+    ui->dbtPlacename2->setVisible(chosen != ui->rdoAdd);
+}
+
+void TfrmNotes::rdoEditClick()
+{
+    radioChosen(ui->rdoEdit);
+}
+
+void TfrmNotes::rdoDeleteClick()
+{
+    radioChosen(ui->rdoDelete);
+}
+
+void TfrmNotes::rdoAddClick()
+{
+    radioChosen(ui->rdoAdd);
+}
+
+void TfrmNotes::btnGoClick()
+{
+    if (ui->rdoEdit->isChecked()) {
+        ui->pnlSelect->hide();
+        ui->pnlEdit->show();
+        ui->pnlEdit->raise();
+    }
+    if (ui->rdoDelete->isChecked()) {
+        ui->pnlSelect->hide();
+        deleteCurrentPlace();
+        grdPlacesCellClick();
+    }
+    if (ui->rdoAdd->isChecked()) {
+        ui->pnlSelect->hide();
+        ui->pnlAddPlace->show();
+        ui->pnlAddPlace->raise();
+    }
+}
+
+// The place and all its picture records go in one transaction, wherever
+// the records lie in PIX.DB; a refusal leaves both tables as they were.
+// The picture files stay in the picture folder.
+void TfrmNotes::deleteCurrentPlace()
+{
+    platform::Table* places = descrip();
+    if (places->isEmpty())
+        places->deleteRecord(); // the engine's refusal for an empty list
+    platform::Table* pictures = pix();
+    pictures->open();
+    pictures->setIndexName(QString());
+    pictures->resolvePending(); // a caption typed there is kept
+    const int placeId = places->fieldAsInteger(QStringLiteral("Placeid"));
+    platform::Database* database = DataModule1->dbCorvane;
+    ControlsSuspended quietPictures(pictures);
+    ControlsSuspended quietPlaces(places);
+    database->beginBatch();
+    try {
+        const std::vector<int> owners = integersOf(pictures, QStringLiteral("Placeid"));
+        for (int row = int(owners.size()) - 1; row >= 0; --row) {
+            if (owners[size_t(row)] != placeId)
+                continue;
+            pictures->moveTo(row);
+            pictures->deleteRecord();
+        }
+        places->deleteRecord();
+        database->commitBatch();
+    } catch (...) {
+        database->rollbackBatch();
+        reloadAfterRefusal(placeId);
+        throw;
+    }
+}
+
+void TfrmNotes::btnNoSelectClick()
+{
+    ui->pnlSelect->hide();
+    grdPlacesCellClick();
+}
+
+void TfrmNotes::btnDoneEditClick()
+{
+    ui->pnlEdit->hide();
+    grdPlacesCellClick();
+}
+
+int TfrmNotes::freePlaceId()
+{
+    const std::vector<int> placeIds = integersOf(descrip(), QStringLiteral("Placeid"));
+    const std::vector<int> pictureOwners = integersOf(pix(), QStringLiteral("Placeid"));
+    const std::set<int> used(placeIds.begin(), placeIds.end());
+    const int count = descrip()->recordCount();
+    const bool owned = std::find(pictureOwners.begin(), pictureOwners.end(), count) != pictureOwners.end();
+    if (!used.count(count) && !owned)
+        return count;
+    int highest = used.empty() ? -1 : *used.rbegin();
+    for (const int owner : pictureOwners)
+        highest = std::max(highest, owner);
+    if (highest < INT_MAX)
+        return highest + 1;
+    int free = 0; // every number up to the largest is taken: the first gap
+    while (used.count(free)
+        || std::find(pictureOwners.begin(), pictureOwners.end(), free) != pictureOwners.end())
+        ++free;
+    return free;
+}
+
+void TfrmNotes::btnAddRecordClick()
+{
+    platform::Table* places = descrip();
+    {
+        ControlsSuspended quiet(places);
+        const int placeId = freePlaceId();
+        try {
+            places->append();
+            places->setFieldValue(QStringLiteral("Placeid"), placeId);
+            places->setFieldValue(QStringLiteral("Place"), ui->edPlace->text());
+            places->post();
+        } catch (...) {
+            // Undo only the new record: a refused store of the previous
+            // one's typed text stays pending for the user.
+            if (places->state() == platform::Table::State::Insert)
+                places->cancel();
+            throw;
+        }
+    }
+    ui->edPlace->clear();
+    ui->pnlAddPlace->hide();
+    grdPlacesCellClick();
+}
+
+void TfrmNotes::btnExitAddPlaceClick()
+{
+    ui->pnlAddPlace->hide();
+    grdPlacesCellClick();
+}
+
+void TfrmNotes::dbmemoDescripMouseDown()
+{
+    completePendingPaste(ui->dbmemoDescrip);
+}
+
+void TfrmNotes::dbedPlaceMouseDown()
+{
+    completePendingPaste(ui->dbedPlace);
+}
+
+void TfrmNotes::edPlaceMouseDown()
+{
+    completePendingPaste(ui->edPlace);
+}
+
+void TfrmNotes::dbmemoCaptionMouseDown()
+{
+    completePendingPaste(ui->dbmemoCaption);
+}
+
+// ---------------------------------------------------------------- pictures
+
+void TfrmNotes::connectPictureHandlers()
+{
+    using platform::connectGuarded;
+    connectGuarded(ui->btnPictures, &QPushButton::clicked, this, &TfrmNotes::btnPicturesClick);
+    connectGuarded(ui->btnMorePix, &QPushButton::clicked, this, &TfrmNotes::btnMorePixClick);
+    connectGuarded(ui->btnAddPix, &QPushButton::clicked, this, &TfrmNotes::btnAddPixClick);
+    connectGuarded(ui->btnCopyPix, &QPushButton::clicked, this, &TfrmNotes::btnCopyPixClick);
+    connectGuarded(ui->btnExitAddPix, &QPushButton::clicked, this, &TfrmNotes::btnExitAddPixClick);
+    connectGuarded(ui->btnDonePix, &QPushButton::clicked, this, &TfrmNotes::btnDonePixClick);
+    connectMouseDown(ui->dbmemoCaption, [this] { dbmemoCaptionMouseDown(); });
+    connect(ui->dbmemoCaption, &QPlainTextEdit::textChanged, this, &TfrmNotes::keepCaptionShort);
+    ui->imgPix->installEventFilter(this);
+}
+
+bool TfrmNotes::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui->imgPix && event->type() == QEvent::MouseButtonDblClick
+        && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        platform::guarded([this] { imgPixDblClick(); });
+        return true;
+    }
+    return TMenuForm::eventFilter(watched, event);
+}
+
+// A caption holds 120 characters: what is typed or pasted beyond them is
+// not taken, as in a field of that width.
+void TfrmNotes::keepCaptionShort()
+{
+    const int excess = int(ui->dbmemoCaption->toPlainText().size()) - kCaptionLength;
+    if (excess <= 0)
+        return;
+    QTextCursor cursor = ui->dbmemoCaption->textCursor();
+    const int end = std::max(cursor.position(), excess);
+    cursor.setPosition(end - excess);
+    cursor.setPosition(end, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+}
+
+// The row of the current place's first picture at or after `from`, in
+// PIX.DB's own order; -1 when there is none.
+int TfrmNotes::nextPictureRow(int from) const
+{
+    const std::vector<int> owners = integersOf(pix(), QStringLiteral("Placeid"));
+    for (int row = std::max(from, 0); row < int(owners.size()); ++row) {
+        if (owners[size_t(row)] == vPlaceId)
+            return row;
+    }
+    return -1;
+}
+
+// The current PIX record in the panel: its file, its caption to edit and
+// its picture.
+void TfrmNotes::showPictureRecord()
+{
+    platform::Table* pictures = pix();
+    vPixFound = true;
+    ui->pnlPictures->show();
+    ui->pnlPictures->raise();
+    ui->pnlIfAdd->hide();
+    vPixType = pictures->fieldAsString(QStringLiteral("Type"));
+    vPixFileName = pictures->fieldAsString(QStringLiteral("Filename"));
+    vPixCaption = pictures->fieldAsString(QStringLiteral("Caption"));
+    vPixPath = vProgramPath + QStringLiteral("Pix\\") + vPixFileName + vPixType;
+    ui->lblFile->setText(vPixFileName + vPixType);
+    showPicture();
+    decodeNextPictureAhead();
+}
+
+// Loads vPixPath into imgPix by its type; a type the panel does not know
+// leaves the picture shown before. A picture that cannot be shown is said
+// so, and the box is emptied rather than showing another picture.
+void TfrmNotes::showPicture()
+{
+    static const QStringList kShown { QStringLiteral(".BMP"), QStringLiteral(".JPG"), QStringLiteral(".JPEG"),
+        QStringLiteral(".WMF"), QStringLiteral(".EMF") };
+    if (!kShown.contains(vPixType))
+        return;
+    const qreal scale = ui->imgPix->devicePixelRatioF();
+    QString warning;
+    QImage picture;
+    try {
+        picture = m_pictures->load(vPixPath, ui->imgPix->size() * scale, &warning);
+    } catch (const std::exception&) {
+        ui->imgPix->clear();
+        throw;
+    }
+    picture.setDevicePixelRatio(scale);
+    ui->imgPix->setPixmap(QPixmap::fromImage(picture));
+    const QString hint = QStringLiteral("Double-click on this picture to show a full-screen view.");
+    ui->imgPix->setToolTip(warning.isEmpty() ? hint : hint + QLatin1Char('\n') + warning);
+}
+
+// "See More" shows the next picture of the place, or the first again.
+void TfrmNotes::decodeNextPictureAhead()
+{
+    platform::Table* pictures = pix();
+    int row = nextPictureRow(pictures->recNo() + 1);
+    if (row < 0)
+        row = nextPictureRow(0);
+    if (row < 0 || row == pictures->recNo())
+        return;
+    const QString name = pictures->valueAt(row, pictures->fieldIndex(QStringLiteral("Filename"))).toString();
+    const QString type = pictures->valueAt(row, pictures->fieldIndex(QStringLiteral("Type"))).toString();
+    m_pictures->decodeAhead(
+        { picturePath(name, type) }, ui->imgPix->size() * ui->imgPix->devicePixelRatioF());
+}
+
+void TfrmNotes::btnPicturesClick()
+{
+    for (QWidget* hidden : std::initializer_list<QWidget*> {
+             ui->btnAddPlace, ui->pnlAddPlace, ui->pnlAddPix, ui->pnlSelect, ui->pnlEdit })
+        hidden->hide();
+    hideFramePanels();
+    vPixFound = false;
+    platform::Table* pictures = pix();
+    pictures->open();
+    pictures->setIndexName(QString());
+    int row = -1;
+    {
+        ControlsSuspended quiet(pictures);
+        pictures->first(); // stores a caption typed on the picture shown before
+        row = nextPictureRow(0);
+        if (row >= 0)
+            pictures->moveTo(row);
+    }
+    if (row >= 0) {
+        showPictureRecord();
+        return;
+    }
+    pictures->first();
+    const auto answer = platform::messageBox({ QMessageBox::Information, platform::applicationTitle(),
+        QStringLiteral("Sorry! You have no pictures associated with this place."), QMessageBox::Ok });
+    if (answer == QMessageBox::Ok) {
+        ui->pnlPictures->show();
+        ui->pnlPictures->raise();
+        ui->btnMorePix->setEnabled(false);
+        ui->pnlIfAdd->show();
+    }
+}
+
+void TfrmNotes::btnMorePixClick()
+{
+    vPixFound = false;
+    platform::Table* pictures = pix();
+    const int row = nextPictureRow(pictures->recNo() + 1);
+    if (row >= 0) {
+        {
+            ControlsSuspended quiet(pictures);
+            pictures->moveTo(row);
+        }
+        showPictureRecord();
+    } else {
+        platform::messageBox({ QMessageBox::Information, platform::applicationTitle(),
+            QStringLiteral("Sorry! You have no more pictures associated with this place. We'll return you to "
+                           "your first picture."),
+            QMessageBox::Ok });
+        btnPicturesClick();
+    }
+    hideFramePanels();
+}
+
+// The user's pictures folder to begin with, later the folder last used.
+QString TfrmNotes::pictureStartFolder() const
+{
+    if (!m_lastPictureFolder.isEmpty())
+        return m_lastPictureFolder;
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (!pictures.isEmpty() && QFileInfo(pictures).isDir())
+        return pictures;
+    return QDir::homePath();
+}
+
+void TfrmNotes::btnAddPixClick()
+{
+    const std::optional<QString> chosen = platform::openPictureDialog(this, pictureStartFolder());
+    if (!chosen)
+        return;
+    m_chosenPicture = *chosen;
+    if (const auto host = platform::resolve(*chosen))
+        m_lastPictureFolder = QFileInfo(*host).absolutePath();
+    ui->pnlAddPix->show();
+    ui->pnlAddPix->raise();
+    ui->pnlIfAdd->hide();
+    ui->btnMorePix->setEnabled(true);
+    ui->pnlPictures->hide();
+    ui->lblPixFile->setText(*chosen);
+    hideFramePanels();
+    grdPlacesCellClick();
+}
+
+// Attaches the chosen file to the place current now. A file of another
+// type is passed over without a word ("BMP or JPG files only, please!");
+// a failure attaches nothing and leaves the panel open.
+void TfrmNotes::btnCopyPixClick()
+{
+    const QString type = platform::attachableType(m_chosenPicture);
+    if (type.isEmpty())
+        return;
+    // A picture of no place would later seem to belong to the next place.
+    if (descrip()->recNo() < 0)
+        throw platform::AppError(QStringLiteral("Your list of places is empty: add a place first, then "
+                                                "attach the picture to it."));
+    const QString number = attachPicture(m_chosenPicture);
+    vPixPath = vProgramPath + QStringLiteral("Pix\\") + number + type;
+    ui->pnlAddPix->hide();
+    btnPicturesClick();
+}
+
+void TfrmNotes::btnExitAddPixClick()
+{
+    ui->pnlAddPix->hide();
+    grdPlacesCellClick();
+}
+
+void TfrmNotes::btnDonePixClick()
+{
+    ui->btnMorePix->setEnabled(true);
+    ui->pnlPictures->hide();
+    ui->pnlAddPix->hide();
+    ui->btnAddPlace->show();
+    hideFramePanels();
+    grdPlacesCellClick();
+}
+
+void TfrmNotes::imgPixDblClick()
+{
+    showPhoto();
+    hideFramePanels();
 }
 
 } // namespace corvane

@@ -422,7 +422,7 @@ private slots:
         Setup s;
         QVERIFY(reach(s, u"notes"_s));
         vCurrentView = u"Atlas"_s;
-        s.kit.clickAt(frmNotes, { 300, 300 });
+        s.kit.clickAt(frmNotes, { 400, 200 }); // between the description and the list
         QCOMPARE(vCurrentView, u"Notes"_s);
 
         frmAtlas->showChild();
