@@ -16,6 +16,7 @@
 #include "platform/fonts.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QShowEvent>
@@ -126,8 +127,10 @@ void TfrmMap::setUpControls()
     ui->pnlOptions->setPalette(silver);
     ui->pnlOptions->setAutoFillBackground(true);
     const QFont bold = platform::designFont(QStringLiteral("MS Sans Serif"), 11, true);
-    for (QWidget* button : { ui->btnKey, ui->btnScale, ui->btnHelp, ui->btnHide })
+    for (QWidget* button : { ui->btnKey, ui->btnScale, ui->btnHelp, ui->btnHide }) {
         button->setFont(bold);
+        button->installEventFilter(this);
+    }
     fitTextInto(ui->Label1, 11);
 
     const std::pair<QToolButton*, int> arrows[]
@@ -225,6 +228,26 @@ void TfrmMap::keyPressEvent(QKeyEvent* event)
         QWidget::keyPressEvent(event);
 }
 
+// The panel's buttons would take the arrow keys to move the focus.
+bool TfrmMap::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        switch (key->key()) {
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Escape:
+            keyPressEvent(key);
+            return true;
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void TfrmMap::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
@@ -305,14 +328,16 @@ void TfrmMap::applyScreenTable()
     const Placement place = placement();
     const ScreenFit* fit = screenFit(platform::screenSize().width());
     m_fillsScreen = !fit;
+    m_keyWidth = vFullKeyWidth;
+    m_scaleWidth = vFullScaleWidth;
     if (fit) {
         ui->imgMap->setGeometry(0, kTopMargin, fit->mapWidth, fit->mapHeight);
         ui->imgKey->setGeometry(0, kTopMargin, ui->imgKey->width(), kSheetShape.height());
     } else {
         layOutFilledScreen(place.outer.shrunkBy(m_placement->frame()));
     }
-    vFullKeyWidth = scaledWidth(vFullKeyWidth);
-    vFullScaleWidth = scaledWidth(vFullScaleWidth);
+    vFullKeyWidth = scaledWidth(m_keyWidth);
+    vFullScaleWidth = scaledWidth(m_scaleWidth);
     m_shownBefore = true;
     m_placement->place(place.topLeft, place.outer);
 }
@@ -328,7 +353,11 @@ void TfrmMap::layOutFilledScreen(QSize client)
         room.left() + (room.width() - box.width()) / 2, room.top() + (room.height() - box.height()) / 2);
     ui->imgMap->setGeometry(QRect(topLeft, box));
     ui->imgKey->setGeometry(topLeft.x(), topLeft.y(), ui->imgKey->width(), box.height());
+    if (box.width() == m_filledMapWidth)
+        return;
     m_filledMapWidth = box.width();
+    vFullKeyWidth = scaledWidth(m_keyWidth); // the frame came to be known: a box a little smaller
+    vFullScaleWidth = scaledWidth(m_scaleWidth);
 }
 
 // A key or scale width for this screen: by the table's factor, or in
@@ -451,8 +480,10 @@ void TfrmMap::readSheetRecord()
         vFullScaleMapId = QLatin1String(c->scaleMap);
         // At the size the showing chose for this screen, as the key and
         // scale of the first sheet were.
-        vFullKeyWidth = scaledWidth(c->keyWidth);
-        vFullScaleWidth = scaledWidth(c->scaleWidth);
+        m_keyWidth = c->keyWidth;
+        m_scaleWidth = c->scaleWidth;
+        vFullKeyWidth = scaledWidth(m_keyWidth);
+        vFullScaleWidth = scaledWidth(m_scaleWidth);
     }
 }
 

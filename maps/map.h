@@ -72,6 +72,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
@@ -105,6 +106,8 @@ private:
     bool m_shownBefore = false;
     bool m_fillsScreen = false; // a screen the table does not name
     int m_filledMapWidth = 1000;
+    int m_keyWidth = 0; // vFullKeyWidth and vFullScaleWidth before the screen's factor
+    int m_scaleWidth = 0;
 };
 
 } // namespace corvane

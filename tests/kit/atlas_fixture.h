@@ -54,8 +54,9 @@ struct County {
     QString map;
 };
 
-// JPEG bytes of an image through TurboJPEG (4:2:0, or grey / CMYK input).
-inline QByteArray encodeJpeg(const QImage& image, int quality = 85, bool progressive = false)
+// JPEG bytes of an image through TurboJPEG (4:2:0 unless told otherwise).
+inline QByteArray encodeJpeg(
+    const QImage& image, int quality = 85, bool progressive = false, int subsampling = TJSAMP_420)
 {
     const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
     tjhandle tj = tjInitCompress();
@@ -63,7 +64,7 @@ inline QByteArray encodeJpeg(const QImage& image, int quality = 85, bool progres
     unsigned long size = 0;
     const int flags = progressive ? TJFLAG_PROGRESSIVE : 0;
     const int rc = tjCompress2(tj, rgb.constBits(), rgb.width(), int(rgb.bytesPerLine()), rgb.height(),
-        TJPF_RGB, &out, &size, TJSAMP_420, quality, flags);
+        TJPF_RGB, &out, &size, subsampling, quality, flags);
     QByteArray bytes
         = rc == 0 ? QByteArray(reinterpret_cast<const char*>(out), qsizetype(size)) : QByteArray();
     tjFree(out);
