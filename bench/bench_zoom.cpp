@@ -96,7 +96,8 @@ struct Pan {
     int sharp = 0;
 };
 
-// A drag across the sheet, one paint a frame, tiles coming in meanwhile.
+// A drag across the sheet at 60 frames a second, one paint a frame, tiles
+// coming in meanwhile.
 Pan pan(TZoomView* view)
 {
     Pan result;
@@ -111,6 +112,8 @@ Pan pan(TZoomView* view)
         view->repaint();
         result.frames << msSince(clock);
         result.sharp += view->lastPaintWasSharp();
+        while (clock.elapsed() < 16)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 2);
     }
     mouse(view, QEvent::MouseButtonRelease, at, Qt::NoButton);
     return result;
@@ -205,21 +208,6 @@ int measure(const QString& sheet, const QString& cache)
     return kit.messages().isEmpty() ? 0 : 1;
 }
 
-QHash<QString, double> child(const QStringList& arguments)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(QCoreApplication::applicationFilePath(), arguments);
-    process.waitForFinished(-1);
-    QHash<QString, double> values;
-    for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
-        const qsizetype colon = line.indexOf(':');
-        if (colon > 0)
-            values.insert(QString::fromUtf8(line.left(colon)), line.mid(colon + 1).trimmed().toDouble());
-    }
-    return values;
-}
-
 void measureKind(const Kind& kind, const QString& folder)
 {
     const QString name = QString::fromLatin1(kind.name);
@@ -227,14 +215,14 @@ void measureKind(const Kind& kind, const QString& folder)
     if (!QFileInfo::exists(sheet) && !bench::writeScanSheet(sheet, kind.scan))
         return;
     QTemporaryDir cache;
-    const auto built = child({ u"--build"_s, sheet, cache.path() });
+    const auto built = bench::childFigures({ u"--build"_s, sheet, cache.path() });
     if (!built.contains(u"build_ms"_s)) {
         std::printf("%s_build: refused\n", kind.name);
         return;
     }
     print(name + u"_build_ms"_s, built.value(u"build_ms"_s));
     print(name + u"_build_peak_mb"_s, built.value(u"peak_mb"_s));
-    const auto values = child({ u"--measure"_s, sheet, cache.path() });
+    const auto values = bench::childFigures({ u"--measure"_s, sheet, cache.path() });
     for (const QString& figure :
         { u"first_sharp_ms"_s, u"first_sharp_cpu_ms"_s, u"native_sharp_ms"_s, u"native_sharp_cpu_ms"_s,
             u"pan_frame_ms"_s, u"pan_max_ms"_s, u"pan_sharp_pct"_s, u"pan_zoom2_ms"_s, u"peak_mb"_s })

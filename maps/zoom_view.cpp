@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -113,6 +114,7 @@ void TZoomView::zoomAt(QPointF viewPoint, int steps)
 
 void TZoomView::fit()
 {
+    m_lastPaintSharp = false;
     m_zoom = fittedZoom();
     m_origin = QPointF();
     updateCursor();
@@ -122,6 +124,7 @@ void TZoomView::fit()
 void TZoomView::setZoom(qreal zoom, QPointF viewPoint)
 {
     const QPointF anchor = toPicture(viewPoint);
+    m_lastPaintSharp = false; // until a paint at this zoom says otherwise
     m_zoom = std::clamp(zoom, fittedZoom(), maxZoom());
     m_origin = anchor - viewPoint / m_zoom;
     if (qFuzzyCompare(m_zoom * devicePixelRatioF(), 1)) // whole pixels: crisp, not blurred between two
@@ -332,6 +335,10 @@ bool TZoomView::paintTiles(QPainter& p, const QRectF& shown)
 // the copy decoded for the box.
 void TZoomView::paintStandIn(QPainter& p, const TileKey& key, const QRectF& target)
 {
+    // Shown for a moment only: quick rather than smooth.
+    p.save();
+    p.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    const auto restore = qScopeGuard([&p] { p.restore(); });
     const int levels = int(m_tiles->info().levels.size());
     for (int level = key.level + 1, shift = 1; level < levels; ++level, ++shift) {
         const TileKey coarser { level, key.column >> shift, key.row >> shift };

@@ -15,22 +15,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Every region differs from its neighbours: a tile drawn a pixel off, at
-// the wrong scale or in the wrong place shows.
-QImage patterned(QSize size)
-{
-    QImage image(size, QImage::Format_RGB32);
-    for (int y = 0; y < size.height(); ++y)
-        for (int x = 0; x < size.width(); ++x)
-            image.setPixel(
-                x, y, qRgb(x * 255 / size.width(), y * 255 / size.height(), ((x / 9) % 2) * 150 + 50));
-    QPainter p(&image);
-    p.setPen(QPen(Qt::black, 2));
-    for (int i = 0; i < size.width(); i += 23)
-        p.drawLine(i, 0, size.width() - i, size.height());
-    return image;
-}
-
 struct Sheet {
     Kit kit;
     QTemporaryDir cd;
@@ -42,7 +26,8 @@ struct Sheet {
     explicit Sheet(QSize size)
     {
         kit.setDrive(QLatin1Char('D'), cd.path(), true);
-        fixture::writeBytes(cd.path() + u"/SHEET.JPG"_s, fixture::encodeJpeg(patterned(size), 95));
+        fixture::writeBytes(
+            cd.path() + u"/SHEET.JPG"_s, fixture::encodeJpeg(fixture::patterned(size, 9), 95));
         platform::TilePyramid::Options options;
         options.folder = cache.path();
         options.tileSize = 64; // many tiles on a small sheet
