@@ -212,6 +212,8 @@ struct Jpeg {
     switch (j.err.code) {
     case JERR_NO_SOI:
         cannotShow(windowsPath, QStringLiteral("it is not a JPEG picture."));
+    case JERR_IMAGE_TOO_BIG: // the header's size is read before the library's own limit refuses it
+        tooLarge(windowsPath, j.cinfo);
     case JERR_BAD_PRECISION:
         cannotShow(windowsPath,
             QStringLiteral("it is a %1-bit JPEG, a kind of JPEG this program cannot show.")
