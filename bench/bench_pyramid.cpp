@@ -75,22 +75,6 @@ double cpuMs()
     return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
 }
 
-// Runs this program with `arguments`; its "name: value" lines by name.
-QHash<QString, double> child(const QStringList& arguments)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(QCoreApplication::applicationFilePath(), arguments);
-    process.waitForFinished(-1);
-    QHash<QString, double> values;
-    for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
-        const qsizetype colon = line.indexOf(':');
-        if (colon > 0)
-            values.insert(QString::fromUtf8(line.left(colon)), line.mid(colon + 1).trimmed().toDouble());
-    }
-    return values;
-}
-
 platform::TilePyramid::Options optionsIn(const QString& folder)
 {
     platform::TilePyramid::Options options;
@@ -204,15 +188,15 @@ void measure(const Kind& kind)
     const QString sheet = sheetFolder() + QLatin1Char('/') + name + u".jpg"_s;
     if (!QFileInfo::exists(sheet)) {
         const bench::ScanKind& s = kind.scan;
-        child({ u"--generate"_s, sheet, QString::number(s.size.width()), QString::number(s.size.height()),
-            QString::number(s.progressive), QString::number(s.chroma444) });
+        bench::childFigures({ u"--generate"_s, sheet, QString::number(s.size.width()),
+            QString::number(s.size.height()), QString::number(s.progressive), QString::number(s.chroma444) });
     }
     print(name + u"_file_mb"_s, double(QFileInfo(sheet).size()) / (1 << 20));
     QTemporaryDir cache;
     QList<double> times, cpu, peaks;
     for (int run = 0; run < kind.buildRuns; ++run) {
         QDir(cache.path()).removeRecursively();
-        const auto values = child({ u"--build"_s, sheet, cache.path() });
+        const auto values = bench::childFigures({ u"--build"_s, sheet, cache.path() });
         if (!values.contains(u"build_ms"_s)) {
             std::printf("%s_build: refused\n", kind.name);
             return;
@@ -224,7 +208,7 @@ void measure(const Kind& kind)
     print(name + u"_build_ms"_s, bench::median(times));
     print(name + u"_build_cpu_ms"_s, bench::median(cpu));
     print(name + u"_build_peak_mb"_s, bench::median(peaks));
-    const auto values = child({ u"--read"_s, sheet, cache.path() });
+    const auto values = bench::childFigures({ u"--read"_s, sheet, cache.path() });
     for (const QString& figure : { u"level_500x360_ms"_s, u"level_500x360_cpu_ms"_s, u"view_native_ms"_s,
              u"view_native_cpu_ms"_s, u"view_fit_ms"_s, u"view_fit_cpu_ms"_s, u"pan_frame_ms"_s,
              u"pan_slowest_frame_ms"_s, u"pan_peak_mb"_s })

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
@@ -134,6 +135,23 @@ inline QImage busySheet(QSize size)
             QPointF(random.bounded(size.width()), random.bounded(size.height())), QStringLiteral("Hastings"));
     }
     return image;
+}
+
+// Runs this program again with `arguments`, in a process of its own so
+// that its peak memory is its alone; its "name: value" lines by name.
+inline QHash<QString, double> childFigures(const QStringList& arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(QCoreApplication::applicationFilePath(), arguments);
+    process.waitForFinished(-1);
+    QHash<QString, double> values;
+    for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0)
+            values.insert(QString::fromUtf8(line.left(colon)), line.mid(colon + 1).trimmed().toDouble());
+    }
+    return values;
 }
 
 } // namespace bench

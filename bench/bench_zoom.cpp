@@ -1,45 +1,71 @@
-// Zooming into a 7000 x 5000 baseline scan in the full-screen map window
-// (1024 x 768 screen, map box 1000 x 720):
-//   expand_to_sharp_ms   "Expand map" clicked until the sharp picture of
-//                        that first wheel step is drawn;
-//   first_zoom_sharp_ms  the first wheel step, made the moment the window
-//                        is shown, until the sharp picture is drawn;
-//   zoom_step_ms         a wheel step with the levels in, painted;
-//   pan_frame_ms         one frame of a drag at full zoom (2 screen pixels
-//                        per scan pixel): the move and its paint; also the
-//                        slowest frame, and the median at a middle zoom;
-//   peak_rss_mb          peak memory of the process, zoomed and panned.
-// The measuring runs in a child process, so the peak is its alone. The
-// sheet comes from `atlasgen --bench-sheets` when it is built, else is
-// drawn here. Figures are medians; one "name: value" line each.
+// The full-screen map window on scan-like sheets (bench/scan_sheet.h) of
+// every size and encoding, on a 1920 x 1080 screen, each kind in child
+// processes of its own so that every peak is its alone:
+//   <kind>_build_ms, _build_cpu_ms, _build_peak_mb  the one-time pyramid
+//                         build in the background (a child of its own);
+//   <kind>_first_sharp_ms "Expand map" until the fitted view is drawn
+//                         sharp from the pyramid (goal < 100);
+//   <kind>_native_sharp_ms  the key "1" (the scan's own pixels) until the
+//                         view is sharp;
+//   <kind>_pan_frame_ms   one frame of a drag at the scan's own pixels, the
+//                         move and its paint (goal < 16); _pan_max_ms the
+//                         slowest; _pan_zoom2_ms the same at 2 screen pixels
+//                         per scan pixel; _pan_sharp_pct frames drawn sharp;
+//   <kind>_peak_mb        peak memory of the window zoomed and panned with
+//                         the pyramid there (goal < 250).
+// ..._cpu_ms is the user-interface thread's processor time of the same
+// step: the machine may be shared. Medians of several runs.
+//
+//   bench_zoom [--sheets DIR] [kind-substring ...]
 
 #include "bench_support.h"
 #include "kit/atlas_fixture.h"
+#include "scan_sheet.h"
 
 #include "maps/map.h"
+#include "maps/sheet_tiles.h"
+#include "maps/sheets.h"
 #include "maps/zoom_view.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QPushButton>
-#include <QRandomGenerator>
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 
 using namespace corvane;
 using namespace Qt::StringLiterals;
 
 namespace {
 
+struct Kind {
+    const char* name;
+    bench::ScanKind scan;
+};
+const Kind kKinds[] = {
+    { "s7000_base420", { { 7000, 5000 }, false, false } },
+    { "s7000_prog444", { { 7000, 5000 }, true, true } },
+    { "s12000_prog420", { { 12000, 9000 }, true, false } },
+    { "s14000_base420", { { 14000, 10600 }, false, false } },
+    { "s20000_base420", { { 20000, 14000 }, false, false } },
+};
 constexpr int kRuns = 5;
 constexpr int kPanFrames = 120;
 
-void print(const char* name, double value)
+void print(const QString& name, double value)
 {
-    std::printf("%s: %.2f\n", name, value);
+    std::printf("%s: %.2f\n", qPrintable(name), value);
     std::fflush(stdout);
+}
+
+double cpuMs()
+{
+    timespec t {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
 }
 
 double msSince(const QElapsedTimer& clock)
@@ -47,25 +73,16 @@ double msSince(const QElapsedTimer& clock)
     return double(clock.nsecsElapsed()) / 1e6;
 }
 
-QString benchSheet(const QString& folder)
+// Until the view has drawn sharp, painting as the program does: when
+// tiles come in. False after a minute.
+bool paintSharp(TZoomView* view)
 {
-    const QString sheet = folder + u"/BENCH-7000.JPG"_s;
-    if (QFileInfo::exists(sheet))
-        return sheet;
-    if (bench::atlasgenBenchSheets(folder)) {
-        std::printf("sheet: atlasgen --bench-sheets\n");
-        return sheet;
-    }
-    fixture::writeBytes(sheet, fixture::encodeJpeg(bench::busySheet({ 7000, 5000 }), 85));
-    std::printf("sheet: drawn by the benchmark\n");
-    return sheet;
-}
-
-void wheel(TZoomView* view, QPointF at, int notches)
-{
-    QWheelEvent event(at, view->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
-        Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(view, &event);
+    view->repaint();
+    QElapsedTimer clock;
+    clock.start();
+    while (!view->lastPaintWasSharp() && clock.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    return view->lastPaintWasSharp();
 }
 
 void mouse(TZoomView* view, QEvent::Type type, QPointF at, Qt::MouseButtons buttons)
@@ -74,107 +91,142 @@ void mouse(TZoomView* view, QEvent::Type type, QPointF at, Qt::MouseButtons butt
     QApplication::sendEvent(view, &event);
 }
 
-TfrmMap* expand()
-{
-    QTest::mouseClick(frmAtlas->findChild<QPushButton*>(u"btnExpand"_s), Qt::LeftButton);
-    return frmMap;
-}
-
-void backToTheAtlas(TfrmMap* full)
-{
-    QTest::mouseDClick(full->imgMap(), Qt::LeftButton, {}, { 400, 300 });
-    full->fullPicture().waitForIdle();
-    QCoreApplication::processEvents();
-}
-
-// Until the view has drawn the sharp picture; false after 30 s.
-bool paintSharp(TZoomView* view)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < 30000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
-        if (view->hasLevels()) {
-            view->repaint();
-            if (view->lastPaintWasSharp())
-                return true;
-        }
-    }
-    return false;
-}
-
-// Drags across the scan, one paint a frame; the time of each frame.
-QList<double> pan(TZoomView* view)
-{
+struct Pan {
     QList<double> frames;
-    QPointF at(800, 600);
+    int sharp = 0;
+};
+
+// A drag across the sheet at 60 frames a second, one paint a frame, tiles
+// coming in meanwhile.
+Pan pan(TZoomView* view)
+{
+    Pan result;
+    QPointF at(1500, 900);
     mouse(view, QEvent::MouseButtonPress, at, Qt::LeftButton);
     for (int i = 0; i < kPanFrames; ++i) {
-        const QPointF step = (i / 30) % 2 ? QPointF(6, 5) : QPointF(-6, -5);
+        QCoreApplication::processEvents();
         QElapsedTimer clock;
         clock.start();
-        at += step;
+        at -= QPointF(10, 6);
         mouse(view, QEvent::MouseMove, at, Qt::LeftButton);
         view->repaint();
-        frames << msSince(clock);
+        result.frames << msSince(clock);
+        result.sharp += view->lastPaintWasSharp();
+        while (clock.elapsed() < 16)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 2);
     }
     mouse(view, QEvent::MouseButtonRelease, at, Qt::NoButton);
-    return frames;
+    return result;
 }
 
-int measure(const QString& sheet)
+// Opens an atlas whose first sheet is `sheet`, with the "CD" and the tile
+// cache in `cache`, kept between the children: a pyramid is keyed by the
+// sheet's place.
+std::unique_ptr<fixture::Atlas> openAtlas(Kit& kit, const QString& sheet, const QString& cache)
+{
+    kit.setScreenSize({ 1920, 1080 });
+    auto atlas = std::make_unique<fixture::Atlas>(kit);
+    const QString maps = cache + u"/cd/Maps"_s;
+    QDir().mkpath(maps);
+    if (!QFileInfo::exists(maps + u"/GB-03H.JPG"_s)) {
+        if (::link(
+                QFile::encodeName(sheet).constData(), QFile::encodeName(maps + u"/GB-03H.JPG"_s).constData())
+            != 0)
+            QFile::copy(sheet, maps + u"/GB-03H.JPG"_s);
+        fixture::writeBytes(
+            maps + u"/LOC-S.JPG"_s, fixture::encodeJpeg(fixture::sheetImage({ 1000, 720 }, Qt::gray)));
+    }
+    kit.setDrive(QLatin1Char('D'), cache + u"/cd"_s, true);
+    atlas->setRows({ { u"GB-03H"_s, u""_s, u""_s, u""_s, u""_s, u"Blatt"_s, u"1"_s, 10, 10 } }, {});
+    qputenv("XDG_CACHE_HOME", cache.toLocal8Bit());
+    if (!atlas->open() || !frmAtlas)
+        return nullptr;
+    return atlas;
+}
+
+int build(const QString& sheet, const QString& cache)
 {
     Kit kit;
-    fixture::Atlas atlas(kit);
-    QFile::copy(sheet, atlas.sheetFile(u"GB-03H"_s));
-    atlas.writeSheet(u"LOC-S"_s, { 1000, 720 }, Qt::gray);
-    atlas.setRows({ { u"GB-03H"_s, u""_s, u""_s, u""_s, u""_s, u"Baseline"_s, u"1"_s, 10, 10 } }, {});
-    if (!atlas.open() || !frmAtlas) {
-        std::fprintf(stderr, "the atlas window did not open\n");
+    const auto atlas = openAtlas(kit, sheet, cache);
+    if (!atlas)
         return 1;
-    }
-    const QPointF centre(500, 360);
-    QList<double> decode, sharp, steps;
+    QElapsedTimer clock;
+    clock.start();
+    SheetTiles::instance().builder().waitForIdle();
+    if (!SheetTiles::instance().pyramid()->isReady(sheetPath(u"GB-03H"_s)))
+        return 1;
+    print(u"build_ms"_s, msSince(clock));
+    print(u"peak_mb"_s, bench::peakRssMb());
+    return 0;
+}
+
+int measure(const QString& sheet, const QString& cache)
+{
+    Kit kit;
+    const auto atlas = openAtlas(kit, sheet, cache);
+    if (!atlas || !SheetTiles::instance().pyramid()->isReady(sheetPath(u"GB-03H"_s)))
+        return 1;
+    QList<double> first, firstCpu, native, nativeCpu;
     for (int run = 0; run < kRuns; ++run) {
-        QElapsedTimer shown;
-        shown.start();
-        TfrmMap* full = expand();
-        if (!full || !full->imgMap()->hasPicture()) {
-            std::fprintf(stderr, "the full-screen window did not open\n");
-            return 1;
-        }
-        TZoomView* view = full->imgMap();
+        SheetTiles::instance().pyramid()->clearMemory();
         QElapsedTimer clock;
         clock.start();
-        wheel(view, centre, 1);
+        double cpu = cpuMs();
+        QTest::mouseClick(frmAtlas->findChild<QPushButton*>(u"btnExpand"_s), Qt::LeftButton);
+        TZoomView* view = frmMap->imgMap();
+        if (!view->hasTiles() || !paintSharp(view))
+            return 1;
+        first << msSince(clock);
+        firstCpu << cpuMs() - cpu;
+        clock.restart();
+        cpu = cpuMs();
+        QTest::keyClick(view, Qt::Key_1);
         if (!paintSharp(view))
             return 1;
-        sharp << msSince(clock);
-        decode << msSince(shown);
-        clock.restart();
-        wheel(view, centre, 1);
-        view->repaint();
-        steps << msSince(clock);
-        if (run < kRuns - 1)
-            backToTheAtlas(full);
+        native << msSince(clock);
+        nativeCpu << cpuMs() - cpu;
+        if (run < kRuns - 1) {
+            QTest::keyClick(view, Qt::Key_Escape);
+            QCoreApplication::processEvents();
+        }
     }
-    print("expand_to_sharp_ms", bench::median(decode));
-    print("first_zoom_sharp_ms", bench::median(sharp));
-    print("zoom_step_ms", bench::median(steps));
-
+    print(u"first_sharp_ms"_s, bench::median(first));
+    print(u"first_sharp_cpu_ms"_s, bench::median(firstCpu));
+    print(u"native_sharp_ms"_s, bench::median(native));
+    print(u"native_sharp_cpu_ms"_s, bench::median(nativeCpu));
     TZoomView* view = frmMap->imgMap();
-    wheel(view, centre, 3);
-    view->repaint();
-    const QList<double> middle = pan(view);
-    std::printf("middle_zoom: %.3f\n", view->zoom());
-    wheel(view, centre, 30);
-    view->repaint();
-    const QList<double> frames = pan(view);
-    print("pan_frame_ms", bench::median(frames));
-    print("pan_frame_max_ms", *std::max_element(frames.begin(), frames.end()));
-    print("pan_frame_middle_zoom_ms", bench::median(middle));
-    print("peak_rss_mb", bench::peakRssMb());
-    return view->zoom() == view->maxZoom() && kit.messages().isEmpty() ? 0 : 1;
+    const Pan atNative = pan(view);
+    print(u"pan_frame_ms"_s, bench::median(atNative.frames));
+    print(u"pan_max_ms"_s, *std::max_element(atNative.frames.begin(), atNative.frames.end()));
+    print(u"pan_sharp_pct"_s, 100.0 * atNative.sharp / kPanFrames);
+    for (int i = 0; i < 10; ++i)
+        QTest::keyClick(view, Qt::Key_Plus);
+    paintSharp(view);
+    const Pan atTwo = pan(view);
+    print(u"pan_zoom2_ms"_s, bench::median(atTwo.frames));
+    print(u"peak_mb"_s, bench::peakRssMb());
+    return kit.messages().isEmpty() ? 0 : 1;
+}
+
+void measureKind(const Kind& kind, const QString& folder)
+{
+    const QString name = QString::fromLatin1(kind.name);
+    const QString sheet = folder + u'/' + name + u".jpg"_s;
+    if (!QFileInfo::exists(sheet) && !bench::writeScanSheet(sheet, kind.scan))
+        return;
+    QTemporaryDir cache;
+    const auto built = bench::childFigures({ u"--build"_s, sheet, cache.path() });
+    if (!built.contains(u"build_ms"_s)) {
+        std::printf("%s_build: refused\n", kind.name);
+        return;
+    }
+    print(name + u"_build_ms"_s, built.value(u"build_ms"_s));
+    print(name + u"_build_peak_mb"_s, built.value(u"peak_mb"_s));
+    const auto values = bench::childFigures({ u"--measure"_s, sheet, cache.path() });
+    for (const QString& figure :
+        { u"first_sharp_ms"_s, u"first_sharp_cpu_ms"_s, u"native_sharp_ms"_s, u"native_sharp_cpu_ms"_s,
+            u"pan_frame_ms"_s, u"pan_max_ms"_s, u"pan_sharp_pct"_s, u"pan_zoom2_ms"_s, u"peak_mb"_s })
+        print(name + u'_' + figure, values.value(figure, -1));
 }
 
 } // namespace
@@ -184,24 +236,23 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const QStringList args = QCoreApplication::arguments();
-    if (args.size() == 3 && args[1] == u"--measure"_s)
-        return measure(args[2]);
-
-    // --sheets DIR keeps the sheet between runs (made there when missing).
-    QTemporaryDir temporary;
-    const bool kept = args.size() == 3 && args[1] == u"--sheets"_s;
-    const QString folder = kept ? args[2] : temporary.path();
+    QStringList args = QCoreApplication::arguments().mid(1);
+    if (args.size() == 3 && args[0] == u"--build"_s)
+        return build(args[1], args[2]);
+    if (args.size() == 3 && args[0] == u"--measure"_s)
+        return measure(args[1], args[2]);
+    QString folder = QCoreApplication::applicationDirPath() + u"/sheets"_s;
+    if (args.size() >= 2 && args[0] == u"--sheets"_s) {
+        folder = args[1];
+        args = args.mid(2);
+    }
     QDir().mkpath(folder);
-    const QString sheet = benchSheet(folder);
-    print("file_mb", double(QFileInfo(sheet).size()) / 1e6);
-
-    QProcess child;
-    child.setProcessChannelMode(QProcess::ForwardedChannels);
-    child.start(QCoreApplication::applicationFilePath(), { u"--measure"_s, sheet });
-    if (!child.waitForFinished(600000) || child.exitCode() != 0) {
-        std::fprintf(stderr, "the measuring failed\n");
-        return 1;
+    for (const Kind& kind : kKinds) {
+        const bool chosen = args.isEmpty() || std::any_of(args.begin(), args.end(), [&](const QString& a) {
+            return QString::fromLatin1(kind.name).contains(a);
+        });
+        if (chosen)
+            measureKind(kind, folder);
     }
     return 0;
 }

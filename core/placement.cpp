@@ -18,7 +18,7 @@ void OuterPlacement::place(QPoint topLeft, QSize outer)
         m_frame = handle->frameMargins();
     m_topLeft = topLeft;
     m_outer = outer;
-    m_window->resize(outer.shrunkBy(m_frame));
+    setInnerSize(outer.shrunkBy(m_frame));
     m_window->move(topLeft); // a window's position is its frame's
     if (m_frame.isNull())
         watchForFrame();
@@ -54,8 +54,16 @@ void OuterPlacement::frameBecameKnown(const QMargins& frame)
     m_frame = frame;
     if (!firstTime || m_window->size() != m_outer)
         return; // resized by the user already
-    m_window->resize(m_outer.shrunkBy(frame));
+    setInnerSize(m_outer.shrunkBy(frame));
     m_window->move(m_topLeft);
+}
+
+void OuterPlacement::setInnerSize(QSize size)
+{
+    if (m_fixed)
+        m_window->setFixedSize(size);
+    else
+        m_window->resize(size);
 }
 
 } // namespace corvane

@@ -19,6 +19,9 @@ public:
     explicit OuterPlacement(QWidget* window);
 
     void place(QPoint topLeft, QSize outer);
+    // A window the user cannot resize (nor maximise, on window systems
+    // that offer that only for windows that can be resized).
+    void setFixedSize(bool fixed) { m_fixed = fixed; }
     // The window system's frame, once known (kept while the window is
     // hidden: some window systems forget it then).
     QMargins frame() const { return m_frame; }
@@ -29,11 +32,13 @@ protected:
 private:
     void watchForFrame();
     void frameBecameKnown(const QMargins& frame);
+    void setInnerSize(QSize size);
 
     QWidget* const m_window;
     QMargins m_frame;
     QPoint m_topLeft;
     QSize m_outer;
+    bool m_fixed = false;
 };
 
 } // namespace corvane

@@ -6,11 +6,12 @@
 #include "core/shared.h"
 #include "data/datamod1.h"
 #include "maps/map.h"
+#include "maps/sheet_tiles.h"
 #include "maps/sheets.h"
 #include "platform/errors.h"
 #include "platform/fonts.h"
 
-#include <QEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
@@ -137,10 +138,12 @@ void TfrmAtlas::setUpControls()
         arrow->hide();
     }
     ui->imgPointer->setIcon(twoScaleIcon(pointerPicture));
-    // Pictures, not buttons: no frame, but a mark while they have the focus.
-    for (QToolButton* picture : { ui->imgNorth, ui->imgEast, ui->imgSouth, ui->imgWest, ui->imgPointer })
-        picture->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"
-                                              "QToolButton:focus { border: 1px dotted white; }"));
+    // Pictures, not buttons: no frame, and no focus mark over the map; the
+    // arrow keys reach them wherever the focus is.
+    for (QToolButton* picture : { ui->imgNorth, ui->imgEast, ui->imgSouth, ui->imgWest, ui->imgPointer }) {
+        picture->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));
+        picture->setFocusPolicy(Qt::NoFocus);
+    }
     ui->imgPointer->hide();
     ui->RedOutline->hide();
     ui->Label1->hide();
@@ -183,6 +186,7 @@ void TfrmAtlas::setUpKeyboard()
             ui->btnClose->click();
     });
     ui->pnlCatalog->installEventFilter(this);
+    ui->grdCatalog->installEventFilter(this); // Enter picks the county, as a click does
 }
 
 void TfrmAtlas::connectHandlers()
@@ -202,6 +206,13 @@ void TfrmAtlas::connectHandlers()
 
 bool TfrmAtlas::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == ui->grdCatalog && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            platform::guarded([this] { grdCatalogCellClick(); });
+            return true;
+        }
+    }
     if (watched == ui->pnlCatalog
         && (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent)) {
         for (QShortcut* shortcut : std::as_const(m_arrowKeys))
@@ -289,7 +300,7 @@ QSize TfrmAtlas::pictureBox() const
 void TfrmAtlas::showSheetPicture(const QString& sheetId)
 {
     QString damage;
-    QPixmap pixmap = QPixmap::fromImage(m_pictures.load(sheetPath(sheetId), pictureBox(), &damage));
+    QPixmap pixmap = QPixmap::fromImage(sheetPicture(m_pictures, sheetPath(sheetId), pictureBox(), &damage));
     // Decoded for the box in device pixels; shown at the size that fits the
     // box, or at its own size when it is smaller.
     const QSize shown = platform::fitInto(pixmap.size(), kMapBox);
@@ -350,7 +361,7 @@ void TfrmAtlas::decodeNeighboursAhead()
         QStringList paths;
         for (const QString& id : std::as_const(ids))
             paths << sheetPath(id);
-        m_pictures.decodeAhead(paths, pictureBox());
+        m_pictures.decodeAhead(SheetTiles::instance().withoutPyramid(paths), pictureBox());
     } catch (const platform::AppError&) {
     }
 }

@@ -8,6 +8,7 @@
 #include "core/shell.h"
 #include "data/datamod1.h"
 #include "maps/atlas.h"
+#include "maps/sheet_tiles.h"
 #include "maps/sheets.h"
 #include "maps/zoom_view.h"
 #include "platform/desktop.h"
@@ -15,6 +16,7 @@
 #include "platform/fonts.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QShowEvent>
@@ -45,6 +47,12 @@ constexpr ScreenFit kScreens[] = {
     { 1600, 0, 44, 1512, 1118, 1500, 1080, 3, 2 },
 };
 
+// On a screen the table does not name, the map box takes the room the
+// window has, below and beside these margins, in the sheets' shape.
+constexpr int kSideMargin = 6;
+constexpr int kTopMargin = 8;
+constexpr QSize kSheetShape(1000, 720);
+
 const ScreenFit* screenFit(int screenWidth)
 {
     for (const ScreenFit& fit : kScreens) {
@@ -67,13 +75,18 @@ void fitTextInto(QLabel* label, int pixelSize)
 
 } // namespace
 
+// A title, and a close button where the window system insists on one: no
+// minimise or maximise button under any of them.
 TfrmMap::TfrmMap(QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
     , ui(std::make_unique<Ui::Map>())
     , m_placement(new OuterPlacement(this))
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("frmMap"));
+    // Fixed in size as well, since some window systems offer maximising to
+    // every window that can be resized.
+    m_placement->setFixedSize(true);
     setUpControls();
     connectHandlers();
     frmMap = this;
@@ -114,19 +127,21 @@ void TfrmMap::setUpControls()
     ui->pnlOptions->setPalette(silver);
     ui->pnlOptions->setAutoFillBackground(true);
     const QFont bold = platform::designFont(QStringLiteral("MS Sans Serif"), 11, true);
-    for (QWidget* button : { ui->btnKey, ui->btnScale, ui->btnHelp, ui->btnHide })
+    for (QWidget* button : { ui->btnKey, ui->btnScale, ui->btnHelp, ui->btnHide }) {
         button->setFont(bold);
+        button->installEventFilter(this);
+    }
     fitTextInto(ui->Label1, 11);
 
     const std::pair<QToolButton*, int> arrows[]
         = { { ui->imgNorth, 0 }, { ui->imgEast, 90 }, { ui->imgSouth, 180 }, { ui->imgWest, 270 } };
     for (const auto& [arrow, degrees] : arrows) {
         arrow->setIcon(arrowIcon(degrees));
-        arrow->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"
-                                            "QToolButton:focus { border: 1px dotted black; }"));
+        arrow->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));
+        arrow->setFocusPolicy(Qt::NoFocus); // the arrow keys reach them
     }
     ui->imgKey->setZoomable(false);
-    ui->imgKey->stackUnder(ui->imgMap);
+    sendKeyBehind();
 }
 
 void TfrmMap::connectHandlers()
@@ -144,6 +159,11 @@ void TfrmMap::connectHandlers()
     connectGuarded(ui->imgMap, &TZoomView::clicked, this, &TfrmMap::imgMapClick);
     connectGuarded(ui->imgMap, &TZoomView::doubleClicked, this, &TfrmMap::imgMapDblClick);
     connectGuarded(&m_full, &platform::FullPictureLoader::ready, this, &TfrmMap::fullPictureReady);
+    SheetTiles& tiles = SheetTiles::instance();
+    connect(&tiles, &SheetTiles::ready, this,
+        [this](const QString& path) { platform::guarded([&] { tilesReady(path); }); });
+    connect(&tiles, &SheetTiles::failed, this,
+        [this](const QString& path) { platform::guarded([&] { tilesFailed(path); }); });
     // Too large to zoom into: the sheet stays as fitted, and the user learns why.
     connect(&m_full, &platform::FullPictureLoader::failed, this, [this](const QString& message) {
         if (isVisible())
@@ -187,11 +207,52 @@ bool TfrmMap::event(QEvent* event)
     return QWidget::event(event);
 }
 
+// Wherever the focus is in this window: +, - and 0 zoom the map, the arrow
+// keys do what the arrows do, Esc returns to the atlas window.
 void TfrmMap::keyPressEvent(QKeyEvent* event)
 {
-    // +, - and 0 zoom the map wherever the focus is in this window.
-    if (!ui->imgMap->zoomByKey(event->key()))
+    if (ui->imgMap->zoomByKey(event->key()))
+        return;
+    const std::pair<int, QToolButton*> arrows[] = { { Qt::Key_Up, ui->imgNorth },
+        { Qt::Key_Down, ui->imgSouth }, { Qt::Key_Right, ui->imgEast }, { Qt::Key_Left, ui->imgWest } };
+    for (const auto& [key, arrow] : arrows) {
+        if (event->key() == key) {
+            if (!arrow->isHidden())
+                arrow->click();
+            return;
+        }
+    }
+    if (event->key() == Qt::Key_Escape)
+        platform::guarded([this] { imgMapDblClick(); });
+    else
         QWidget::keyPressEvent(event);
+}
+
+// The panel's buttons would take the arrow keys to move the focus.
+bool TfrmMap::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        switch (key->key()) {
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Escape:
+            keyPressEvent(key);
+            return true;
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TfrmMap::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    if (m_fillsScreen) // the window system's frame may be known only now
+        layOutFilledScreen(size());
 }
 
 void TfrmMap::mousePressEvent(QMouseEvent* event)
@@ -204,7 +265,7 @@ void TfrmMap::mousePressEvent(QMouseEvent* event)
 void TfrmMap::FormShow()
 {
     vCurrentView = QStringLiteral("Map");
-    ui->imgKey->stackUnder(ui->imgMap);
+    sendKeyBehind();
     ui->pnlOptions->show();
     ui->btnKey->show();
     ui->btnScale->show();
@@ -224,15 +285,26 @@ void TfrmMap::FormShow()
 void TfrmMap::FormClick()
 {
     ui->pnlOptions->show();
+    ui->pnlOptions->raise(); // over a key or scale picture too
+}
+
+// Hidden as well as behind: a sheet smaller than the box would let a
+// strip of the key show below it.
+void TfrmMap::sendKeyBehind()
+{
+    ui->imgKey->stackUnder(ui->imgMap);
+    ui->imgKey->hide();
 }
 
 TfrmMap::Placement TfrmMap::placement() const
 {
     const QSize screen = platform::screenSize();
-    // Other widths keep the window as it is: the design size at first.
-    Placement place { frameGeometry().topLeft(), m_shownBefore ? frameGeometry().size() : size() };
-    if (const ScreenFit* fit = screenFit(screen.width()))
-        place = { QPoint(fit->left, fit->top), QSize(fit->width, fit->height) };
+    const ScreenFit* fit = screenFit(screen.width());
+    if (!fit) { // any other screen: all the room windows may take on it
+        const QRect area = platform::availableScreenArea();
+        return { area.topLeft(), area.size() };
+    }
+    Placement place { QPoint(fit->left, fit->top), QSize(fit->width, fit->height) };
     if (!m_shownBefore) { // centred, at the size just chosen
         place.topLeft = QPoint(std::max(0, (screen.width() - place.outer.width()) / 2),
             std::max(0, (screen.height() - place.outer.height()) / 2));
@@ -254,13 +326,47 @@ void TfrmMap::setVisible(bool visible)
 void TfrmMap::applyScreenTable()
 {
     const Placement place = placement();
-    if (const ScreenFit* fit = screenFit(platform::screenSize().width())) {
-        vFullKeyWidth = vFullKeyWidth * fit->multiply / fit->divide;
-        vFullScaleWidth = vFullScaleWidth * fit->multiply / fit->divide;
-        ui->imgMap->resize(fit->mapWidth, fit->mapHeight);
+    const ScreenFit* fit = screenFit(platform::screenSize().width());
+    m_fillsScreen = !fit;
+    m_keyWidth = vFullKeyWidth;
+    m_scaleWidth = vFullScaleWidth;
+    if (fit) {
+        ui->imgMap->setGeometry(0, kTopMargin, fit->mapWidth, fit->mapHeight);
+        ui->imgKey->setGeometry(0, kTopMargin, ui->imgKey->width(), kSheetShape.height());
+    } else {
+        layOutFilledScreen(place.outer.shrunkBy(m_placement->frame()));
     }
+    vFullKeyWidth = scaledWidth(m_keyWidth);
+    vFullScaleWidth = scaledWidth(m_scaleWidth);
     m_shownBefore = true;
     m_placement->place(place.topLeft, place.outer);
+}
+
+// The map box in the sheets' shape, as large as the window allows and
+// centred in it; the key and scale lie at its top-left corner.
+void TfrmMap::layOutFilledScreen(QSize client)
+{
+    const QRect room(kSideMargin, kTopMargin, client.width() - 2 * kSideMargin,
+        client.height() - kTopMargin - kSideMargin);
+    const QSize box = kSheetShape.scaled(room.size(), Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    const QPoint topLeft(
+        room.left() + (room.width() - box.width()) / 2, room.top() + (room.height() - box.height()) / 2);
+    ui->imgMap->setGeometry(QRect(topLeft, box));
+    ui->imgKey->setGeometry(topLeft.x(), topLeft.y(), ui->imgKey->width(), box.height());
+    if (box.width() == m_filledMapWidth)
+        return;
+    m_filledMapWidth = box.width();
+    vFullKeyWidth = scaledWidth(m_keyWidth); // the frame came to be known: a box a little smaller
+    vFullScaleWidth = scaledWidth(m_scaleWidth);
+}
+
+// A key or scale width for this screen: by the table's factor, or in
+// proportion to the map box (multiplied first, divided last).
+int TfrmMap::scaledWidth(int baseWidth) const
+{
+    if (const ScreenFit* fit = screenFit(platform::screenSize().width()))
+        return baseWidth * fit->multiply / fit->divide;
+    return baseWidth * m_filledMapWidth / kSheetShape.width();
 }
 
 QSize TfrmMap::deviceSize(const QWidget* box) const
@@ -268,35 +374,84 @@ QSize TfrmMap::deviceSize(const QWidget* box) const
     return (QSizeF(box->size()) * box->devicePixelRatioF()).toSize();
 }
 
+// With the sheet's pyramid: a coarse level at once, then the tiles on
+// screen as the workers decode them. Without: the sheet decoded for the box
+// while its pyramid is built; only when none can be built is the whole
+// sheet decoded for zooming, as far as memory allows.
 void TfrmMap::showSheetPicture()
 {
     const QString path = sheetPath(vFullMapId);
     const QSize box = deviceSize(ui->imgMap);
+    m_full.release(); // the old sheet's full picture goes first
+    SheetTiles& tiles = SheetTiles::instance();
+    if (const platform::PyramidInfo info = tiles.info(path); info.isValid()) {
+        const QImage coarse = tiles.fitted(path, box / 2);
+        if (!coarse.isNull()) {
+            ui->imgMap->setPicture(coarse, info.native);
+            showTiles(path, info);
+            return;
+        }
+    }
     QString damage;
-    const QImage fitted = m_pictures.load(path, box, &damage);
-    // The old sheet's full picture goes before the new one is decoded.
+    const QImage fitted = sheetPicture(m_pictures, path, box, &damage);
     ui->imgMap->setPicture(fitted, platform::pictureSize(path));
-    m_full.request(path, box);
+    if (!damage.isEmpty() || tiles.hasFailed(path))
+        m_full.request(path, box);
     if (!damage.isEmpty())
         platform::reportError(damage);
+}
+
+void TfrmMap::showTiles(const QString& path, const platform::PyramidInfo& info)
+{
+    auto fetcher = std::make_shared<SheetTileFetcher>(SheetTiles::instance().pyramid(), path, info);
+    // A pyramid gone bad: the sheet stays as it is, and is decoded whole.
+    connect(fetcher.get(), &SheetTileFetcher::lost, this, [this, path] {
+        if (isVisible() && path == sheetPath(vFullMapId) && m_full.requested().isEmpty())
+            m_full.request(path, deviceSize(ui->imgMap));
+    });
+    ui->imgMap->setTiles(std::move(fetcher));
+}
+
+void TfrmMap::tilesReady(const QString& path)
+{
+    if (!isVisible() || path != sheetPath(vFullMapId) || ui->imgMap->hasTiles())
+        return;
+    if (const platform::PyramidInfo info = SheetTiles::instance().info(path); info.isValid()) {
+        m_full.release();
+        showTiles(path, info);
+        decodeNeighboursAhead();
+    }
+}
+
+void TfrmMap::tilesFailed(const QString& path)
+{
+    if (isVisible() && path == sheetPath(vFullMapId) && !ui->imgMap->hasTiles()
+        && m_full.requested().isEmpty())
+        m_full.request(path, deviceSize(ui->imgMap));
 }
 
 void TfrmMap::fullPictureReady()
 {
     const auto picture = m_full.picture();
-    if (!picture || !isVisible())
+    if (!picture || !isVisible() || ui->imgMap->hasTiles())
         return;
     ui->imgMap->setLevels(picture);
-    // Only now, so that the sheet in view is sharp first.
+    decodeNeighboursAhead();
+}
+
+// Only once the sheet in view is sharp, so that it comes first.
+void TfrmMap::decodeNeighboursAhead()
+{
     QStringList paths;
     for (const QString& id : std::as_const(m_neighbours))
         paths << sheetPath(id);
-    m_pictures.decodeAhead(paths, deviceSize(ui->imgMap));
+    m_pictures.decodeAhead(SheetTiles::instance().withoutPyramid(paths), deviceSize(ui->imgMap));
 }
 
 void TfrmMap::showKeyPicture(const QString& sheetId, int width)
 {
     ui->pnlOptions->hide();
+    ui->imgKey->show();
     ui->imgKey->raise();
     ui->imgKey->resize(width, ui->imgKey->height());
     const QString path = sheetPath(sheetId);
@@ -325,15 +480,18 @@ void TfrmMap::readSheetRecord()
         vFullScaleMapId = QLatin1String(c->scaleMap);
         // At the size the showing chose for this screen, as the key and
         // scale of the first sheet were.
-        const ScreenFit* fit = screenFit(platform::screenSize().width());
-        vFullKeyWidth = fit ? c->keyWidth * fit->multiply / fit->divide : c->keyWidth;
-        vFullScaleWidth = fit ? c->scaleWidth * fit->multiply / fit->divide : c->scaleWidth;
+        m_keyWidth = c->keyWidth;
+        m_scaleWidth = c->scaleWidth;
+        vFullKeyWidth = scaledWidth(m_keyWidth);
+        vFullScaleWidth = scaledWidth(m_scaleWidth);
     }
 }
 
 void TfrmMap::AdjacentMoves()
 {
     m_neighbours = showNeighbourArrows(vFullMapId, { ui->imgNorth, ui->imgSouth, ui->imgEast, ui->imgWest });
+    if (ui->imgMap->hasTiles())
+        decodeNeighboursAhead();
 }
 
 void TfrmMap::moveToNeighbour(const QString& side)
@@ -374,13 +532,15 @@ void TfrmMap::btnScaleClick()
 
 void TfrmMap::imgKeyClick()
 {
-    ui->imgKey->stackUnder(ui->imgMap);
+    sendKeyBehind();
     ui->pnlOptions->show();
 }
 
+// Beside a key or scale picture too: the panel comes over it.
 void TfrmMap::imgMapClick()
 {
     ui->pnlOptions->show();
+    ui->pnlOptions->raise();
 }
 
 void TfrmMap::btnHideClick()

@@ -9,6 +9,7 @@
 // frame, not one of its child windows.
 
 #include "platform/pictures.h"
+#include "platform/tile_pyramid.h"
 
 #include <QStringList>
 #include <QWidget>
@@ -69,7 +70,9 @@ protected:
     void hideEvent(QHideEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
@@ -81,11 +84,18 @@ private:
     void setUpControls();
     void connectHandlers();
     void applyScreenTable();
+    void layOutFilledScreen(QSize client);
+    int scaledWidth(int baseWidth) const;
     void moveToNeighbour(const QString& side);
     void readSheetRecord();
     void showSheetPicture();
     void showKeyPicture(const QString& sheetId, int width);
     void fullPictureReady();
+    void showTiles(const QString& path, const platform::PyramidInfo& info);
+    void tilesReady(const QString& path);
+    void tilesFailed(const QString& path);
+    void decodeNeighboursAhead();
+    void sendKeyBehind();
     QSize deviceSize(const QWidget* box) const;
 
     const std::unique_ptr<Ui::Map> ui;
@@ -94,6 +104,10 @@ private:
     OuterPlacement* const m_placement;
     QStringList m_neighbours; // sheet ids, decoded ahead once the full picture is in
     bool m_shownBefore = false;
+    bool m_fillsScreen = false; // a screen the table does not name
+    int m_filledMapWidth = 1000;
+    int m_keyWidth = 0; // vFullKeyWidth and vFullScaleWidth before the screen's factor
+    int m_scaleWidth = 0;
 };
 
 } // namespace corvane

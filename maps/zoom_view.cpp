@@ -4,8 +4,10 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cmath>
 
 namespace corvane {
@@ -32,6 +34,7 @@ TZoomView::TZoomView(QWidget* parent)
 void TZoomView::setPicture(const QImage& fitted, QSize native)
 {
     m_levels.reset();
+    m_tiles.reset();
     m_fitted = fitted;
     m_fittedPixmap = QPixmap::fromImage(fitted);
     m_native = native.isValid() && !native.isEmpty() ? native : fitted.size();
@@ -52,9 +55,24 @@ void TZoomView::setLevels(std::shared_ptr<const platform::PictureLevels> levels)
     update();
 }
 
+void TZoomView::setTiles(std::shared_ptr<SheetTileFetcher> tiles)
+{
+    if (!tiles || m_fitted.isNull())
+        return;
+    m_tiles = std::move(tiles);
+    m_levels.reset();
+    connect(m_tiles.get(), &SheetTileFetcher::arrived, this, qOverload<>(&QWidget::update));
+    if (m_tiles->info().native != m_native) {
+        m_native = m_tiles->info().native;
+        fit();
+    }
+    update();
+}
+
 void TZoomView::clearLevels()
 {
     m_levels.reset();
+    m_tiles.reset();
     update();
 }
 
@@ -96,6 +114,7 @@ void TZoomView::zoomAt(QPointF viewPoint, int steps)
 
 void TZoomView::fit()
 {
+    m_lastPaintSharp = false;
     m_zoom = fittedZoom();
     m_origin = QPointF();
     updateCursor();
@@ -105,8 +124,11 @@ void TZoomView::fit()
 void TZoomView::setZoom(qreal zoom, QPointF viewPoint)
 {
     const QPointF anchor = toPicture(viewPoint);
+    m_lastPaintSharp = false; // until a paint at this zoom says otherwise
     m_zoom = std::clamp(zoom, fittedZoom(), maxZoom());
     m_origin = anchor - viewPoint / m_zoom;
+    if (qFuzzyCompare(m_zoom * devicePixelRatioF(), 1)) // whole pixels: crisp, not blurred between two
+        m_origin = QPointF(std::round(m_origin.x()), std::round(m_origin.y()));
     keepInView();
     if (m_pressed) { // a drag goes on from here
         m_pressPoint = viewPoint;
@@ -159,6 +181,9 @@ bool TZoomView::zoomByKey(int key)
     case Qt::Key_0:
         fit();
         return true;
+    case Qt::Key_1: // the scan's own pixels, one to a device pixel
+        setZoom(1 / devicePixelRatioF(), viewCentre());
+        return true;
     default:
         return false;
     }
@@ -201,10 +226,14 @@ void TZoomView::paintEvent(QPaintEvent* event)
     const QRectF shown = picture & QRectF(event->rect());
     if (shown.isEmpty())
         return;
+    QPainter p(this);
+    if (m_tiles) {
+        m_lastPaintSharp = paintTiles(p, shown);
+        return;
+    }
     const qreal ratio = devicePixelRatioF();
     const Source source = sourceFor(m_zoom * ratio);
     m_lastPaintSharp = source.sharp;
-    QPainter p(this);
     const QSizeF fittedSize = QSizeF(m_fitted.size()) / ratio;
     if (!source.image && std::abs(fittedSize.width() - picture.width()) < 1
         && std::abs(fittedSize.height() - picture.height()) < 1) {
@@ -222,6 +251,121 @@ void TZoomView::paintEvent(QPaintEvent* event)
         p.drawImage(shown, *source.image, from);
     else
         p.drawPixmap(shown, m_fittedPixmap, from);
+}
+
+// The least detailed level that still has a pixel for every device pixel.
+int TZoomView::tileLevelFor(qreal devicePixelsPerPixel) const
+{
+    const platform::PyramidInfo& info = m_tiles->info();
+    for (int level = int(info.levels.size()) - 1; level > 0; --level) {
+        if (atLeast(qreal(info.levels[level].width()) / m_native.width(), devicePixelsPerPixel))
+            return level;
+    }
+    return 0;
+}
+
+// Where a tile lies in the view; snapped to device pixels, neighbouring
+// tiles share their edges exactly and no seam shows between them.
+QRectF TZoomView::tileRect(const TileKey& key, bool snapped) const
+{
+    const platform::PyramidInfo& info = m_tiles->info();
+    const QSize level = info.levels[key.level];
+    const int t = info.tileSize;
+    const qreal sx = qreal(m_native.width()) / level.width();
+    const qreal sy = qreal(m_native.height()) / level.height();
+    const qreal ratio = devicePixelRatioF();
+    const auto at = [&](qreal x, qreal y) {
+        const QPointF v = toView({ x * sx, y * sy });
+        return snapped ? QPointF(std::round(v.x() * ratio) / ratio, std::round(v.y() * ratio) / ratio) : v;
+    };
+    return QRectF(at(key.column * t, key.row * t),
+        at(std::min((key.column + 1) * t, level.width()), std::min((key.row + 1) * t, level.height())));
+}
+
+// The tiles under `shown` at the level the zoom needs; those not decoded
+// yet are drawn from a coarser level meanwhile and asked for, the middle
+// of the view first, then a ring around it for the pan to come. True
+// when every tile drawn was of the level needed.
+bool TZoomView::paintTiles(QPainter& p, const QRectF& shown)
+{
+    const platform::PyramidInfo& info = m_tiles->info();
+    const int level = tileLevelFor(m_zoom * devicePixelRatioF());
+    const QSize size = info.levels[level];
+    const qreal sx = qreal(size.width()) / m_native.width();
+    const qreal sy = qreal(size.height()) / m_native.height();
+    const QRectF inPicture(toPicture(shown.topLeft()), toPicture(shown.bottomRight()));
+    const int t = info.tileSize;
+    const auto span = [t](qreal from, qreal to, int count) {
+        return std::pair(std::clamp(int(std::floor(from / t)), 0, count - 1),
+            std::clamp(int(std::ceil(to / t)) - 1, 0, count - 1));
+    };
+    const auto [c0, c1] = span(inPicture.left() * sx, inPicture.right() * sx, info.columns(level));
+    const auto [r0, r1] = span(inPicture.top() * sy, inPicture.bottom() * sy, info.rows(level));
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    QList<TileKey> missing;
+    for (int row = r0; row <= r1; ++row) {
+        for (int column = c0; column <= c1; ++column) {
+            const TileKey key { level, column, row };
+            const QRectF target = tileRect(key, true);
+            const QImage tile = m_tiles->tile(key);
+            if (tile.isNull()) {
+                missing << key;
+                paintStandIn(p, key, target);
+            } else {
+                p.drawImage(target, tile);
+            }
+        }
+    }
+    const QPointF middle((c0 + c1) / 2.0, (r0 + r1) / 2.0);
+    const auto distance = [middle](const TileKey& k) {
+        return std::abs(k.column - middle.x()) + std::abs(k.row - middle.y());
+    };
+    std::sort(missing.begin(), missing.end(),
+        [&](const TileKey& a, const TileKey& b) { return distance(a) < distance(b); });
+    QList<TileKey> wanted = missing;
+    for (int row = std::max(0, r0 - 1); row <= std::min(info.rows(level) - 1, r1 + 1); ++row)
+        for (int column = std::max(0, c0 - 1); column <= std::min(info.columns(level) - 1, c1 + 1); ++column)
+            if (row < r0 || row > r1 || column < c0 || column > c1)
+                wanted << TileKey { level, column, row };
+    m_tiles->want(wanted);
+    return missing.isEmpty();
+}
+
+// A tile still decoding: the part of a coarser tile that covers it, or of
+// the copy decoded for the box.
+void TZoomView::paintStandIn(QPainter& p, const TileKey& key, const QRectF& target)
+{
+    // Shown for a moment only: quick rather than smooth.
+    p.save();
+    p.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    const auto restore = qScopeGuard([&p] { p.restore(); });
+    const int levels = int(m_tiles->info().levels.size());
+    for (int level = key.level + 1, shift = 1; level < levels; ++level, ++shift) {
+        const TileKey coarser { level, key.column >> shift, key.row >> shift };
+        const QImage tile = m_tiles->tile(coarser);
+        if (!tile.isNull()) {
+            paintPart(p, target, tileRect(coarser, false), &tile);
+            return;
+        }
+    }
+    paintPart(p, target, QRectF(toView({ 0, 0 }), QSizeF(m_native) * m_zoom), nullptr);
+}
+
+// The part of a picture drawn over `whole` that falls into `target`.
+void TZoomView::paintPart(QPainter& p, const QRectF& target, const QRectF& whole, const QImage* image)
+{
+    const QRectF part = target & whole;
+    if (part.isEmpty() || whole.isEmpty())
+        return;
+    const QSizeF pixels = image ? QSizeF(image->size()) : QSizeF(m_fittedPixmap.size());
+    const qreal fx = pixels.width() / whole.width();
+    const qreal fy = pixels.height() / whole.height();
+    const QRectF from((part.left() - whole.left()) * fx, (part.top() - whole.top()) * fy, part.width() * fx,
+        part.height() * fy);
+    if (image)
+        p.drawImage(part, *image, from);
+    else
+        p.drawPixmap(part, m_fittedPixmap, from);
 }
 
 void TZoomView::resizeEvent(QResizeEvent* event)

@@ -3,11 +3,13 @@
 // to fit, aspect kept, anchored at its top-left corner, and lets the user
 // read fine detail: the wheel zooms in steps around the cursor, from the
 // fitted view up to two screen pixels per picture pixel; a drag pans; the
-// keys +, - and 0 zoom in, out and back to the fitted view. Until the
+// keys +, - and 0 zoom in, out and back to the fitted view, 1 to the scan's
+// own pixels. Until the
 // full-resolution levels arrive it enlarges the copy decoded for the box.
 // A press and release without a drag is a click; a double-click counts
 // unless the press before it became a drag.
 
+#include "maps/sheet_tiles.h"
 #include "platform/pictures.h"
 
 #include <QPixmap>
@@ -27,8 +29,12 @@ public:
     void setPicture(const QImage& fitted, QSize native);
     // Sharp drawing from now on, from the levels of the picture shown.
     void setLevels(std::shared_ptr<const platform::PictureLevels> levels);
-    void clearLevels();
+    // Sharp drawing from the sheet's tile pyramid; the zoom stays.
+    void setTiles(std::shared_ptr<SheetTileFetcher> tiles);
+    void clearLevels(); // and the tiles
     bool hasLevels() const { return m_levels != nullptr; }
+    bool hasTiles() const { return m_tiles != nullptr; }
+    SheetTileFetcher* tiles() const { return m_tiles.get(); }
     bool hasPicture() const { return !m_fitted.isNull(); }
 
     // A box for pictures that are only looked at: no zoom, no pan.
@@ -42,7 +48,7 @@ public:
 
     void zoomAt(QPointF viewPoint, int steps);
     void fit();
-    bool zoomByKey(int key); // +, - and 0; false for any other key
+    bool zoomByKey(int key); // +, -, 0 and 1; false for any other key
 
     // Whether the last paint drew from a copy as detailed as the zoom needs.
     bool lastPaintWasSharp() const { return m_lastPaintSharp; }
@@ -68,6 +74,12 @@ private:
         bool sharp = false;
     };
     Source sourceFor(qreal devicePixelsPerPixel) const;
+    using TileKey = SheetTileFetcher::Key;
+    int tileLevelFor(qreal devicePixelsPerPixel) const;
+    QRectF tileRect(const TileKey& key, bool snapped) const;
+    bool paintTiles(QPainter& p, const QRectF& shown);
+    void paintStandIn(QPainter& p, const TileKey& key, const QRectF& target);
+    void paintPart(QPainter& p, const QRectF& target, const QRectF& whole, const QImage* image);
     void setZoom(qreal zoom, QPointF viewPoint);
     void keepInView();
     void updateCursor();
@@ -77,6 +89,7 @@ private:
     QPixmap m_fittedPixmap;
     QSize m_native;
     std::shared_ptr<const platform::PictureLevels> m_levels;
+    std::shared_ptr<SheetTileFetcher> m_tiles;
     bool m_zoomable = true;
     qreal m_zoom = 1;
     QPointF m_origin; // the picture point at the view's top-left corner

@@ -32,6 +32,7 @@ OpenPictureHandler g_openPicture;
 SaveFileHandler g_saveFile;
 ChooseFolderHandler g_chooseFolder;
 ScreenSizeHandler g_screenSize;
+ScreenAreaHandler g_screenArea;
 QString g_applicationTitle;
 int g_signalPipe[2] = { -1, -1 };
 
@@ -206,6 +207,21 @@ QSize screenSize()
         return g_screenSize();
     const QScreen* screen = QGuiApplication::primaryScreen();
     return screen ? screen->size() : QSize(1024, 768);
+}
+
+void setScreenAreaHandler(ScreenAreaHandler handler)
+{
+    g_screenArea = std::move(handler);
+}
+
+QRect availableScreenArea()
+{
+    if (g_screenArea)
+        return g_screenArea();
+    if (g_screenSize)
+        return QRect(QPoint(0, 0), g_screenSize());
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
 }
 
 void setApplicationTitle(const QString& title)

@@ -5,6 +5,7 @@
 // and the desktop; an empty handler means the real Qt implementation.
 
 #include <QMessageBox>
+#include <QRect>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -67,6 +68,12 @@ std::optional<QString> chooseFolderDialog(QWidget* parent, const QString& prompt
 using ScreenSizeHandler = std::function<QSize()>;
 void setScreenSizeHandler(ScreenSizeHandler handler);
 QSize screenSize();
+// The part of the screen that windows may take (without the desktop's
+// panels), in the same device-independent pixels as screenSize(). With only
+// a screen-size handler set, the whole of that screen.
+using ScreenAreaHandler = std::function<QRect()>;
+void setScreenAreaHandler(ScreenAreaHandler handler);
+QRect availableScreenArea();
 
 // The program's title for message boxes of its own. It is kept here rather
 // than as Qt's application display name, which Qt would append to the title

@@ -18,6 +18,10 @@
 #include <csetjmp>
 #include <cstdio>
 
+#include <QThread>
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 // jpeglib.h needs FILE and size_t declared before it.
@@ -53,6 +57,8 @@ constexpr qint64 kBufferedBlocksPerByte = 2;
 constexpr int kMaxScans = 500;
 
 std::atomic<qint64> g_ceilingForTests { 0 };
+std::atomic<int> g_foregroundDecodes { 0 };
+thread_local bool t_background = false;
 
 qint64 memoryCeiling()
 {
@@ -153,6 +159,7 @@ void onMessage(j_common_ptr cinfo, int level)
 
 void onProgress(j_common_ptr cinfo)
 {
+    yieldToForeground();
     auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
     auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
     if (dinfo->input_scan_number > kMaxScans) {
@@ -476,6 +483,32 @@ QImage halve(const QImage& source)
 
 } // namespace
 
+ForegroundDecode::ForegroundDecode()
+{
+    ++g_foregroundDecodes;
+}
+
+ForegroundDecode::~ForegroundDecode()
+{
+    --g_foregroundDecodes;
+}
+
+void markBackgroundThread()
+{
+    if (t_background)
+        return;
+    t_background = true;
+    // A nicer thread of this process only; the user's thread keeps its
+    // share of the processor on a busy machine.
+    setpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)), 10);
+}
+
+void yieldToForeground()
+{
+    while (t_background && g_foregroundDecodes.load() > 0)
+        QThread::msleep(2);
+}
+
 QSize fitInto(QSize size, QSize box)
 {
     if (size.width() <= box.width() && size.height() <= box.height())
@@ -584,6 +617,7 @@ void PictureStore::Shared::decodeAhead(const QString& key, const QString& hostPa
             return; // no longer wanted
         it.value() = true;
     }
+    markBackgroundThread();
     const Stamp before = stampOf(hostPath);
     Decoded decoded;
     try {
@@ -656,7 +690,11 @@ QImage PictureStore::load(const QString& windowsPath, QSize box, QString* warnin
             d->finished.wait(&d->mutex);
         }
     }
-    const Decoded decoded = d->decode(windowsPath, *host, box);
+    Decoded decoded;
+    {
+        const ForegroundDecode first; // decodes for later wait meanwhile
+        decoded = d->decode(windowsPath, *host, box);
+    }
     if (warning && decoded.damaged)
         *warning = damagedWarning(windowsPath);
     if (stamp.valid() && stampOf(*host) == stamp) {
@@ -664,6 +702,23 @@ QImage PictureStore::load(const QString& windowsPath, QSize box, QString* warnin
         d->insert(key, stamp, decoded);
     }
     return decoded.image;
+}
+
+QImage PictureStore::cached(const QString& windowsPath, QSize box, QString* warning) const
+{
+    if (warning)
+        warning->clear();
+    const auto host = resolve(windowsPath);
+    if (!host)
+        return {};
+    const Stamp stamp = stampOf(*host);
+    QMutexLocker lock(&d->mutex);
+    const Shared::Entry* entry = d->fresh(keyOf(*host, box), stamp);
+    if (!entry)
+        return {};
+    if (warning && entry->damaged)
+        *warning = damagedWarning(windowsPath);
+    return entry->image;
 }
 
 void PictureStore::decodeAhead(const QStringList& windowsPaths, QSize box)

@@ -48,6 +48,21 @@ QString damagedPictureWarning(const QString& windowsPath);
 using PictureDecoder
     = std::function<QImage(const QString& windowsPath, const QString& hostPath, QSize box, bool* damaged)>;
 
+// The picture the user asked for goes first. While a ForegroundDecode
+// lives, decodes for later (decode-ahead, tile pyramids) pause at their
+// next step; threads that do such work mark themselves as background once,
+// which also lowers their priority with the system.
+class ForegroundDecode {
+public:
+    ForegroundDecode();
+    ~ForegroundDecode();
+    ForegroundDecode(const ForegroundDecode&) = delete;
+    ForegroundDecode& operator=(const ForegroundDecode&) = delete;
+};
+void markBackgroundThread();
+// Waits while a foreground decode runs, when called on a background thread.
+void yieldToForeground();
+
 // Decoded pictures by file and box, with decoding ahead on a worker thread.
 // load() is for the UI thread: it answers from the cache while the file is
 // unchanged (same modification time and size), waits for a decode of that
@@ -64,6 +79,9 @@ public:
 
     // *warning as decodePicture() gives it, from the cache too.
     QImage load(const QString& windowsPath, QSize box, QString* warning = nullptr);
+    // The picture when it is decoded already and the file unchanged; null
+    // otherwise. Never decodes.
+    QImage cached(const QString& windowsPath, QSize box, QString* warning = nullptr) const;
     // Replaces earlier requests that have not started yet.
     void decodeAhead(const QStringList& windowsPaths, QSize box);
 

@@ -98,6 +98,7 @@ void jpegQuiet(j_common_ptr) { }
 
 void jpegProgress(j_common_ptr cinfo)
 {
+    yieldToForeground(); // the sheet the user clicked is decoded first
     auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
     if (d->input_scan_number > kMaxScans) {
         auto* error = reinterpret_cast<JpegError*>(cinfo->err);
@@ -919,6 +920,7 @@ bool PyramidBuilder::waitForIdle(int msecs)
 
 void PyramidBuilder::run()
 {
+    markBackgroundThread();
     for (;;) {
         QString path;
         {

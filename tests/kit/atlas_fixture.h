@@ -56,8 +56,9 @@ struct County {
     QString map;
 };
 
-// JPEG bytes of an image through TurboJPEG (4:2:0, or grey / CMYK input).
-inline QByteArray encodeJpeg(const QImage& image, int quality = 85, bool progressive = false)
+// JPEG bytes of an image through TurboJPEG (4:2:0 unless told otherwise).
+inline QByteArray encodeJpeg(
+    const QImage& image, int quality = 85, bool progressive = false, int subsampling = TJSAMP_420)
 {
     const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
     tjhandle tj = tjInitCompress();
@@ -65,7 +66,7 @@ inline QByteArray encodeJpeg(const QImage& image, int quality = 85, bool progres
     unsigned long size = 0;
     const int flags = progressive ? TJFLAG_PROGRESSIVE : 0;
     const int rc = tjCompress2(tj, rgb.constBits(), rgb.width(), int(rgb.bytesPerLine()), rgb.height(),
-        TJPF_RGB, &out, &size, TJSAMP_420, quality, flags);
+        TJPF_RGB, &out, &size, subsampling, quality, flags);
     QByteArray bytes
         = rc == 0 ? QByteArray(reinterpret_cast<const char*>(out), qsizetype(size)) : QByteArray();
     tjFree(out);
@@ -119,6 +120,32 @@ inline QByteArray withDimensions(QByteArray jpeg, int width, int height)
         }
     }
     return jpeg;
+}
+
+// Every region differs from its neighbours: a tile drawn a pixel off, at
+// the wrong scale or in the wrong place shows.
+inline QImage patterned(QSize size, int stripe = 24)
+{
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            image.setPixel(
+                x, y, qRgb(x * 255 / size.width(), y * 255 / size.height(), ((x / stripe) % 2) * 120 + 60));
+    QPainter p(&image);
+    p.setPen(QPen(Qt::black, 3));
+    for (int i = 0; i < size.width(); i += 37)
+        p.drawLine(i, 0, size.width() - i, size.height());
+    return image;
+}
+
+// Overwrites the file with rubbish of its length and puts its time back:
+// whatever still shows it did not read it.
+inline bool spoilKeepingSizeAndTime(const QString& path)
+{
+    const QDateTime written = QFileInfo(path).lastModified();
+    QFile file(path);
+    return file.open(QIODevice::ReadWrite) && file.write(QByteArray(file.size(), 'x')) == file.size()
+        && file.flush() && file.setFileTime(written, QFileDevice::FileModificationTime);
 }
 
 inline bool writeBytes(const QString& path, const QByteArray& bytes)

@@ -53,6 +53,8 @@ Kit::Kit()
         return m_folderChoices.isEmpty() ? std::nullopt : m_folderChoices.takeFirst();
     });
     platform::setScreenSizeHandler([this] { return m_screen; });
+    platform::setScreenAreaHandler(
+        [this] { return m_screenArea.isValid() ? m_screenArea : QRect(QPoint(0, 0), m_screen); });
 }
 
 Kit::~Kit()
@@ -64,6 +66,7 @@ Kit::~Kit()
     platform::setSaveFileHandler({});
     platform::setChooseFolderHandler({});
     platform::setScreenSizeHandler({});
+    platform::setScreenAreaHandler({});
     qputenv("HOME", m_savedHome);
 }
 

@@ -44,6 +44,8 @@ public:
     QString hostPath(const QString& windowsPath) const;
 
     void setScreenSize(QSize size);
+    // The part windows may take; the whole screen unless set.
+    void setScreenArea(QRect area) { m_screenArea = area; }
     // Creates the installation now (start() would) so a test can change it.
     void install();
     // Sets a field of the configuration record before start().
@@ -117,6 +119,7 @@ public:
 private:
     QTemporaryDir m_home;
     QSize m_screen { 1024, 768 };
+    QRect m_screenArea;
     QList<platform::MessageBoxRequest> m_messages;
     QMessageBox::StandardButton m_answer = QMessageBox::Ok;
     QList<QUrl> m_shellRequests;

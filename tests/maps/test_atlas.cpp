@@ -6,6 +6,8 @@
 #include "kit/demo_sheets.h"
 
 #include "data/installer.h"
+#include "maps/sheet_tiles.h"
+#include "maps/sheets.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
@@ -468,6 +470,80 @@ private slots:
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up); // locate mode: no arrows
         QCOMPARE(vMapId, QStringLiteral("GB-03H"));
         QCOMPARE(vZoomMode, QStringLiteral("Locate"));
+    }
+
+    // Once a sheet's pyramid is there, a sheet change draws on it alone: the
+    // file spoiled (its size and time kept) still shows as it was.
+    void aSheetChangeWithItsPyramidDoesNotDecodeTheFile()
+    {
+        Setup s;
+        TfrmAtlas* atlas = s.open();
+        QVERIFY(atlas);
+        SheetTiles& tiles = SheetTiles::instance();
+        s.click("imgEast");
+        QVERIFY(tiles.builder().waitForIdle(20000));
+        QVERIFY(tiles.pyramid()->isReady(sheetPath(u"GB-03J"_s)));
+        s.click("imgWest");
+        QVERIFY(fixture::spoilKeepingSizeAndTime(s.atlas.sheetFile(u"GB-03J"_s)));
+        atlas->pictures().clear();
+
+        s.click("imgEast");
+        QVERIFY2(s.kit.messages().isEmpty(), qPrintable(s.kit.messageTexts().join(u'\n')));
+        QCOMPARE(vMapId, u"GB-03J"_s);
+        QVERIFY(near(shownColour(atlas), kGreen));
+        QCOMPARE(atlas->imgMap()->pixmap().deviceIndependentSize().toSize(), QSize(500, 358));
+    }
+
+    // Scans saved progressive or with full colour detail show like any
+    // other, and get their pyramid.
+    void everyKindOfScanShows_data()
+    {
+        QTest::addColumn<bool>("progressive");
+        QTest::addColumn<int>("subsampling");
+        QTest::newRow("progressive 4:4:4") << true << int(TJSAMP_444);
+        QTest::newRow("progressive 4:2:0") << true << int(TJSAMP_420);
+        QTest::newRow("baseline 4:4:4") << false << int(TJSAMP_444);
+        QTest::newRow("grey") << false << int(TJSAMP_GRAY);
+    }
+    void everyKindOfScanShows()
+    {
+        QFETCH(bool, progressive);
+        QFETCH(int, subsampling);
+        Setup s;
+        QVERIFY(fixture::writeBytes(s.atlas.sheetFile(u"GB-03J"_s),
+            fixture::encodeJpeg(sheetImage({ 700, 520 }, kGreen), 90, progressive, subsampling)));
+        TfrmAtlas* atlas = s.open();
+        QVERIFY(atlas);
+        s.click("imgEast");
+        QVERIFY2(s.kit.messages().isEmpty(), qPrintable(s.kit.messageTexts().join(u'\n')));
+        QCOMPARE(vMapId, u"GB-03J"_s);
+        const QColor expected = subsampling == TJSAMP_GRAY
+            ? QColor::fromRgb(qGray(kGreen.rgb()), qGray(kGreen.rgb()), qGray(kGreen.rgb()))
+            : kGreen;
+        QVERIFY(near(shownColour(atlas), expected));
+        QVERIFY(SheetTiles::instance().builder().waitForIdle(20000));
+        QVERIFY(SheetTiles::instance().pyramid()->isReady(sheetPath(u"GB-03J"_s)));
+        s.click("imgWest");
+        atlas->pictures().clear();
+        s.click("imgEast");
+        QVERIFY(near(shownColour(atlas), expected));
+        QVERIFY(s.kit.messages().isEmpty());
+    }
+
+    // Nothing that takes the focus lies over the map, where its focus mark
+    // would be drawn across the sheet.
+    void noFocusMarkOverTheMap()
+    {
+        Setup s;
+        TfrmAtlas* atlas = s.open();
+        QVERIFY(atlas);
+        const QRect map = atlas->imgMap()->geometry();
+        for (QWidget* w : atlas->findChildren<QWidget*>()) {
+            if (w == atlas->imgMap() || !w->isVisibleTo(atlas) || !(w->focusPolicy() & Qt::TabFocus))
+                continue;
+            const QRect at(w->mapTo(atlas, QPoint(0, 0)), w->size());
+            QVERIFY2(!at.intersects(map), qPrintable(w->objectName()));
+        }
     }
 
     // The shipped demo atlas: from the opening sheet every arrow leads to a

@@ -155,6 +155,31 @@ private slots:
         QCOMPARE(DataModule1->tblMapCat->state(), platform::Table::State::Browse);
     }
 
+    // Enter (either key) picks the highlighted county as a click does.
+    void enterPicksTheHighlightedCounty_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Return") << int(Qt::Key_Return);
+        QTest::newRow("keypad Enter") << int(Qt::Key_Enter);
+    }
+    void enterPicksTheHighlightedCounty()
+    {
+        QFETCH(int, key);
+        Setup s;
+        TfrmAtlas* atlas = s.open();
+        QVERIFY(atlas);
+        s.openCatalog();
+        MainForm->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(MainForm));
+        QTRY_VERIFY(s.grid->hasFocus());
+        QTest::keyClicks(s.grid, u"kent"_s);
+        QTest::keyClick(s.grid, Qt::Key(key));
+        QVERIFY(!s.catalogShown());
+        QCOMPARE(vMapId, u"GB-03J"_s);
+        QCOMPARE(atlas->windowTitle(), u"   MAP from page 14 : England: Kent"_s);
+        QVERIFY(s.kit.messages().isEmpty());
+    }
+
     void reopeningShowsTheRowOfTheLastPick()
     {
         Setup s;

@@ -7,6 +7,7 @@
 
 #include "data/installer.h"
 #include "maps/map.h"
+#include "maps/sheet_tiles.h"
 #include "maps/zoom_view.h"
 #include "platform/pictures.h"
 
@@ -163,9 +164,6 @@ private slots:
         QTest::newRow("1280 Irish")   << QSize(1280, 1024) << true  << QRect(34, 0, 1212, 900)   << QSize(1200, 864)  << 625 << 625;
         QTest::newRow("1600 British") << QSize(1600, 1200) << false << QRect(44, 0, 1512, 1118)  << QSize(1500, 1080) << 564 << 513;
         QTest::newRow("1600 Irish")   << QSize(1600, 1200) << true  << QRect(44, 0, 1512, 1118)  << QSize(1500, 1080) << 781 << 781;
-        // Any other width: the design size, centred, base widths.
-        QTest::newRow("1366 British") << QSize(1366, 768)  << false << QRect(176, 1, 1013, 766)  << QSize(1001, 720)  << 376 << 342;
-        QTest::newRow("1920 Irish")   << QSize(1920, 1080) << true  << QRect(453, 157, 1013, 766) << QSize(1001, 720) << 521 << 521;
         // clang-format on
     }
     void sizedByTheScreenTable()
@@ -211,6 +209,184 @@ private slots:
         QCOMPARE(full->frameGeometry(), window);
         QVERIFY(!inFront(full->imgKey(), full->imgMap()));
         QVERIFY(!full->pnlOptions()->isHidden());
+    }
+
+    // Any other screen: the window takes the room windows may have on it,
+    // the map box the sheets' shape, as large as fits, centred; the key and
+    // scale in proportion.
+    void fillsAnyOtherScreen_data()
+    {
+        QTest::addColumn<QSize>("screen");
+        QTest::addColumn<QRect>("area");
+        QTest::newRow("1920 x 1080") << QSize(1920, 1080) << QRect(0, 0, 1920, 1080);
+        QTest::newRow("1366 x 768") << QSize(1366, 768) << QRect(0, 0, 1366, 768);
+        QTest::newRow("a panel at the top") << QSize(1920, 1200) << QRect(0, 32, 1920, 1168);
+        QTest::newRow("1920 x 1080 at scale 2") << QSize(960, 540) << QRect(0, 0, 960, 540);
+        QTest::newRow("2560 x 1440") << QSize(2560, 1440) << QRect(0, 0, 2560, 1440);
+    }
+    void fillsAnyOtherScreen()
+    {
+        QFETCH(QSize, screen);
+        QFETCH(QRect, area);
+        Setup s(screen);
+        s.kit.setScreenArea(area);
+        QVERIFY(s.open());
+        TfrmMap* full = s.expand();
+        QVERIFY(full);
+        for (int showing = 0; showing < 2; ++showing) {
+            QCOMPARE(full->frameGeometry(), area);
+            const QRect map = full->imgMap()->geometry();
+            QVERIFY(full->rect().contains(map));
+            QVERIFY2(std::abs(map.width() * 720 - map.height() * 1000) <= 1000,
+                qPrintable(u"%1 x %2"_s.arg(map.width()).arg(map.height())));
+            // As large as fits: one side takes nearly all the room.
+            QVERIFY(map.width() >= full->width() - 16 || map.height() >= full->height() - 20);
+            QVERIFY(std::abs(map.left() - (full->width() - 1 - map.right())) <= 1);
+            QCOMPARE(vFullKeyWidth, 376 * map.width() / 1000);
+            QCOMPARE(vFullScaleWidth, 342 * map.width() / 1000);
+            s.click("btnKey");
+            QCOMPARE(full->imgKey()->geometry(), QRect(map.topLeft(), QSize(vFullKeyWidth, map.height())));
+            QTest::mouseDClick(full->imgMap(), Qt::LeftButton, {}, { 400, 300 });
+            QVERIFY(full->isHidden());
+            QVERIFY(s.expand());
+        }
+        QVERIFY(s.kit.messages().isEmpty());
+    }
+
+    // Only a title (and a close button where the window system insists):
+    // no minimise or maximise, and no size to maximise from. Closing
+    // returns to the atlas window.
+    void noMinimiseOrMaximise()
+    {
+        Setup s;
+        QVERIFY(s.open());
+        TfrmMap* full = s.expand();
+        QVERIFY(full);
+        const Qt::WindowFlags flags = full->windowFlags();
+        QVERIFY(flags & Qt::WindowTitleHint);
+        QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
+        QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+        QCOMPARE(full->minimumSize(), full->maximumSize());
+        s.click("imgNorth");
+        QVERIFY(full->close() == false);
+        QVERIFY(full->isHidden());
+        QCOMPARE(vCurrentView, u"Atlas"_s);
+        QCOMPARE(s.window->Label1()->text(), u"GB-02H.JPG"_s);
+    }
+
+    // A click beside a key or scale picture, on the map, brings the panel
+    // back over it.
+    void aClickBesideTheKeyShowsThePanel()
+    {
+        Setup s;
+        QVERIFY(s.open());
+        TfrmMap* full = s.expand();
+        QVERIFY(full);
+        for (const char* button : { "btnKey", "btnScale" }) {
+            s.click(button);
+            QVERIFY(full->pnlOptions()->isHidden());
+            QTest::mouseClick(full->imgMap(), Qt::LeftButton, {}, { 800, 300 });
+            QVERIFY(!full->pnlOptions()->isHidden());
+            QCOMPARE(full->childAt(QPoint(100, 100))->window(), static_cast<QWidget*>(full));
+            QVERIFY(full->pnlOptions()->isAncestorOf(full->childAt(QPoint(100, 100)))
+                || full->childAt(QPoint(100, 100)) == full->pnlOptions());
+            QVERIFY(inFront(full->pnlOptions(), full->imgKey()));
+        }
+    }
+
+    // A sheet that leaves room below it in the box shows the window there,
+    // not a strip of the key shown before.
+    void noStripOfTheKeyUnderTheNextSheet()
+    {
+        Setup s;
+        QVERIFY(s.open());
+        TfrmMap* full = s.expand();
+        QVERIFY(full);
+        s.click("btnKey");
+        QTest::mouseClick(full->imgKey(), Qt::LeftButton, {}, { 5, 5 });
+        s.click("imgNorth"); // 1340 x 960: 1000 x 716 in the box
+        const QPoint below = full->imgMap()->mapTo(full, QPoint(100, 718));
+        const QColor seen = full->grab(QRect(below, QSize(1, 1))).toImage().pixelColor(0, 0);
+        QVERIFY2(!near(seen, QColor(Qt::darkRed)), qPrintable(seen.name()));
+        QVERIFY(near(seen, QColor(0, 0, 255)));
+    }
+
+    // The arrow keys do what the arrows do, Esc returns as a double-click.
+    void theKeyboardMovesZoomsAndReturns()
+    {
+        Setup s;
+        TfrmAtlas* atlas = s.open();
+        QVERIFY(atlas);
+        TfrmMap* full = s.expand();
+        QVERIFY(full);
+        QApplication::setActiveWindow(full);
+        QTRY_COMPARE(QApplication::activeWindow(), full);
+        QWidget* focus = QApplication::focusWidget();
+        QVERIFY(focus && full->isAncestorOf(focus));
+        QTest::keyClick(focus, Qt::Key_Down); // no southern neighbour
+        QCOMPARE(vFullMapId, u"GB-03H"_s);
+        QTest::keyClick(focus, Qt::Key_Up);
+        QCOMPARE(vFullMapId, u"GB-02H"_s);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+        QCOMPARE(vFullMapId, u"GB-03H"_s);
+        QTest::keyClick(Setup::inMap("btnKey"), Qt::Key_Right);
+        QCOMPARE(vFullMapId, u"IR-04D"_s);
+        QTest::keyClick(Setup::inMap("btnHide"), Qt::Key_Left);
+        QCOMPARE(vFullMapId, u"GB-03H"_s);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Plus);
+        QVERIFY(full->imgMap()->zoom() > full->imgMap()->fittedZoom());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_0);
+        QCOMPARE(full->imgMap()->zoom(), full->imgMap()->fittedZoom());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QVERIFY(full->isHidden());
+        QCOMPARE(vCurrentView, u"Atlas"_s);
+        QCOMPARE(vShownMapId, u"GB-03H"_s);
+        QVERIFY(s.kit.messages().isEmpty());
+    }
+
+    // A move to a sheet whose pyramid is there reads only its tiles: the
+    // file spoiled (size and time kept) still shows, sharp when zoomed.
+    void aMoveWithThePyramidReadsOnlyTiles()
+    {
+        Setup s;
+        QVERIFY(s.open());
+        TfrmMap* full = s.expand();
+        QVERIFY(full);
+        s.click("imgEast");
+        QVERIFY(SheetTiles::instance().builder().waitForIdle(20000));
+        QTRY_VERIFY(full->imgMap()->hasTiles());
+        s.click("imgWest");
+        QVERIFY(fixture::spoilKeepingSizeAndTime(s.atlas.sheetFile(u"IR-04D"_s)));
+        full->pictures().clear();
+        s.window->pictures().clear();
+
+        s.click("imgEast");
+        QVERIFY2(s.kit.messages().isEmpty(), qPrintable(s.kit.messageTexts().join(u'\n')));
+        QCOMPARE(vFullMapId, u"IR-04D"_s);
+        TZoomView* view = full->imgMap();
+        QVERIFY(view->hasTiles());
+        wheel(view, { 500, 360 }, 20);
+        QTRY_VERIFY((view->repaint(), view->lastPaintWasSharp()));
+        QVERIFY(near(view->grab(QRect(300, 300, 1, 1)).toImage().pixelColor(0, 0), kGreen));
+        QVERIFY(!full->fullPicture().picture());
+    }
+
+    // A tile cache that cannot be written is no error the user sees: the
+    // sheet is decoded whole for zooming, as before there were pyramids.
+    void withoutACacheTheSheetIsDecodedWhole()
+    {
+        Setup s;
+        QVERIFY(QDir().mkpath(s.kit.home() + u"/.cache"_s));
+        QVERIFY(fixture::writeBytes(s.kit.home() + u"/.cache/corvane3"_s, "not a folder"));
+        QVERIFY(s.open());
+        TfrmMap* full = s.expand();
+        QVERIFY(full);
+        TZoomView* view = full->imgMap();
+        QTRY_VERIFY(view->hasLevels());
+        QVERIFY(!view->hasTiles());
+        wheel(view, { 500, 360 }, 20);
+        QVERIFY(contrast(view, QRect(300, 400, 200, 4)) > 150);
+        QVERIFY2(s.kit.messages().isEmpty(), qPrintable(s.kit.messageTexts().join(u'\n')));
     }
 
     // A move here sizes the new country's key and scale for the screen
@@ -517,16 +693,18 @@ private slots:
         QVERIFY(full);
         TZoomView* view = full->imgMap();
         const QRect row(300, 400, 200, 4);
-        QVERIFY(contrast(view, row) < 40); // one-pixel lines at half size: grey
-        QTRY_VERIFY(view->hasLevels());
+        // One-pixel lines at half size: grey, from any copy.
+        QVERIFY(contrast(view, row) < 40);
+        QTRY_VERIFY(view->hasTiles());
         wheel(view, { 500, 360 }, 20);
         QCOMPARE(view->zoom(), 2.0);
-        QVERIFY(contrast(view, row) > 150);
-        QVERIFY(view->lastPaintWasSharp());
-        // Back to the atlas: the full-resolution sheet is let go.
+        QTRY_VERIFY(view->hasTiles() && (view->repaint(), view->lastPaintWasSharp()));
+        // Tiles are JPEGs made again: the finest lines keep most of their contrast.
+        QVERIFY2(contrast(view, row) > 100, qPrintable(QString::number(contrast(view, row))));
+        QVERIFY(!full->fullPicture().picture()); // the tiles serve, not the whole sheet
+        // Back to the atlas: the tiles are let go.
         QTest::mouseDClick(view, Qt::LeftButton, {}, { 400, 300 });
-        QVERIFY(!view->hasLevels());
-        QVERIFY(!full->fullPicture().picture());
+        QVERIFY(!view->hasTiles());
     }
 
     // The shipped demo atlas: the window opens on the first sheet with its
@@ -560,7 +738,7 @@ private slots:
             ++moves;
         }
         QVERIFY(moves >= 2);
-        QTRY_VERIFY(frmMap->imgMap()->hasLevels());
+        QTRY_VERIFY(frmMap->imgMap()->hasTiles());
         QVERIFY(kit.messages().isEmpty());
     }
 

@@ -15,22 +15,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// A picture whose every region differs from every other, so that a tile
-// put in the wrong place or at the wrong scale shows.
-QImage patterned(QSize size)
-{
-    QImage image(size, QImage::Format_RGB32);
-    for (int y = 0; y < size.height(); ++y)
-        for (int x = 0; x < size.width(); ++x)
-            image.setPixel(
-                x, y, qRgb(x * 255 / size.width(), y * 255 / size.height(), ((x / 24) % 2) * 120 + 60));
-    QPainter p(&image);
-    p.setPen(QPen(Qt::black, 3));
-    for (int i = 0; i < size.width(); i += 37)
-        p.drawLine(i, 0, size.width() - i, size.height());
-    return image;
-}
-
 QByteArray encode(const QImage& image, int subsampling, bool progressive)
 {
     const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
@@ -49,7 +33,7 @@ QByteArray greyJpeg(QSize size)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
-    patterned(size).convertToFormat(QImage::Format_Grayscale8).save(&buffer, "JPG", 92);
+    fixture::patterned(size).convertToFormat(QImage::Format_Grayscale8).save(&buffer, "JPG", 92);
     return bytes;
 }
 
@@ -124,10 +108,11 @@ private slots:
         QTest::addColumn<QByteArray>("jpeg");
         QTest::addColumn<QSize>("native");
         const QSize size(700, 500);
-        QTest::newRow("baseline 4:2:0") << encode(patterned(size), TJSAMP_420, false) << size;
-        QTest::newRow("progressive 4:2:0") << encode(patterned(size), TJSAMP_420, true) << size;
-        QTest::newRow("progressive 4:4:4") << encode(patterned(size), TJSAMP_444, true) << size;
-        QTest::newRow("odd size") << encode(patterned({ 651, 387 }), TJSAMP_420, false) << QSize(651, 387);
+        QTest::newRow("baseline 4:2:0") << encode(fixture::patterned(size), TJSAMP_420, false) << size;
+        QTest::newRow("progressive 4:2:0") << encode(fixture::patterned(size), TJSAMP_420, true) << size;
+        QTest::newRow("progressive 4:4:4") << encode(fixture::patterned(size), TJSAMP_444, true) << size;
+        QTest::newRow("odd size") << encode(fixture::patterned({ 651, 387 }), TJSAMP_420, false)
+                                  << QSize(651, 387);
         QTest::newRow("greyscale") << greyJpeg(size) << size;
         QTest::newRow("CMYK") << fixture::encodeCmykJpeg(size) << size;
     }
@@ -203,7 +188,7 @@ private slots:
     {
         QFETCH(QString, damage);
         Setup s;
-        QVERIFY(s.write(u"SHEET.JPG"_s, encode(patterned({ 700, 500 }), TJSAMP_420, false)));
+        QVERIFY(s.write(u"SHEET.JPG"_s, encode(fixture::patterned({ 700, 500 }), TJSAMP_420, false)));
         const QString sheet = Setup::windows(u"SHEET.JPG"_s);
         platform::TilePyramid pyramid(s.options());
         QVERIFY(pyramid.build(sheet));
@@ -220,7 +205,7 @@ private slots:
         } else if (damage == u"tile missing"_s) {
             QVERIFY(file.remove());
         } else if (damage == u"tile resized"_s) {
-            QVERIFY(fixture::writeBytes(tile, encode(patterned({ 100, 128 }), TJSAMP_420, false)));
+            QVERIFY(fixture::writeBytes(tile, encode(fixture::patterned({ 100, 128 }), TJSAMP_420, false)));
         } else if (damage == u"manifest garbage"_s) {
             QVERIFY(fixture::writeBytes(manifest, QByteArray(200, '\0')));
         } else if (damage == u"manifest levels"_s) {
@@ -257,7 +242,8 @@ private slots:
     {
         Setup s;
         for (const char* name : { "A.JPG", "B.JPG", "C.JPG" })
-            QVERIFY(s.write(QLatin1String(name), encode(patterned({ 700, 500 }), TJSAMP_420, false)));
+            QVERIFY(
+                s.write(QLatin1String(name), encode(fixture::patterned({ 700, 500 }), TJSAMP_420, false)));
         platform::TilePyramid unbounded(s.options());
         QVERIFY(unbounded.build(Setup::windows(u"A.JPG"_s)));
         const qint64 one = unbounded.diskBytes();
@@ -294,7 +280,7 @@ private slots:
         QFETCH(bool, progressive);
         QFETCH(bool, builds);
         Setup s;
-        QVERIFY(s.write(u"BIG.JPG"_s, encode(patterned({ 1200, 900 }), TJSAMP_444, progressive)));
+        QVERIFY(s.write(u"BIG.JPG"_s, encode(fixture::patterned({ 1200, 900 }), TJSAMP_444, progressive)));
         auto options = s.options();
         options.memoryCeiling = 2 << 20; // a 4:4:4 progressive sheet of 1200 x 900 needs 6 MB
         platform::TilePyramid pyramid(options);
@@ -320,7 +306,7 @@ private slots:
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("cause");
-        QByteArray cut = encode(patterned({ 400, 300 }), TJSAMP_420, false).left(300);
+        QByteArray cut = encode(fixture::patterned({ 400, 300 }), TJSAMP_420, false).left(300);
         QTest::newRow("missing") << QByteArray() << u"Cannot open file"_s;
         QTest::newRow("not a JPEG") << QByteArray("GIF89a and more") << u"not a JPEG"_s;
         QTest::newRow("header cut off") << cut << u"damaged"_s;
@@ -342,9 +328,10 @@ private slots:
     void theBuilderPutsTheVisibleSheetFirst()
     {
         Setup s;
-        QVERIFY(s.write(u"FIRST.JPG"_s, encode(patterned({ 1600, 1200 }), TJSAMP_420, true)));
+        QVERIFY(s.write(u"FIRST.JPG"_s, encode(fixture::patterned({ 1600, 1200 }), TJSAMP_420, true)));
         for (const char* name : { "LATER.JPG", "SHOWN.JPG" })
-            QVERIFY(s.write(QLatin1String(name), encode(patterned({ 500, 300 }), TJSAMP_420, false)));
+            QVERIFY(
+                s.write(QLatin1String(name), encode(fixture::patterned({ 500, 300 }), TJSAMP_420, false)));
         QVERIFY(s.write(u"BAD.JPG"_s, QByteArray("not a picture")));
         platform::PyramidBuilder builder(std::make_shared<platform::TilePyramid>(s.options()));
         QStringList ready;
