@@ -86,35 +86,6 @@ template <typename F> Timed timed(F&& step)
     return { double(clock.nsecsElapsed()) / 1e6, cpuMs() - cpu };
 }
 
-// TurboJPEG alone: read the file, decode at the strongest reduction that
-// still covers the box.
-double floorDecode(const QString& file)
-{
-    return timed([&] {
-        QFile in(file);
-        in.open(QIODevice::ReadOnly);
-        const QByteArray bytes = in.readAll();
-        tjhandle tj = tjInitDecompress();
-        int w = 0, h = 0, subsampling = 0, colorspace = 0;
-        const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
-        tjDecompressHeader3(tj, data, bytes.size(), &w, &h, &subsampling, &colorspace);
-        const QSize target = platform::fitInto({ w, h }, kBox);
-        int count = 0;
-        const tjscalingfactor* factors = tjGetScalingFactors(&count);
-        tjscalingfactor best { 1, 1 };
-        for (int i = 0; i < count; ++i) {
-            const tjscalingfactor f = factors[i];
-            if (f.num <= f.denom && f.num * best.denom < best.num * f.denom
-                && TJSCALED(w, f) >= target.width() && TJSCALED(h, f) >= target.height())
-                best = f;
-        }
-        QImage out(TJSCALED(w, best), TJSCALED(h, best), QImage::Format_RGB32);
-        tjDecompress2(tj, data, bytes.size(), out.bits(), out.width(), int(out.bytesPerLine()), out.height(),
-            TJPF_BGRA, 0);
-        tjDestroy(tj);
-    }).ms;
-}
-
 void linkOrCopy(const QString& from, const QString& to)
 {
     if (::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
@@ -187,7 +158,7 @@ void measureChanges(const QString& sheets)
             settle(path, true);
             pyramid << click();
             arrow(kind.back)->click();
-            floor << floorDecode(atlas.sheetFile(id));
+            floor << bench::turboFloorMs(atlas.sheetFile(id), kBox);
 
             // Another large sheet decoded ahead, underway when the user clicks.
             settle(path, false);
