@@ -201,6 +201,17 @@ void FrameShell::hidePrintPanel()
     MainForm->pnlPrint->hide();
 }
 
+void FrameShell::hideRichTextPanel()
+{
+    MainForm->pnlRTF->hide();
+}
+
+void FrameShell::showPlaceOnMap(int placeId)
+{
+    goToView(Caller::Notes, View::Atlas);
+    frmAtlas->showPlacePin(placeId);
+}
+
 QWidget* FrameShell::frameWindow()
 {
     return MainForm;

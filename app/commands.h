@@ -18,6 +18,8 @@ public:
     void visitMaker(Caller caller) override;
     void handToShell(const QString& target) override;
     void hidePrintPanel() override;
+    void hideRichTextPanel() override;
+    void showPlaceOnMap(int placeId) override;
     QWidget* frameWindow() override;
     void raiseFrame() override;
 };

@@ -48,6 +48,10 @@ public:
     // desktop to open it.
     virtual void handToShell(const QString& target) = 0;
     virtual void hidePrintPanel() = 0;
+    virtual void hideRichTextPanel() = 0;
+    // Goes to the atlas window on the sheet a place is pinned to, its
+    // marker shown larger; throws when the sheet cannot be shown.
+    virtual void showPlaceOnMap(int placeId) = 0;
     // The frame: the parent of the program's top-level tool windows.
     virtual QWidget* frameWindow() = 0;
     // Brings the frame back from wherever the user left it (minimised,

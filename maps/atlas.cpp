@@ -6,6 +6,7 @@
 #include "core/shared.h"
 #include "data/datamod1.h"
 #include "maps/map.h"
+#include "maps/pins.h"
 #include "maps/sheet_tiles.h"
 #include "maps/sheets.h"
 #include "platform/errors.h"
@@ -45,6 +46,13 @@ QPixmap pointerPicture(qreal scale)
     p.setBrush(QColor(0, 200, 0));
     p.drawPath(arrow);
     return pixmap;
+}
+
+// The sheet's own size, from its pyramid when it has one, else its header.
+QSize sheetNativeSize(const QString& windowsPath)
+{
+    const platform::PyramidInfo info = SheetTiles::instance().info(windowsPath);
+    return info.isValid() ? info.native : platform::pictureSize(windowsPath);
 }
 
 QIcon twoScaleIcon(const std::function<QPixmap(qreal)>& draw)
@@ -149,6 +157,7 @@ void TfrmAtlas::setUpControls()
     ui->Label1->hide();
     ui->pnlCatalog->hide();
     setUpCatalogGrid();
+    m_pins = new TPinLayer(ui->imgMap);
 }
 
 void TfrmAtlas::setUpCatalogGrid()
@@ -202,6 +211,8 @@ void TfrmAtlas::connectHandlers()
     connectGuarded(ui->btnClose, &QPushButton::clicked, this, &TfrmAtlas::btnCloseClick);
     connectGuarded(ui->grdCatalog, &platform::DbGrid::cellClick, this, &TfrmAtlas::grdCatalogCellClick);
     connectGuarded(mnuCatalog, &QAction::triggered, this, &TfrmAtlas::mnuCatalogClick);
+    connect(m_pins, &TPinLayer::markerClicked, this,
+        [this](int placeId) { platform::guarded([&] { imgPinClick(placeId); }); });
 }
 
 bool TfrmAtlas::eventFilter(QObject* watched, QEvent* event)
@@ -306,6 +317,10 @@ void TfrmAtlas::showSheetPicture(const QString& sheetId)
     const QSize shown = platform::fitInto(pixmap.size(), kMapBox);
     pixmap.setDevicePixelRatio(qreal(pixmap.width()) / shown.width());
     ui->imgMap->setPixmap(pixmap);
+    if (vZoomMode == kDetail)
+        m_pins->showSheet(sheetId, shown, sheetNativeSize(sheetPath(sheetId)));
+    else
+        m_pins->clear();
     if (!damage.isEmpty())
         platform::reportError(damage); // the sheet is in view behind the message
 }
@@ -369,6 +384,19 @@ void TfrmAtlas::decodeNeighboursAhead()
 void TfrmAtlas::AdjacentMoves()
 {
     showNeighbourArrows(vMapId, { ui->imgNorth, ui->imgSouth, ui->imgEast, ui->imgWest });
+}
+
+void TfrmAtlas::showPlacePin(int placeId)
+{
+    const std::optional<PlacePin> pin = pinOf(placeId);
+    if (!pin)
+        return;
+    if (!sheetInAtlas(pin->sheetId))
+        throw platform::AppError(tr("\"%1\" is pinned to the map sheet %2, which this atlas does not have.")
+                                     .arg(pin->place, pin->sheetId));
+    ui->pnlCatalog->hide();
+    m_pins->setFocusPlace(placeId);
+    changeDetailSheet(pin->sheetId);
 }
 
 void TfrmAtlas::moveToNeighbour(const QString& side)
@@ -445,6 +473,8 @@ void TfrmAtlas::btnExpandClick()
             new TfrmMap(shell().frameWindow()); // a tool window over the frame, owned by it
         vMapCreated = true;
     }
+    // Opened on a place the user asked to see, it looks closely around it.
+    frmMap->setPinFocus(m_pins->focusedPin());
     // The atlas window stays as it is underneath.
     frmMap->show();
     frmMap->raise();
@@ -467,6 +497,15 @@ void TfrmAtlas::grdCatalogCellClick()
 {
     ui->pnlCatalog->hide();
     changeDetailSheet(DataModule1->tblMapCat->fieldAsString(QStringLiteral("Map")));
+}
+
+// The place is made current and its description shown.
+void TfrmAtlas::imgPinClick(int placeId)
+{
+    if (!selectPlace(placeId))
+        return;
+    m_pins->setFocusPlace(placeId);
+    mnuNotesClick();
 }
 
 void TfrmAtlas::mnuNotesClick()

@@ -25,6 +25,8 @@ namespace corvane {
 
 // The red rectangle of the locating overview: a 4-pixel outline drawn
 // inside its bounds, nothing filled, no mouse handling of its own.
+class TPinLayer;
+
 class TShape : public QWidget {
     Q_OBJECT
 public:
@@ -46,6 +48,9 @@ public:
     void ChangeMap();
     // Shows the arrows of the neighbours of vMapId that exist; never fails.
     void AdjacentMoves();
+    // Shows in detail the sheet a place is pinned to, its marker larger
+    // than the others; throws when the sheet cannot be shown.
+    void showPlacePin(int placeId);
 
     // Controls other windows use.
     QLabel* Label1() const;
@@ -59,6 +64,8 @@ public:
 
     // Decoded sheets of this window (tests and benchmarks wait on it).
     platform::PictureStore& pictures() { return m_pictures; }
+    // The markers of the places pinned to the sheet shown.
+    TPinLayer* pins() const { return m_pins; }
 
 public slots:
     void imgNorthClick();
@@ -71,6 +78,7 @@ public slots:
     void mnuCatalogClick();
     void btnCloseClick();
     void grdCatalogCellClick();
+    void imgPinClick(int placeId);
 
     // The commands every view shares; leaving the maps puts away the
     // catalogue and the locating outline first.
@@ -103,6 +111,7 @@ private:
     const std::unique_ptr<Ui::Atlas> ui;
     platform::PictureStore m_pictures;
     QList<QShortcut*> m_arrowKeys;
+    TPinLayer* m_pins = nullptr;
 };
 
 } // namespace corvane

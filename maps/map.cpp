@@ -276,6 +276,7 @@ void TfrmMap::FormShow()
     applyScreenTable();
     vFullMapId = vMapId;
     showSheetPicture();
+    showPinFocus(true);
     setWindowTitle(frmAtlas ? frmAtlas->windowTitle() : QString());
     ui->pnlOptions->show();
     AdjacentMoves();
@@ -462,10 +463,29 @@ void TfrmMap::showKeyPicture(const QString& sheetId, int width)
         platform::reportError(damage);
 }
 
+void TfrmMap::setPinFocus(const std::optional<PlacePin>& pin)
+{
+    m_pinFocus = pin;
+}
+
+void TfrmMap::showPinFocus(bool lookAround)
+{
+    const bool here = m_pinFocus && m_pinFocus->sheetId.compare(vFullMapId, Qt::CaseInsensitive) == 0;
+    if (!here) {
+        ui->imgMap->setMarker(std::nullopt);
+        return;
+    }
+    const QPointF point = QPointF(m_pinFocus->point) + QPointF(0.5, 0.5); // the pixel's centre
+    ui->imgMap->setMarker(point);
+    if (lookAround)
+        ui->imgMap->showAround(point);
+}
+
 void TfrmMap::ChangeMap()
 {
     readSheetRecord();
     showSheetPicture();
+    showPinFocus(false);
     setWindowTitle(QStringLiteral("   MAP from page ") + vMapPages + QStringLiteral(" : ") + vFullMapTitle);
     vMapId = vFullMapId;
     AdjacentMoves();

@@ -8,6 +8,7 @@
 // atlas window and hidden between uses; a top-level tool window over the
 // frame, not one of its child windows.
 
+#include "data/place_pins.h"
 #include "platform/pictures.h"
 #include "platform/tile_pyramid.h"
 
@@ -40,6 +41,9 @@ public:
     void AdjacentMoves();
 
     void setVisible(bool visible) override;
+    // The pin the next showing looks closely around, when it is on the
+    // sheet shown; its marker shows whenever its sheet does.
+    void setPinFocus(const std::optional<PlacePin>& pin);
 
     TZoomView* imgMap() const;
     TZoomView* imgKey() const;
@@ -97,12 +101,14 @@ private:
     void decodeNeighboursAhead();
     void sendKeyBehind();
     QSize deviceSize(const QWidget* box) const;
+    void showPinFocus(bool lookAround);
 
     const std::unique_ptr<Ui::Map> ui;
     platform::PictureStore m_pictures;
     platform::FullPictureLoader m_full;
     OuterPlacement* const m_placement;
     QStringList m_neighbours; // sheet ids, decoded ahead once the full picture is in
+    std::optional<PlacePin> m_pinFocus;
     bool m_shownBefore = false;
     bool m_fillsScreen = false; // a screen the table does not name
     int m_filledMapWidth = 1000;

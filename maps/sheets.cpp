@@ -93,6 +93,14 @@ SheetRecord readSheetRecord(const QString& sheetId)
     return record;
 }
 
+bool sheetInAtlas(const QString& sheetId)
+{
+    platform::Table* maps = DataModule1->tblMaps;
+    maps->open();
+    maps->setIndexName(QString());
+    return maps->findKey({ sheetId });
+}
+
 QString neighbourOf(const QString& sheetId, const QString& side)
 {
     return findSheet(sheetId)->fieldAsString(side);

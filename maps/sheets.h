@@ -42,6 +42,9 @@ struct SheetRecord {
 };
 SheetRecord readSheetRecord(const QString& sheetId);
 
+// Whether MAPS.DB has a record of `sheetId`.
+bool sheetInAtlas(const QString& sheetId);
+
 // The neighbour id in `side` ("North", "South", "East", "West") of the
 // sheet's record.
 QString neighbourOf(const QString& sheetId, const QString& side);

@@ -1,5 +1,7 @@
 #include "maps/zoom_view.h"
 
+#include "maps/pins.h"
+
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -112,8 +114,31 @@ void TZoomView::zoomAt(QPointF viewPoint, int steps)
     setZoom(zoom, viewPoint);
 }
 
+void TZoomView::setMarker(std::optional<QPointF> picturePoint)
+{
+    m_marker = picturePoint;
+    update();
+}
+
+void TZoomView::showAround(QPointF picturePoint)
+{
+    m_around = picturePoint;
+    centreOn(picturePoint);
+}
+
+void TZoomView::centreOn(QPointF picturePoint)
+{
+    m_lastPaintSharp = false;
+    m_zoom = std::clamp(1 / devicePixelRatioF(), fittedZoom(), maxZoom());
+    m_origin = picturePoint - QPointF(width(), height()) / 2 / m_zoom;
+    keepInView();
+    updateCursor();
+    update();
+}
+
 void TZoomView::fit()
 {
+    m_around.reset();
     m_lastPaintSharp = false;
     m_zoom = fittedZoom();
     m_origin = QPointF();
@@ -123,6 +148,7 @@ void TZoomView::fit()
 
 void TZoomView::setZoom(qreal zoom, QPointF viewPoint)
 {
+    m_around.reset();
     const QPointF anchor = toPicture(viewPoint);
     m_lastPaintSharp = false; // until a paint at this zoom says otherwise
     m_zoom = std::clamp(zoom, fittedZoom(), maxZoom());
@@ -218,6 +244,15 @@ TZoomView::Source TZoomView::sourceFor(qreal devicePixelsPerPixel) const
 }
 
 void TZoomView::paintEvent(QPaintEvent* event)
+{
+    paintPicture(event);
+    if (m_marker && hasPicture()) {
+        QPainter p(this);
+        paintPinMarker(p, toView(*m_marker), true);
+    }
+}
+
+void TZoomView::paintPicture(QPaintEvent* event)
 {
     m_lastPaintSharp = false;
     if (m_fitted.isNull() || m_native.isEmpty())
@@ -371,7 +406,10 @@ void TZoomView::paintPart(QPainter& p, const QRectF& target, const QRectF& whole
 void TZoomView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    fit();
+    if (m_around)
+        centreOn(*m_around);
+    else
+        fit();
 }
 
 void TZoomView::wheelEvent(QWheelEvent* event)
@@ -425,6 +463,7 @@ void TZoomView::mouseMoveEvent(QMouseEvent* event)
     const QPointF moved = event->position() - m_pressPoint;
     if (!m_dragging && moved.manhattanLength() >= QApplication::startDragDistance()) {
         m_dragging = true;
+        m_around.reset();
         updateCursor();
     }
     if (m_dragging && m_zoomable) {

@@ -16,6 +16,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
 namespace corvane {
 
@@ -48,6 +49,11 @@ public:
 
     void zoomAt(QPointF viewPoint, int steps);
     void fit();
+    // A pin's marker at a point of the picture; none clears it.
+    void setMarker(std::optional<QPointF> picturePoint);
+    // The scan's own pixels around a point of the picture, centred (kept
+    // centred through resizes until the user zooms or pans).
+    void showAround(QPointF picturePoint);
     bool zoomByKey(int key); // +, -, 0 and 1; false for any other key
 
     // Whether the last paint drew from a copy as detailed as the zoom needs.
@@ -81,6 +87,8 @@ private:
     void paintStandIn(QPainter& p, const TileKey& key, const QRectF& target);
     void paintPart(QPainter& p, const QRectF& target, const QRectF& whole, const QImage* image);
     void setZoom(qreal zoom, QPointF viewPoint);
+    void paintPicture(QPaintEvent* event);
+    void centreOn(QPointF picturePoint);
     void keepInView();
     void updateCursor();
     QPointF viewCentre() const;
@@ -94,6 +102,8 @@ private:
     qreal m_zoom = 1;
     QPointF m_origin; // the picture point at the view's top-left corner
     int m_wheelRemainder = 0;
+    std::optional<QPointF> m_marker;
+    std::optional<QPointF> m_around; // showAround's point until the user moves
 
     // The mouse: a press becomes a drag once it moves far enough.
     bool m_pressed = false;

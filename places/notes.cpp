@@ -7,6 +7,7 @@
 #include "core/paste.h"
 #include "core/shared.h"
 #include "data/datamod1.h"
+#include "data/place_pins.h"
 #include "places/photo.h"
 #include "places/pix_store.h"
 #include "platform/desktop.h"
@@ -17,9 +18,11 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QRadioButton>
 #include <QStandardPaths>
+#include <QToolTip>
 
 #include <algorithm>
 #include <climits>
@@ -35,6 +38,14 @@ const QString kAddFirst = QStringLiteral(
 const QColor kWindowColour(192, 220, 192);
 const QColor kButtonColour(0, 0, 128);
 constexpr int kCaptionLength = 120; // the width of PIX.DB's Caption
+constexpr int kHintMs = 10000;
+
+QString notPinnedHint(const QString& place)
+{
+    return QObject::tr("%1 is not pinned to a map yet. To pin it, show its sheet in the atlas window, "
+                       "right-click the spot and choose \"Pin %2 here\".")
+        .arg(quotedPlace(place), quotedPlace(place));
+}
 
 platform::Table* descrip()
 {
@@ -68,10 +79,7 @@ private:
 void hideFramePanels()
 {
     shell().hidePrintPanel();
-    if (QWidget* frame = shell().frameWindow()) {
-        if (auto* richText = frame->findChild<QWidget*>(QStringLiteral("pnlRTF")))
-            richText->hide();
-    }
+    shell().hideRichTextPanel();
 }
 
 // Every value of one integer field, as the table's rows hold them.
@@ -106,7 +114,9 @@ TfrmNotes::TfrmNotes(QWidget* parent)
     : TMenuForm(Caller::Notes, parent)
     , ui(std::make_unique<Ui::Notes>())
     , m_pictures(std::make_unique<platform::AttachedPictureStore>())
+    , m_placeMenu(new QMenu(this))
 {
+    m_placeMenu->setObjectName(QStringLiteral("mnuPlace"));
     ui->setupUi(this);
     setObjectName(QStringLiteral("frmNotes"));
     setFixedBorder(true);
@@ -175,6 +185,9 @@ void TfrmNotes::connectHandlers()
     using platform::connectGuarded;
     connectGuarded(ui->grdPlaces, &platform::DbGrid::cellClick, this, &TfrmNotes::grdPlacesCellClick);
     connectGuarded(ui->grdPlaces, &platform::DbGrid::cellDoubleClick, this, &TfrmNotes::grdPlacesDblClick);
+    ui->grdPlaces->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui->grdPlaces, &QWidget::customContextMenuRequested, this,
+        [this](QPoint at) { platform::guarded([&] { grdPlacesContextMenu(at); }); });
     connectGuarded(ui->btnAddPlace, &QPushButton::clicked, this, &TfrmNotes::btnAddPlaceClick);
     connectGuarded(ui->btnGo, &QPushButton::clicked, this, &TfrmNotes::btnGoClick);
     connectGuarded(ui->btnNoSelect, &QPushButton::clicked, this, &TfrmNotes::btnNoSelectClick);
@@ -244,11 +257,45 @@ void TfrmNotes::grdPlacesCellClick()
     showCurrentPlace();
 }
 
+// A pinned place's map comes up with the place marked; of any other place
+// the user learns how to pin it, without a box to click away.
 void TfrmNotes::grdPlacesDblClick()
 {
     ui->pnlSelect->hide();
     ui->pnlAddPlace->hide();
     ui->pnlEdit->hide();
+    const std::optional<CurrentPlace> place = currentPlace();
+    if (!place)
+        return;
+    if (currentPin()) {
+        shell().showPlaceOnMap(place->placeId);
+        return;
+    }
+    platform::DbGrid* grid = ui->grdPlaces;
+    const QRect row = grid->visualRect(grid->currentIndex());
+    QToolTip::showText(grid->viewport()->mapToGlobal(row.bottomLeft()), notPinnedHint(place->place),
+        grid->viewport(), row, kHintMs);
+}
+
+void TfrmNotes::grdPlacesContextMenu(QPoint at)
+{
+    const std::optional<CurrentPlace> place = currentPlace();
+    if (!place)
+        return;
+    m_placeMenu->clear();
+    const bool pinned = currentPin().has_value();
+    QAction* show = m_placeMenu->addAction(tr("Show %1 on its map").arg(quotedPlace(place->place)));
+    show->setObjectName(QStringLiteral("mnuShowOnMap"));
+    show->setEnabled(pinned);
+    connect(show, &QAction::triggered, this,
+        [id = place->placeId] { platform::guarded([id] { shell().showPlaceOnMap(id); }); });
+    QAction* unpin = m_placeMenu->addAction(tr("Unpin %1 from its map").arg(quotedPlace(place->place)));
+    unpin->setObjectName(QStringLiteral("mnuUnpinPlace"));
+    unpin->setEnabled(pinned);
+    connect(unpin, &QAction::triggered, this, [] { platform::guarded(unpinCurrentPlace); });
+    if (!pinned)
+        m_placeMenu->addAction(tr("To pin it, right-click its spot on the atlas sheet"))->setEnabled(false);
+    m_placeMenu->popup(ui->grdPlaces->viewport()->mapToGlobal(at));
 }
 
 void TfrmNotes::btnAddPlaceClick()

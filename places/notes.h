@@ -9,6 +9,7 @@
 
 #include <memory>
 
+class QMenu;
 class QRadioButton;
 
 namespace platform {
@@ -38,6 +39,7 @@ public slots:
     // Run by the grid's click and at the end of most steps of this window.
     void grdPlacesCellClick();
     void grdPlacesDblClick();
+    void grdPlacesContextMenu(QPoint at);
     void btnAddPlaceClick();
     void rdoEditClick();
     void rdoDeleteClick();
@@ -86,6 +88,7 @@ private:
 
     const std::unique_ptr<Ui::Notes> ui;
     const std::unique_ptr<platform::AttachedPictureStore> m_pictures;
+    QMenu* const m_placeMenu; // show on its map, unpin
     QString m_chosenPicture; // the file "Add" in pnlAddPix attaches
     QString m_lastPictureFolder; // where the picture dialog was left
 };
