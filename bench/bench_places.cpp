@@ -14,12 +14,19 @@
 //   see_more_ms           "See More" after looking at a photo for a second
 //                         and a half: the next one, decoded ahead, shown;
 //   scroll_page_ms        one page of the list scrolled and painted;
-//   scroll_all_ms         the whole list scrolled through page by page.
+//   scroll_all_ms         the whole list scrolled through page by page;
+//   show_pinned_place_ms  a double-click on a place pinned to a map: the
+//                         atlas window on its sheet with the 50 markers (fewer the ones deleted above) of
+//                         that sheet (1,000 of the places are pinned, on
+//                         20 sheets), painted.
+// Every tenth place is pinned, so the keystrokes also run the markers'
+// following of the current place.
 // Figures are medians; one "name: value" line each.
 
 #include "bench_support.h"
 #include "kit/atlas_fixture.h"
 
+#include "maps/pins.h"
 #include "places/notes.h"
 
 #include <QApplication>
@@ -57,7 +64,12 @@ void writeUserTables()
     descrip.open();
     QList<QVariantList> places;
     for (int i = 0; i < kPlaces; ++i) {
-        places << QVariantList { i, u"Place number %1 in the county"_s.arg(i), {}, {},
+        // Every tenth place pinned, on one of 20 sheets.
+        const bool pinned = i % 10 == 5;
+        const QVariant page
+            = pinned ? QVariant(i % 200 == 5 ? u"GB-03H"_s : u"GB-%1X"_s.arg(i % 20)) : QVariant();
+        const QVariant coords = pinned ? QVariant(u"%1,%2"_s.arg(i % 200).arg(i % 144)) : QVariant();
+        places << QVariantList { i, u"Place number %1 in the county"_s.arg(i), page, coords,
             u"A description of a few sentences, as most of them are. "_s.repeated(4) };
     }
     descrip.appendRecords(places);
@@ -210,6 +222,26 @@ void measure()
     print("scroll_page_ms", bench::median(page));
     print("scroll_all_ms", all);
     print("scroll_pages", double(page.size()));
+
+    QList<double> pinned;
+    for (int i = 0; i < kRuns; ++i) {
+        DataModule1->tblDescrip->findKey({ 205 + 200 * i }); // pinned to GB-03H
+        grid->scrollTo(grid->currentIndex());
+        const QPoint at = grid->visualRect(grid->currentIndex()).center();
+        pinned << bench::timed([&] {
+            QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, at);
+            paint(frmAtlas);
+        });
+        if (vCurrentView != u"Atlas"_s
+            || frmAtlas->pins()->markers().size() < 45) { // a few were deleted above
+            std::fprintf(stderr,
+                "the pinned place's sheet did not come up with its markers (%d: %s %d, %d)\n", i,
+                qPrintable(vCurrentView), vPlaceId, int(frmAtlas->pins()->markers().size()));
+            return;
+        }
+        descriptionsItem->trigger();
+    }
+    print("show_pinned_place_ms", bench::median(pinned));
 }
 
 } // namespace
