@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QShowEvent>
+#include <QTimer>
 #include <QWindow>
 
 namespace corvane {
@@ -198,6 +199,18 @@ void TfrmMap::closeEvent(QCloseEvent* event)
 
 // This tool window shares the frame's shortcut scope; the frame's menu keys
 // (F1, the access letters) belong to the active child window, not to here.
+// Some window managers (openbox among them) draw a minimise button for
+// any window. Minimised, this window would take the frame along with no
+// way back, so a minimise leads back to the atlas, as a close does.
+void TfrmMap::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || !isMinimized() || !isVisible())
+        return;
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    QTimer::singleShot(0, this, [this] { platform::guarded([this] { imgMapDblClick(); }); });
+}
+
 bool TfrmMap::event(QEvent* event)
 {
     if (event->type() == QEvent::ShortcutOverride) {

@@ -337,6 +337,7 @@ void TfrmNotes::btnGoClick()
         ui->pnlSelect->hide();
         ui->pnlEdit->show();
         ui->pnlEdit->raise();
+        ui->dbedPlace->setFocus(); // the user came to type
     }
     if (ui->rdoDelete->isChecked()) {
         ui->pnlSelect->hide();
@@ -347,6 +348,7 @@ void TfrmNotes::btnGoClick()
         ui->pnlSelect->hide();
         ui->pnlAddPlace->show();
         ui->pnlAddPlace->raise();
+        ui->edPlace->setFocus();
     }
 }
 

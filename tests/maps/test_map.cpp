@@ -254,8 +254,9 @@ private slots:
     }
 
     // Only a title (and a close button where the window system insists):
-    // no minimise or maximise, and no size to maximise from. Closing
-    // returns to the atlas window.
+    // no minimise or maximise, and no size to maximise from. Closing, or a
+    // minimise from a window manager that offers one anyway, returns to
+    // the atlas window.
     void noMinimiseOrMaximise()
     {
         Setup s;
@@ -272,6 +273,14 @@ private slots:
         QVERIFY(full->isHidden());
         QCOMPARE(vCurrentView, u"Atlas"_s);
         QCOMPARE(s.window->Label1()->text(), u"GB-02H.JPG"_s);
+
+        QVERIFY(s.expand());
+        full->setWindowState(Qt::WindowMinimized);
+        QTRY_VERIFY(full->isHidden());
+        QVERIFY(!(full->windowState() & Qt::WindowMinimized));
+        QVERIFY(!MainForm->isMinimized());
+        QCOMPARE(vCurrentView, u"Atlas"_s);
+        QVERIFY(s.expand()); // and it comes back whole
     }
 
     // A click beside a key or scale picture, on the map, brings the panel
