@@ -15,13 +15,16 @@ const QString kPlace = QStringLiteral("Place");
 const QString kPage = QStringLiteral("Page");
 const QString kCoords = QStringLiteral("Coords");
 
-// DESCRIP.DB, opened on first use: the atlas window may ask before the
-// descriptions window ever opened it.
+// DESCRIP.DB as the program keeps it. Never opened here: while a backup or
+// restore has it closed, there are no places and no pins.
 platform::Table* places()
 {
-    platform::Table* table = DataModule1->tblDescrip;
-    table->open();
-    return table;
+    return DataModule1->tblDescrip;
+}
+
+bool hasCurrent(const platform::Table* table)
+{
+    return table->active() && table->recNo() >= 0;
 }
 
 std::optional<PlacePin> pinFromValues(
@@ -43,8 +46,8 @@ std::optional<PlacePin> pinAt(const platform::Table* table, int row)
 void storePin(const QString& sheetId, const QString& coords)
 {
     platform::Table* table = places();
-    if (table->recNo() < 0)
-        table->deleteRecord(); // the engine's refusal for an empty list
+    if (!hasCurrent(table))
+        table->deleteRecord(); // the engine's refusal for an empty or closed list
     if (table->state() == platform::Table::State::Browse)
         table->edit();
     table->setFieldValue(kPage, sheetId);
@@ -81,7 +84,7 @@ QString quotedPlace(const QString& place)
 std::optional<CurrentPlace> currentPlace()
 {
     const platform::Table* table = places();
-    if (table->recNo() < 0)
+    if (!hasCurrent(table))
         return std::nullopt;
     return CurrentPlace { table->fieldAsInteger(kPlaceid), table->fieldAsString(kPlace) };
 }
@@ -89,7 +92,7 @@ std::optional<CurrentPlace> currentPlace()
 std::optional<PlacePin> currentPin()
 {
     const platform::Table* table = places();
-    if (table->recNo() < 0)
+    if (!hasCurrent(table))
         return std::nullopt;
     return pinFromValues(table->fieldValue(kPlaceid), table->fieldValue(kPlace), table->fieldValue(kPage),
         table->fieldValue(kCoords));
@@ -98,6 +101,8 @@ std::optional<PlacePin> currentPin()
 std::optional<PlacePin> pinOf(int placeId)
 {
     const platform::Table* table = places();
+    if (!table->active())
+        return std::nullopt;
     const int idField = table->fieldIndex(kPlaceid);
     for (int row = 0; row < table->rowCount(); ++row) {
         if (table->valueAt(row, idField).toInt() == placeId)
@@ -110,6 +115,8 @@ QList<PlacePin> pinsOnSheet(const QString& sheetId)
 {
     QList<PlacePin> pins;
     const platform::Table* table = places();
+    if (!table->active())
+        return pins;
     const int pageField = table->fieldIndex(kPage);
     for (int row = 0; row < table->rowCount(); ++row) {
         // Most places are pinned elsewhere or nowhere: the page decides first.
@@ -133,7 +140,7 @@ void unpinCurrentPlace()
 
 bool selectPlace(int placeId)
 {
-    return places()->findKey({ placeId });
+    return places()->active() && places()->findKey({ placeId });
 }
 
 } // namespace corvane

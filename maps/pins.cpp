@@ -150,7 +150,7 @@ void TPinLayer::refresh()
     for (TPinMarker* marker : markers())
         delete marker;
     m_markers.clear();
-    if (m_sheetId.isEmpty() || !DataModule1->dbCorvane->connected())
+    if (m_sheetId.isEmpty())
         return;
     for (const PlacePin& pin : pinsOnSheet(m_sheetId))
         addMarker(pin);

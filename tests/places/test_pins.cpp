@@ -272,6 +272,14 @@ private slots:
         QCOMPARE(stored(0, "Page"), QString());
         QVERIFY(!s.marker(0));
 
+        // A backup or restore closes the table for a while: the markers go,
+        // and the table stays closed until it is opened again.
+        DataModule1->tblDescrip->close();
+        QVERIFY(s.markers().isEmpty());
+        QVERIFY(!DataModule1->tblDescrip->active());
+        DataModule1->tblDescrip->open();
+        QCOMPARE(s.markers().size(), 1); // Hastings
+
         DataModule1->tblDescrip->findKey({ 2 });
         DataModule1->tblDescrip->edit();
         DataModule1->tblDescrip->setFieldValue(u"Place"_s, u"Hastings Old Town"_s);
