@@ -22,6 +22,7 @@
 #include <QMouseEvent>
 #include <QRadioButton>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QToolTip>
 
 #include <algorithm>
@@ -40,11 +41,13 @@ const QColor kButtonColour(0, 0, 128);
 constexpr int kCaptionLength = 120; // the width of PIX.DB's Caption
 constexpr int kHintMs = 10000;
 
+// A paragraph, so the tool tip wraps it.
 QString notPinnedHint(const QString& place)
 {
-    return QObject::tr("%1 is not pinned to a map yet. To pin it, show its sheet in the atlas window, "
-                       "right-click the spot and choose \"Pin %2 here\".")
-        .arg(quotedPlace(place), quotedPlace(place));
+    return QStringLiteral("<p>%1</p>")
+        .arg(QObject::tr("%1 is not pinned to a map yet. To pin it, show its sheet in the atlas window "
+                         "and right-click the spot.")
+                 .arg(quotedPlace(place).toHtmlEscaped()));
 }
 
 platform::Table* descrip()
@@ -186,6 +189,7 @@ void TfrmNotes::connectHandlers()
     connectGuarded(ui->grdPlaces, &platform::DbGrid::cellClick, this, &TfrmNotes::grdPlacesCellClick);
     connectGuarded(ui->grdPlaces, &platform::DbGrid::cellDoubleClick, this, &TfrmNotes::grdPlacesDblClick);
     ui->grdPlaces->setContextMenuPolicy(Qt::CustomContextMenu);
+    ui->grdPlaces->viewport()->installEventFilter(this);
     connect(ui->grdPlaces, &QWidget::customContextMenuRequested, this,
         [this](QPoint at) { platform::guarded([&] { grdPlacesContextMenu(at); }); });
     connectGuarded(ui->btnAddPlace, &QPushButton::clicked, this, &TfrmNotes::btnAddPlaceClick);
@@ -271,10 +275,18 @@ void TfrmNotes::grdPlacesDblClick()
         shell().showPlaceOnMap(place->placeId);
         return;
     }
+    // A tool tip goes at the next mouse release, so it waits for the
+    // double-click's own.
+    m_pinHint = notPinnedHint(place->place);
+}
+
+void TfrmNotes::showPinHint()
+{
     platform::DbGrid* grid = ui->grdPlaces;
     const QRect row = grid->visualRect(grid->currentIndex());
-    QToolTip::showText(grid->viewport()->mapToGlobal(row.bottomLeft()), notPinnedHint(place->place),
-        grid->viewport(), row, kHintMs);
+    QToolTip::showText(
+        grid->viewport()->mapToGlobal(row.bottomLeft()), m_pinHint, grid->viewport(), row, kHintMs);
+    m_pinHint.clear();
 }
 
 void TfrmNotes::grdPlacesContextMenu(QPoint at)
@@ -492,6 +504,9 @@ bool TfrmNotes::eventFilter(QObject* watched, QEvent* event)
         platform::guarded([this] { imgPixDblClick(); });
         return true;
     }
+    if (watched == ui->grdPlaces->viewport() && event->type() == QEvent::MouseButtonRelease
+        && !m_pinHint.isEmpty())
+        QTimer::singleShot(0, this, &TfrmNotes::showPinHint);
     return TMenuForm::eventFilter(watched, event);
 }
 

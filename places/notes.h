@@ -77,6 +77,7 @@ private:
     void followEmptyList();
     void radioChosen(QRadioButton* chosen);
     void deleteCurrentPlace();
+    void showPinHint();
 
     void connectPictureHandlers();
     int nextPictureRow(int from) const;
@@ -89,6 +90,7 @@ private:
     const std::unique_ptr<Ui::Notes> ui;
     const std::unique_ptr<platform::AttachedPictureStore> m_pictures;
     QMenu* const m_placeMenu; // show on its map, unpin
+    QString m_pinHint; // shown once the double-click's button is up
     QString m_chosenPicture; // the file "Add" in pnlAddPix attaches
     QString m_lastPictureFolder; // where the picture dialog was left
 };
