@@ -5,6 +5,7 @@
 // typed text stored on a move, and the palette's paste in its text fields.
 
 #include "kit/atlas_fixture.h"
+#include "kit/user_tables.h"
 
 #include "places/notes.h"
 
@@ -27,59 +28,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Place {
-    int id;
-    QString name;
-    QString memo = {};
-};
-
-struct Picture {
-    QString file;
-    int placeId;
-    QString caption = {};
-};
-
-void writeUserTables(const QList<Place>& places, const QList<Picture>& pictures)
-{
-    platform::Database db(u"Corvane3"_s, u"Atlas"_s);
-    db.connectDatabase();
-    platform::Table descrip(&db, descripTableDef());
-    descrip.open();
-    for (const Place& place : places) {
-        descrip.append();
-        descrip.setFieldValue(u"Placeid"_s, place.id);
-        descrip.setFieldValue(u"Place"_s, place.name);
-        descrip.setFieldValue(u"Memo"_s, place.memo);
-        descrip.post();
-    }
-    platform::Table pix(&db, pixTableDef());
-    pix.open();
-    for (const Picture& picture : pictures) {
-        pix.append();
-        pix.setFieldValue(u"Filename"_s, picture.file);
-        pix.setFieldValue(u"Placeid"_s, picture.placeId);
-        pix.setFieldValue(u"Type"_s, u".JPG"_s);
-        pix.setFieldValue(u"Caption"_s, picture.caption);
-        pix.post();
-    }
-}
-
-// What the table file holds, read past the program's own connection.
-QString storedValue(const QString& sql)
-{
-    sqlite3* db = nullptr;
-    QString value;
-    const QByteArray file = DataModule1->tblDescrip->fileHostPath().toUtf8();
-    if (sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr) == SQLITE_OK
-            && sqlite3_step(stmt) == SQLITE_ROW)
-            value = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
-        sqlite3_finalize(stmt);
-    }
-    sqlite3_close(db);
-    return value;
-}
+using fixture::Picture;
+using fixture::Place;
+using fixture::storedValue;
+using fixture::writeUserTables;
 
 // Another program holding a table file: every write of ours is refused.
 class FileLock {

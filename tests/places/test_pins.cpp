@@ -4,6 +4,7 @@
 // hint for a place without a pin, unpinning, and pins the list cannot use.
 
 #include "kit/atlas_fixture.h"
+#include "kit/user_tables.h"
 
 #include "data/place_pins.h"
 #include "maps/map.h"
@@ -16,54 +17,18 @@
 #include <QMenuBar>
 #include <QToolTip>
 
-#include <sqlite3.h>
-
 using namespace corvane;
 using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Place {
-    int id;
-    QString name;
-    QString page = {};
-    QString coords = {};
-};
-
-void writePlaces(const QList<Place>& places)
-{
-    platform::Database db(u"Corvane3"_s, u"Atlas"_s);
-    db.connectDatabase();
-    platform::Table descrip(&db, descripTableDef());
-    descrip.open();
-    for (const Place& place : places) {
-        descrip.append();
-        descrip.setFieldValue(u"Placeid"_s, place.id);
-        descrip.setFieldValue(u"Place"_s, place.name);
-        descrip.setFieldValue(u"Page"_s, place.page);
-        descrip.setFieldValue(u"Coords"_s, place.coords);
-        descrip.post();
-    }
-}
+using fixture::Place;
 
 // A field of one place as the table file holds it.
 QString stored(int placeId, const char* field)
 {
-    sqlite3* db = nullptr;
-    QString value;
-    const QByteArray file = DataModule1->tblDescrip->fileHostPath().toUtf8();
-    const QByteArray sql = "SELECT " + QByteArray(field) + " FROM DESCRIP WHERE Placeid = ?";
-    if (sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare_v2(db, sql.constData(), -1, &stmt, nullptr) == SQLITE_OK) {
-            sqlite3_bind_int(stmt, 1, placeId);
-            if (sqlite3_step(stmt) == SQLITE_ROW && sqlite3_column_text(stmt, 0))
-                value = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
-        }
-        sqlite3_finalize(stmt);
-    }
-    sqlite3_close(db);
-    return value;
+    return fixture::storedValue(
+        u"SELECT %1 FROM DESCRIP WHERE Placeid = %2"_s.arg(QLatin1String(field)).arg(placeId));
 }
 
 // Two sheets side by side: GB-03H shown at half its size in the atlas, and
@@ -81,7 +46,7 @@ struct Setup {
         atlas.setRows({ { u"GB-03H"_s, {}, u"GB-03J"_s, {}, {}, u"England: London"_s, u"12-13"_s, 433, 683 },
                           { u"GB-03J"_s, u"GB-03H"_s, {}, {}, {}, u"England: Kent"_s, u"14"_s, 433, 700 } },
             {});
-        writePlaces(places);
+        fixture::writeUserTables(places);
         window = atlas.open();
     }
 
@@ -131,8 +96,8 @@ struct Setup {
     }
 };
 
-const QList<Place> kPinned { { 0, u"Rye"_s, u"GB-03J"_s, u"200,100"_s }, { 1, u"Winchelsea"_s },
-    { 2, u"Hastings"_s, u"GB-03J"_s, u"1200,900"_s }, { 3, u"Dover"_s, u"GB-03H"_s, u"10,10"_s } };
+const QList<Place> kPinned { { 0, u"Rye"_s, {}, u"GB-03J"_s, u"200,100"_s }, { 1, u"Winchelsea"_s },
+    { 2, u"Hastings"_s, {}, u"GB-03J"_s, u"1200,900"_s }, { 3, u"Dover"_s, {}, u"GB-03H"_s, u"10,10"_s } };
 
 } // namespace
 
@@ -298,8 +263,9 @@ private slots:
     // point beyond the sheet or an unreadable value gives no marker.
     void pinsTheAtlasCannotUse()
     {
-        Setup s({ { 0, u"Calais"_s, u"FR-01A"_s, u"5,5"_s }, { 1, u"Far"_s, u"GB-03H"_s, u"5000,10"_s },
-            { 2, u"Garbled"_s, u"GB-03H"_s, u"x,y"_s }, { 3, u"Near"_s, u"GB-03H"_s, u"999,719"_s } });
+        Setup s({ { 0, u"Calais"_s, {}, u"FR-01A"_s, u"5,5"_s },
+            { 1, u"Far"_s, {}, u"GB-03H"_s, u"5000,10"_s }, { 2, u"Garbled"_s, {}, u"GB-03H"_s, u"x,y"_s },
+            { 3, u"Near"_s, {}, u"GB-03H"_s, u"999,719"_s } });
         QVERIFY(s.window && s.openNotes());
         s.doubleClickRow(0);
         QCOMPARE(s.kit.messages().size(), 1);

@@ -1,0 +1,74 @@
+#pragma once
+// The user's own tables (DESCRIP.DB and PIX.DB) written through the engine
+// before the program starts, and values read back from the table file past
+// the program's own connection.
+
+#include "core/forms.h"
+#include "data/datamod1.h"
+#include "data/tables.h"
+#include "platform/table.h"
+
+#include <sqlite3.h>
+
+namespace fixture {
+
+struct Place {
+    int id;
+    QString name;
+    QString memo = {};
+    QString page = {}; // the sheet a place is pinned to
+    QString coords = {};
+};
+
+struct Picture {
+    QString file;
+    int placeId;
+    QString caption = {};
+};
+
+inline void writeUserTables(const QList<Place>& places, const QList<Picture>& pictures = {})
+{
+    platform::Database db(QStringLiteral("Corvane3"), QStringLiteral("Atlas"));
+    db.connectDatabase();
+    platform::Table descrip(&db, corvane::descripTableDef());
+    descrip.open();
+    for (const Place& place : places) {
+        descrip.append();
+        descrip.setFieldValue(QStringLiteral("Placeid"), place.id);
+        descrip.setFieldValue(QStringLiteral("Place"), place.name);
+        descrip.setFieldValue(QStringLiteral("Memo"), place.memo);
+        descrip.setFieldValue(QStringLiteral("Page"), place.page);
+        descrip.setFieldValue(QStringLiteral("Coords"), place.coords);
+        descrip.post();
+    }
+    platform::Table pix(&db, corvane::pixTableDef());
+    pix.open();
+    for (const Picture& picture : pictures) {
+        pix.append();
+        pix.setFieldValue(QStringLiteral("Filename"), picture.file);
+        pix.setFieldValue(QStringLiteral("Placeid"), picture.placeId);
+        pix.setFieldValue(QStringLiteral("Type"), QStringLiteral(".JPG"));
+        pix.setFieldValue(QStringLiteral("Caption"), picture.caption);
+        pix.post();
+    }
+}
+
+// The first column of the first row `sql` gives from DESCRIP.DB's file;
+// empty for none or NULL.
+inline QString storedValue(const QString& sql)
+{
+    sqlite3* db = nullptr;
+    QString value;
+    const QByteArray file = corvane::DataModule1->tblDescrip->fileHostPath().toUtf8();
+    if (sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr) == SQLITE_OK
+            && sqlite3_step(stmt) == SQLITE_ROW && sqlite3_column_text(stmt, 0))
+            value = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
+    return value;
+}
+
+} // namespace fixture
