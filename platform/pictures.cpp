@@ -17,6 +17,8 @@
 #include <atomic>
 #include <csetjmp>
 #include <cstdio>
+#include <memory>
+#include <optional>
 
 #include <QThread>
 
@@ -59,6 +61,24 @@ constexpr int kMaxScans = 500;
 std::atomic<qint64> g_ceilingForTests { 0 };
 std::atomic<int> g_foregroundDecodes { 0 };
 thread_local bool t_background = false;
+
+constexpr qint64 kHeavyDecodeBytes = qint64(64) << 20;
+std::atomic<qint64> g_heavyForTests { 0 };
+// Decodes ahead queued or underway in every store: pyramid builds wait for them.
+std::atomic<int> g_decodesAhead { 0 };
+
+struct TurnGate {
+    QMutex mutex;
+    QWaitCondition freed;
+    bool held = false;
+    int waiting = 0;
+};
+
+TurnGate& turnGate()
+{
+    static TurnGate gate;
+    return gate;
+}
 
 qint64 memoryCeiling()
 {
@@ -403,6 +423,10 @@ Decoded decodeJpeg(const QString& windowsPath, const QByteArray& bytes, QSize bo
     return result;
 }
 
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
 // When a file was last written and how long it is: a cached picture is
 // good while both are unchanged.
 struct Stamp {
@@ -509,6 +533,80 @@ void yieldToForeground()
         QThread::msleep(2);
 }
 
+bool isBackgroundThread()
+{
+    return t_background;
+}
+
+HeavyDecodeTurn::HeavyDecodeTurn(Order order, const std::function<bool()>& wanted)
+{
+    TurnGate& gate = turnGate();
+    QMutexLocker lock(&gate.mutex);
+    ++gate.waiting;
+    for (;;) {
+        if (!gate.held && (order == BeforeBuilds || g_decodesAhead.load() == 0))
+            break;
+        lock.unlock();
+        const bool stillWanted = !wanted || wanted();
+        lock.relock();
+        if (!stillWanted) {
+            --gate.waiting;
+            return;
+        }
+        // Decodes ahead come and go without a signal: look again soon.
+        gate.freed.wait(&gate.mutex, 10);
+    }
+    --gate.waiting;
+    gate.held = m_held = true;
+}
+
+HeavyDecodeTurn::~HeavyDecodeTurn()
+{
+    if (!m_held)
+        return;
+    TurnGate& gate = turnGate();
+    QMutexLocker lock(&gate.mutex);
+    gate.held = false;
+    gate.freed.wakeAll();
+}
+
+int HeavyDecodeTurn::waiting()
+{
+    TurnGate& gate = turnGate();
+    QMutexLocker lock(&gate.mutex);
+    return gate.waiting;
+}
+
+qint64 heavyDecodeBytes()
+{
+    const qint64 set = g_heavyForTests.load();
+    return set ? set : kHeavyDecodeBytes;
+}
+
+void setHeavyDecodeBytes(qint64 bytes)
+{
+    g_heavyForTests = bytes;
+}
+
+qint64 decodeBytesEstimate(const QString& hostPath)
+{
+    const qint64 fileBytes = QFileInfo(hostPath).size();
+    const std::unique_ptr<std::FILE, FileCloser> file(
+        std::fopen(QFile::encodeName(hostPath).constData(), "rb"));
+    if (!file)
+        return fileBytes;
+    const QByteArray unused;
+    Jpeg j(unused);
+    qint64 coefficients = 0;
+    j.attempt([&] {
+        jpeg_create_decompress(&j.cinfo);
+        jpeg_stdio_src(&j.cinfo, file.get()); // only the header is read
+        jpeg_read_header(&j.cinfo, TRUE);
+        coefficients = coefficientBytes(j.cinfo);
+    });
+    return fileBytes + coefficients;
+}
+
 QSize fitInto(QSize size, QSize box)
 {
     if (size.width() <= box.width() && size.height() <= box.height())
@@ -583,7 +681,10 @@ struct PictureStore::Shared {
     mutable QMutex mutex;
     QWaitCondition finished;
     QCache<QString, Entry> cache;
-    QHash<QString, bool> underway; // key -> started (false: still queued)
+    // A decode ahead is queued, may then wait for its turn, then decodes;
+    // only one that decodes is worth waiting for.
+    enum class Ahead { Queued, WaitingForTurn, Decoding };
+    QHash<QString, Ahead> underway;
 
     Decoded decode(const QString& windowsPath, const QString& hostPath, QSize box) const
     {
@@ -600,24 +701,51 @@ struct PictureStore::Shared {
         const Entry* entry = cache.object(key);
         return entry && stamp.valid() && entry->stamp == stamp ? entry : nullptr;
     }
+    void queue(const QString& key)
+    {
+        underway.insert(key, Ahead::Queued);
+        ++g_decodesAhead;
+    }
+    QHash<QString, Ahead>::iterator forget(QHash<QString, Ahead>::iterator it)
+    {
+        --g_decodesAhead;
+        return underway.erase(it);
+    }
     void dropQueued()
     {
         for (auto it = underway.begin(); it != underway.end();)
-            it = it.value() ? std::next(it) : underway.erase(it);
+            it = it.value() == Ahead::Decoding ? std::next(it) : forget(it);
+    }
+    bool isAt(const QString& key, Ahead step) const
+    {
+        QMutexLocker lock(&mutex);
+        const auto it = underway.constFind(key);
+        return it != underway.cend() && it.value() == step;
+    }
+    // False when the decode is no longer wanted (dropped, or taken over by
+    // the user's own load).
+    bool advance(const QString& key, Ahead from, Ahead to)
+    {
+        QMutexLocker lock(&mutex);
+        const auto it = underway.find(key);
+        if (it == underway.end() || it.value() != from)
+            return false;
+        it.value() = to;
+        return true;
     }
     void decodeAhead(const QString& key, const QString& hostPath, QSize box);
 };
 
 void PictureStore::Shared::decodeAhead(const QString& key, const QString& hostPath, QSize box)
 {
-    {
-        QMutexLocker lock(&mutex);
-        const auto it = underway.find(key);
-        if (it == underway.end() || it.value())
-            return; // no longer wanted
-        it.value() = true;
-    }
+    if (!advance(key, Ahead::Queued, Ahead::WaitingForTurn))
+        return;
     markBackgroundThread();
+    std::optional<HeavyDecodeTurn> turn;
+    if (decodeBytesEstimate(hostPath) >= heavyDecodeBytes())
+        turn.emplace(HeavyDecodeTurn::BeforeBuilds, [&] { return isAt(key, Ahead::WaitingForTurn); });
+    if ((turn && !turn->isHeld()) || !advance(key, Ahead::WaitingForTurn, Ahead::Decoding))
+        return;
     const Stamp before = stampOf(hostPath);
     Decoded decoded;
     try {
@@ -625,11 +753,12 @@ void PictureStore::Shared::decodeAhead(const QString& key, const QString& hostPa
     } catch (const std::exception&) {
         // Forgotten: the user's own request meets the file again and reports.
     }
+    turn.reset(); // the decoding buffers are gone
     const bool unchanged = before.valid() && stampOf(hostPath) == before;
     QMutexLocker lock(&mutex);
     if (!decoded.image.isNull() && unchanged)
         insert(key, before, decoded);
-    underway.remove(key);
+    forget(underway.find(key));
     finished.wakeAll();
 }
 
@@ -683,8 +812,8 @@ QImage PictureStore::load(const QString& windowsPath, QSize box, QString* warnin
             const auto it = d->underway.find(key);
             if (it == d->underway.end())
                 break;
-            if (!it.value()) { // queued behind others: quicker to decode here
-                d->underway.erase(it);
+            if (it.value() != Shared::Ahead::Decoding) { // not begun: quicker to decode here
+                d->forget(it);
                 break;
             }
             d->finished.wait(&d->mutex);
@@ -734,7 +863,7 @@ void PictureStore::decodeAhead(const QStringList& windowsPaths, QSize box)
         const Stamp stamp = stampOf(*host);
         if (!stamp.valid() || d->underway.contains(key) || d->fresh(key, stamp))
             continue;
-        d->underway.insert(key, false);
+        d->queue(key);
         m_pool.start([shared = d, key, hostPath = *host, box] { shared->decodeAhead(key, hostPath, box); });
     }
 }

@@ -62,6 +62,36 @@ public:
 void markBackgroundThread();
 // Waits while a foreground decode runs, when called on a background thread.
 void yieldToForeground();
+bool isBackgroundThread();
+
+// Large decodes for later take turns, so that at most one of them holds its
+// buffers at a time; the user's own decode takes no turn and never waits. A
+// background decode that needs heavyDecodeBytes() or more holds a turn from
+// before its buffers are made until they are freed. Decodes ahead go before
+// pyramid builds: a build waits while any decode ahead is queued or underway.
+class HeavyDecodeTurn {
+public:
+    enum Order { BeforeBuilds, AfterDecodesAhead };
+    // Waits for the turn while wanted() says yes (asked every few
+    // milliseconds); isHeld() tells whether it came.
+    explicit HeavyDecodeTurn(Order order, const std::function<bool()>& wanted = {});
+    ~HeavyDecodeTurn();
+    HeavyDecodeTurn(const HeavyDecodeTurn&) = delete;
+    HeavyDecodeTurn& operator=(const HeavyDecodeTurn&) = delete;
+    bool isHeld() const { return m_held; }
+    static int waiting(); // for tests: decodes waiting for their turn
+
+private:
+    bool m_held = false;
+};
+// 64 MB: a progressive scan of 7000 x 5000 pixels takes 105 to 210 MB of
+// coefficients, one of one scan only a few strips. Tests set a smaller
+// one; 0 goes back to it.
+qint64 heavyDecodeBytes();
+void setHeavyDecodeBytes(qint64 bytes);
+// The memory decoding the JPEG file at hostPath for a box takes: the file
+// itself and, for a file of several scans, the coefficients of every block.
+qint64 decodeBytesEstimate(const QString& hostPath);
 
 // Decoded pictures by file and box, with decoding ahead on a worker thread.
 // load() is for the UI thread: it answers from the cache while the file is

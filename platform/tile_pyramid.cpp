@@ -750,6 +750,7 @@ bool TilePyramid::build(const QString& windowsPath, const std::function<bool()>&
     if (!file || !stamp.valid())
         throw AppError(QStringLiteral("Cannot open file \"%1\".").arg(windowsPath));
 
+    std::optional<HeavyDecodeTurn> turn; // outlives the reader's buffers
     SheetReader reader(file.get());
     if (!reader.readHeader())
         cannotShow(windowsPath, QStringLiteral("the file is damaged (%1).").arg(reader.error()));
@@ -761,6 +762,11 @@ bool TilePyramid::build(const QString& windowsPath, const std::function<bool()>&
         + (reader.needsWholeCoefficients() ? reader.coefficientBytes() : 0);
     if (needed > m_options.memoryCeiling)
         tooLarge(windowsPath, size, needed, m_options.memoryCeiling);
+    if (isBackgroundThread() && needed >= heavyDecodeBytes()) {
+        turn.emplace(HeavyDecodeTurn::AfterDecodesAhead, wanted);
+        if (!turn->isHeld())
+            return false;
+    }
     if (!reader.start(m_options.memoryCeiling - LevelWriter::bytesFor(levels, m_options.tileSize)))
         cannotShow(windowsPath, QStringLiteral("the file is damaged (%1).").arg(reader.error()));
 

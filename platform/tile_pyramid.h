@@ -82,7 +82,9 @@ public:
     // Builds the sheet's pyramid unless a good one is there, then trims the
     // cache; true when the pyramid is ready. `wanted` is asked between
     // strips: a build no longer wanted returns false and leaves nothing
-    // trusted behind. Throws AppError with the text the user sees: the
+    // trusted behind. On a background thread, a build that needs much memory
+    // first waits for its HeavyDecodeTurn, and returns false when it is no
+    // longer wanted meanwhile. Throws AppError with the text the user sees: the
     // file cannot be opened, is not a JPEG, is damaged, or needs more
     // memory to decode than the ceiling allows (memoryCeiling: the
     // coefficients of a progressive sheet and the strips of every level);

@@ -1,0 +1,216 @@
+// Large decodes for later take turns: a decode ahead or a pyramid build of a
+// sheet that needs much memory waits while another holds the turn, a build
+// lets decodes ahead go first, and nothing the user does waits for a turn.
+
+#include "kit/atlas_fixture.h"
+
+#include "platform/pictures.h"
+#include "platform/tile_pyramid.h"
+
+#include <QElapsedTimer>
+#include <QSemaphore>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QSize kBox(500, 360);
+// Steps that must not wait come back well before OtherHeavyDecode lets go.
+constexpr int kPromptMs = 2500;
+
+struct Drive {
+    Kit kit;
+    QTemporaryDir folder;
+    QTemporaryDir cache;
+    Drive()
+    {
+        kit.setDrive(QLatin1Char('D'), folder.path(), true);
+        // Its coefficients make a progressive sheet of 1200 x 900 heavy; a
+        // small baseline one is not.
+        platform::setHeavyDecodeBytes(qint64(1) << 20);
+        fixture::writeBytes(
+            host(u"HEAVY.JPG"_s), fixture::encodeJpeg(fixture::patterned({ 1200, 900 }), 85, true));
+        fixture::writeBytes(host(u"LIGHT.JPG"_s), fixture::encodeJpeg(fixture::patterned({ 640, 480 })));
+    }
+    ~Drive() { platform::setHeavyDecodeBytes(0); }
+    QString host(const QString& name) const { return folder.path() + QLatin1Char('/') + name; }
+    static QString windows(const QString& name) { return u"D:\\"_s + name; }
+    std::shared_ptr<platform::TilePyramid> pyramid() const
+    {
+        platform::TilePyramid::Options options;
+        options.folder = cache.path();
+        options.tileSize = 128;
+        return std::make_shared<platform::TilePyramid>(options);
+    }
+};
+
+// Another large decode for later, holding the turn on a thread of its own
+// until released, and for five seconds at the most: a step that wrongly
+// waits for it comes back late instead of never.
+class OtherHeavyDecode {
+public:
+    OtherHeavyDecode()
+        : m_thread(QThread::create([this] {
+            const platform::HeavyDecodeTurn turn(platform::HeavyDecodeTurn::BeforeBuilds);
+            m_holding.release();
+            m_release.tryAcquire(1, 5000);
+        }))
+    {
+        m_thread->start();
+        m_holding.acquire();
+    }
+    ~OtherHeavyDecode() { release(); }
+    void release()
+    {
+        m_release.release();
+        m_thread->wait();
+    }
+
+private:
+    QSemaphore m_holding;
+    QSemaphore m_release;
+    std::unique_ptr<QThread> m_thread;
+};
+
+// Decodes ahead that hang until let go (five seconds at the most), so that
+// one is underway for as long as a test needs.
+class HeldStore : public platform::PictureStore {
+public:
+    explicit HeldStore(QSemaphore* go)
+        : PictureStore(qsizetype(8) << 20, [go](const QString&, const QString&, QSize box, bool* damaged) {
+            go->tryAcquire(1, 5000);
+            *damaged = false;
+            QImage image(box, QImage::Format_RGB32);
+            image.fill(Qt::gray);
+            return image;
+        })
+    {
+    }
+};
+
+qint64 msecsOf(const std::function<void()>& step)
+{
+    QElapsedTimer clock;
+    clock.start();
+    step();
+    return clock.elapsed();
+}
+
+} // namespace
+
+class TestDecodeTurns : public QObject {
+    Q_OBJECT
+
+private slots:
+    void aDecodeAheadWaitsOnlyWhenItIsHeavy_data()
+    {
+        QTest::addColumn<QString>("sheet");
+        QTest::addColumn<bool>("waits");
+        QTest::newRow("progressive, coefficients of the whole sheet") << u"HEAVY.JPG"_s << true;
+        QTest::newRow("baseline, decoded row by row") << u"LIGHT.JPG"_s << false;
+    }
+    void aDecodeAheadWaitsOnlyWhenItIsHeavy()
+    {
+        QFETCH(QString, sheet);
+        QFETCH(bool, waits);
+        Drive drive;
+        platform::PictureStore store;
+        OtherHeavyDecode other;
+        store.decodeAhead({ Drive::windows(sheet) }, kBox);
+        if (waits) {
+            QTRY_COMPARE(platform::HeavyDecodeTurn::waiting(), 1);
+            QVERIFY(!store.contains(Drive::windows(sheet), kBox));
+            other.release();
+        }
+        QVERIFY(store.waitForIdle(kPromptMs));
+        QVERIFY(store.contains(Drive::windows(sheet), kBox));
+    }
+
+    // What the user does next drops a decode ahead that waits for its turn,
+    // promptly, with the turn still taken.
+    void aWaitingDecodeAheadGivesWayToTheUser_data()
+    {
+        QTest::addColumn<QString>("step");
+        QTest::newRow("shows that sheet") << u"load"_s;
+        QTest::newRow("moves on to other sheets") << u"ahead"_s;
+        QTest::newRow("closes the window") << u"close"_s;
+    }
+    void aWaitingDecodeAheadGivesWayToTheUser()
+    {
+        QFETCH(QString, step);
+        Drive drive;
+        auto store = std::make_unique<platform::PictureStore>();
+        OtherHeavyDecode other;
+        const QString heavy = Drive::windows(u"HEAVY.JPG"_s);
+        store->decodeAhead({ heavy }, kBox);
+        QTRY_COMPARE(platform::HeavyDecodeTurn::waiting(), 1);
+        QImage shown;
+        const qint64 ms = msecsOf([&] {
+            if (step == u"load"_s)
+                shown = store->load(heavy, kBox);
+            else if (step == u"ahead"_s)
+                store->decodeAhead({ Drive::windows(u"LIGHT.JPG"_s) }, kBox);
+            else
+                store.reset();
+        });
+        QVERIFY2(ms < kPromptMs, qPrintable(u"%1 ms"_s.arg(ms)));
+        QTRY_COMPARE_WITH_TIMEOUT(platform::HeavyDecodeTurn::waiting(), 0, kPromptMs);
+        if (store)
+            QVERIFY(store->waitForIdle(kPromptMs));
+        if (step == u"load"_s)
+            QCOMPARE(shown.size(), QSize(480, 360));
+    }
+
+    void aHeavyBuildWaitsForItsTurn_data()
+    {
+        QTest::addColumn<bool>("closeWhileWaiting");
+        QTest::newRow("the turn is freed") << false;
+        QTest::newRow("the builder is closed") << true;
+    }
+    void aHeavyBuildWaitsForItsTurn()
+    {
+        QFETCH(bool, closeWhileWaiting);
+        Drive drive;
+        auto builder = std::make_unique<platform::PyramidBuilder>(drive.pyramid());
+        QStringList ready;
+        connect(builder.get(), &platform::PyramidBuilder::ready, this, [&](const QString& p) { ready << p; });
+        OtherHeavyDecode other;
+        builder->request(Drive::windows(u"HEAVY.JPG"_s), true);
+        QTRY_COMPARE(platform::HeavyDecodeTurn::waiting(), 1);
+        if (closeWhileWaiting) {
+            const qint64 ms = msecsOf([&] { builder.reset(); });
+            QVERIFY2(ms < kPromptMs, qPrintable(u"%1 ms"_s.arg(ms)));
+            QCOMPARE(platform::HeavyDecodeTurn::waiting(), 0);
+            return;
+        }
+        QVERIFY(!builder->waitForIdle(200));
+        other.release();
+        QVERIFY(builder->waitForIdle(10000));
+        QTRY_COMPARE(ready, QStringList { Drive::windows(u"HEAVY.JPG"_s) });
+    }
+
+    // The next sheet's picture matters more than zooming into this one: a
+    // heavy build begins only when no decode ahead is queued or underway.
+    void aHeavyBuildLetsDecodesAheadGoFirst()
+    {
+        Drive drive;
+        QSemaphore go;
+        HeldStore store(&go);
+        store.decodeAhead({ Drive::windows(u"LIGHT.JPG"_s) }, kBox);
+        platform::PyramidBuilder builder(drive.pyramid());
+        builder.request(Drive::windows(u"HEAVY.JPG"_s), true);
+        QTRY_COMPARE(platform::HeavyDecodeTurn::waiting(), 1);
+        QVERIFY(!builder.waitForIdle(200));
+        go.release();
+        QVERIFY(store.waitForIdle(kPromptMs));
+        QVERIFY(builder.waitForIdle(10000));
+        QVERIFY(builder.pyramid()->isReady(Drive::windows(u"HEAVY.JPG"_s)));
+    }
+};
+
+QTEST_MAIN(TestDecodeTurns)
+#include "test_decode_turns.moc"
