@@ -481,17 +481,25 @@ void TfrmMap::setPinFocus(const std::optional<PlacePin>& pin)
     m_pinFocus = pin;
 }
 
+// The pins on the sheet shown, the one the window was opened for larger;
+// on opening, the view goes close around that one.
 void TfrmMap::showPinFocus(bool lookAround)
 {
-    const bool here = m_pinFocus && m_pinFocus->sheetId.compare(vFullMapId, Qt::CaseInsensitive) == 0;
-    if (!here) {
-        ui->imgMap->setMarker(std::nullopt);
-        return;
+    QList<TZoomView::Marker> markers;
+    std::optional<QPointF> focus;
+    const QSize native = ui->imgMap->nativeSize();
+    for (const PlacePin& pin : pinsOnSheet(vFullMapId)) {
+        if (pin.point.x() >= native.width() || pin.point.y() >= native.height())
+            continue; // made on another scan of the sheet
+        const QPointF point = QPointF(pin.point) + QPointF(0.5, 0.5); // the pixel's centre
+        const bool focused = m_pinFocus && m_pinFocus->placeId == pin.placeId;
+        markers << TZoomView::Marker { point, pin.place, focused };
+        if (focused)
+            focus = point;
     }
-    const QPointF point = QPointF(m_pinFocus->point) + QPointF(0.5, 0.5); // the pixel's centre
-    ui->imgMap->setMarker(point);
-    if (lookAround)
-        ui->imgMap->showAround(point);
+    ui->imgMap->setMarkers(markers);
+    if (lookAround && focus)
+        ui->imgMap->showAround(*focus);
 }
 
 void TfrmMap::ChangeMap()

@@ -7,6 +7,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScopeGuard>
+#include <QToolTip>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -114,10 +115,27 @@ void TZoomView::zoomAt(QPointF viewPoint, int steps)
     setZoom(zoom, viewPoint);
 }
 
-void TZoomView::setMarker(std::optional<QPointF> picturePoint)
+void TZoomView::setMarkers(const QList<Marker>& markers)
 {
-    m_marker = picturePoint;
+    m_markers = markers;
     update();
+}
+
+// A marker's tool tip: its place's name.
+bool TZoomView::event(QEvent* event)
+{
+    if (event->type() != QEvent::ToolTip || m_markers.isEmpty())
+        return QWidget::event(event);
+    auto* help = static_cast<QHelpEvent*>(event);
+    for (const Marker& marker : std::as_const(m_markers)) {
+        if (QLineF(toView(marker.point), help->pos()).length() <= 9) {
+            QToolTip::showText(help->globalPos(), marker.name, this);
+            return true;
+        }
+    }
+    QToolTip::hideText();
+    event->ignore();
+    return true;
 }
 
 void TZoomView::showAround(QPointF picturePoint)
@@ -246,10 +264,15 @@ TZoomView::Source TZoomView::sourceFor(qreal devicePixelsPerPixel) const
 void TZoomView::paintEvent(QPaintEvent* event)
 {
     paintPicture(event);
-    if (m_marker && hasPicture()) {
-        QPainter p(this);
-        paintPinMarker(p, toView(*m_marker), true);
-    }
+    if (m_markers.isEmpty() || !hasPicture())
+        return;
+    QPainter p(this);
+    for (const Marker& marker : std::as_const(m_markers)) // the focused one on top
+        if (!marker.focused)
+            paintPinMarker(p, toView(marker.point), false);
+    for (const Marker& marker : std::as_const(m_markers))
+        if (marker.focused)
+            paintPinMarker(p, toView(marker.point), true);
 }
 
 void TZoomView::paintPicture(QPaintEvent* event)

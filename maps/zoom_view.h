@@ -37,6 +37,7 @@ public:
     bool hasTiles() const { return m_tiles != nullptr; }
     SheetTileFetcher* tiles() const { return m_tiles.get(); }
     bool hasPicture() const { return !m_fitted.isNull(); }
+    QSize nativeSize() const { return m_native; } // the picture's own size
 
     // A box for pictures that are only looked at: no zoom, no pan.
     void setZoomable(bool zoomable);
@@ -49,8 +50,14 @@ public:
 
     void zoomAt(QPointF viewPoint, int steps);
     void fit();
-    // A pin's marker at a point of the picture; none clears it.
-    void setMarker(std::optional<QPointF> picturePoint);
+    // Pins' markers at points of the picture, each named by its tool tip.
+    struct Marker {
+        QPointF point;
+        QString name;
+        bool focused = false;
+    };
+    void setMarkers(const QList<Marker>& markers);
+    const QList<Marker>& markers() const { return m_markers; }
     // The scan's own pixels around a point of the picture, centred (kept
     // centred through resizes until the user zooms or pans).
     void showAround(QPointF picturePoint);
@@ -72,6 +79,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     struct Source {
@@ -102,7 +110,7 @@ private:
     qreal m_zoom = 1;
     QPointF m_origin; // the picture point at the view's top-left corner
     int m_wheelRemainder = 0;
-    std::optional<QPointF> m_marker;
+    QList<Marker> m_markers;
     std::optional<QPointF> m_around; // showAround's point until the user moves
 
     // The mouse: a press becomes a drag once it moves far enough.

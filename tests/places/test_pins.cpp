@@ -189,6 +189,9 @@ private slots:
         const QPointF fromCentre = marker - QRectF(view->rect()).center();
         QVERIFY(std::abs(fromCentre.x()) < 1 || view->toView({ 3000, 0 }).x() <= view->width() + 1);
         QVERIFY(std::abs(fromCentre.y()) < 1 || view->toView({ 0, 2160 }).y() <= view->height() + 1);
+        QCOMPARE(view->markers().size(), 2); // both places on the sheet, Hastings the larger
+        for (const TZoomView::Marker& m : view->markers())
+            QCOMPARE(m.focused, m.name == u"Hastings"_s);
         QVERIFY(s.kit.messages().isEmpty());
     }
 
