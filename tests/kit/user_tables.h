@@ -71,4 +71,24 @@ inline QString storedValue(const QString& sql)
     return value;
 }
 
+// Another program holding a table file: every write of ours is refused.
+class FileLock {
+public:
+    explicit FileLock(const QString& file)
+    {
+        sqlite3_open_v2(file.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+        m_locked = sqlite3_exec(m_db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+    ~FileLock()
+    {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(m_db);
+    }
+    bool locked() const { return m_locked; }
+
+private:
+    sqlite3* m_db = nullptr;
+    bool m_locked = false;
+};
+
 } // namespace fixture

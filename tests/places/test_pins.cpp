@@ -277,6 +277,25 @@ private slots:
         QCOMPARE(s.markers().size(), 1);
         QVERIFY(s.marker(3));
     }
+
+    // Another program holding the table: the pin is refused with a
+    // message, nothing is half-stored, and it is kept to be stored later.
+    void aRefusedPinIsKeptForLater()
+    {
+        Setup s({ { 0, u"Rye"_s, u"Cinque port"_s }, { 1, u"Winchelsea"_s } });
+        QVERIFY(s.window);
+        {
+            fixture::FileLock lock(DataModule1->tblDescrip->fileHostPath());
+            QVERIFY(lock.locked());
+            Setup::choose(Setup::rightClick(s.window->imgMap(), { 100, 50 }, u"mnuPins"_s), u"mnuPinHere"_s);
+            QCOMPARE(s.kit.messages().size(), 1);
+        }
+        QCOMPARE(stored(0, "Page"), QString());
+        QCOMPARE(stored(0, "Memo"), u"Cinque port"_s);
+        DataModule1->tblDescrip->moveTo(1); // the next move stores it
+        QCOMPARE(stored(0, "Page"), u"GB-03H"_s);
+        QCOMPARE(stored(0, "Coords"), u"200,100"_s);
+    }
 };
 
 QTEST_MAIN(TestPins)
