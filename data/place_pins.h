@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QPoint>
+#include <QSize>
 #include <QString>
 
 #include <optional>
@@ -17,6 +18,10 @@ struct PlacePin {
     QString place;
     QString sheetId;
     QPoint point; // in the sheet picture's own pixels
+
+    // Whether the point lies on a picture of this size; a pin made on
+    // another scan of the sheet may not.
+    bool fits(QSize native) const { return point.x() < native.width() && point.y() < native.height(); }
 };
 
 std::optional<QPoint> parseCoords(const QString& coords);

@@ -197,8 +197,6 @@ void TfrmMap::closeEvent(QCloseEvent* event)
     platform::guarded([this] { imgMapDblClick(); });
 }
 
-// This tool window shares the frame's shortcut scope; the frame's menu keys
-// (F1, the access letters) belong to the active child window, not to here.
 // Some window managers (openbox among them) draw a minimise button for
 // any window. Minimised, this window would take the frame along with no
 // way back, so a minimise leads back to the atlas, as a close does.
@@ -211,6 +209,8 @@ void TfrmMap::changeEvent(QEvent* event)
     QTimer::singleShot(0, this, [this] { platform::guarded([this] { imgMapDblClick(); }); });
 }
 
+// This tool window shares the frame's shortcut scope; the frame's menu keys
+// (F1, the access letters) belong to the active child window, not to here.
 bool TfrmMap::event(QEvent* event)
 {
     if (event->type() == QEvent::ShortcutOverride) {
@@ -478,7 +478,7 @@ void TfrmMap::showKeyPicture(const QString& sheetId, int width)
 
 void TfrmMap::setPinFocus(const std::optional<PlacePin>& pin)
 {
-    m_pinFocus = pin;
+    m_pinFocus = pin ? std::optional<int>(pin->placeId) : std::nullopt;
 }
 
 // The pins on the sheet shown, the one the window was opened for larger;
@@ -489,10 +489,10 @@ void TfrmMap::showPinFocus(bool lookAround)
     std::optional<QPointF> focus;
     const QSize native = ui->imgMap->nativeSize();
     for (const PlacePin& pin : pinsOnSheet(vFullMapId)) {
-        if (pin.point.x() >= native.width() || pin.point.y() >= native.height())
-            continue; // made on another scan of the sheet
+        if (!pin.fits(native))
+            continue;
         const QPointF point = QPointF(pin.point) + QPointF(0.5, 0.5); // the pixel's centre
-        const bool focused = m_pinFocus && m_pinFocus->placeId == pin.placeId;
+        const bool focused = m_pinFocus == pin.placeId;
         markers << TZoomView::Marker { point, pin.place, focused };
         if (focused)
             focus = point;

@@ -109,7 +109,7 @@ private:
     platform::FullPictureLoader m_full;
     OuterPlacement* const m_placement;
     QStringList m_neighbours; // sheet ids, decoded ahead once the full picture is in
-    std::optional<PlacePin> m_pinFocus;
+    std::optional<int> m_pinFocus; // the place the window was opened for
     bool m_shownBefore = false;
     bool m_fillsScreen = false; // a screen the table does not name
     int m_filledMapWidth = 1000;

@@ -179,8 +179,8 @@ void TPinLayer::followCurrentPlace()
 
 void TPinLayer::addMarker(const PlacePin& pin)
 {
-    if (pin.point.x() >= m_native.width() || pin.point.y() >= m_native.height())
-        return; // a point beyond this sheet's picture: a pin made on another scan
+    if (!pin.fits(m_native))
+        return;
     auto* marker = new TPinMarker(pin, m_picture);
     marker->setFocused(pin.placeId == m_focusPlace);
     marker->move(toPicture(pin.point) - marker->rect().center());
