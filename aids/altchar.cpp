@@ -6,7 +6,7 @@
 #include "core/forms.h"
 #include "core/shared.h"
 #include "platform/drawing.h"
-#include "platform/errors.h"
+#include "platform/error_report.h"
 #include "platform/fonts.h"
 
 #include <QApplication>

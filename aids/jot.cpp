@@ -6,7 +6,7 @@
 #include "core/form_style.h"
 #include "core/forms.h"
 #include "core/paste.h"
-#include "platform/errors.h"
+#include "platform/error_report.h"
 
 #include <QTextCursor>
 

@@ -7,7 +7,7 @@
 #include "data/datamod1.h"
 #include "data/installer.h"
 #include "platform/desktop.h"
-#include "platform/errors.h"
+#include "platform/error_report.h"
 #include "platform/fonts.h"
 #include "platform/paths.h"
 

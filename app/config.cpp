@@ -8,7 +8,7 @@
 #include "core/forms.h"
 #include "core/shared.h"
 #include "data/datamod1.h"
-#include "platform/errors.h"
+#include "platform/error_report.h"
 
 #include <QKeyEvent>
 #include <QMdiSubWindow>

@@ -3,7 +3,7 @@
 #include "core/forms.h"
 #include "core/shared.h"
 #include "data/datamod1.h"
-#include "data/legacy_import.h"
+#include "import/legacy_import.h"
 #include "platform/desktop.h"
 #include "platform/errors.h"
 #include "platform/paths.h"

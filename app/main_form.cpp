@@ -17,7 +17,7 @@
 #include "output/print.h"
 #include "output/restore.h"
 #include "platform/desktop.h"
-#include "platform/errors.h"
+#include "platform/error_report.h"
 #include "platform/fonts.h"
 
 #include <QAction>

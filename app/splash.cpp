@@ -11,7 +11,7 @@
 #include "core/shared.h"
 #include "data/datamod1.h"
 #include "platform/desktop.h"
-#include "platform/errors.h"
+#include "platform/error_report.h"
 #include "platform/paths.h"
 
 #include <QImageReader>

@@ -8,9 +8,9 @@
 
 #include "bench_support.h"
 
-#include "platform/damaged_jpegs.h"
+#include "imaging/damaged_jpegs.h"
 #include "platform/errors.h"
-#include "platform/pictures.h"
+#include "imaging/pictures.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -3,13 +3,13 @@
 // counted), read in the helper program and stored into an empty list.
 
 #include "bench_support.h"
-#include "data/legacy_writer.h"
+#include "import/legacy_writer.h"
 #include "kit.h"
 
 #include "core/forms.h"
 #include "core/shared.h"
 #include "data/datamod1.h"
-#include "data/legacy_import.h"
+#include "import/legacy_import.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

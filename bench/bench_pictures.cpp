@@ -15,7 +15,7 @@
 #include "kit/atlas_fixture.h"
 #include "kit/picture_samples.h"
 
-#include "platform/picture_files.h"
+#include "imaging/picture_files.h"
 
 #include <QGuiApplication>
 #include <QProcess>

@@ -20,8 +20,8 @@
 #include "bench_support.h"
 #include "scan_sheet.h"
 
-#include "platform/pictures.h"
-#include "platform/tile_pyramid.h"
+#include "imaging/pictures.h"
+#include "imaging/tile_pyramid.h"
 
 #include <QDir>
 #include <QElapsedTimer>

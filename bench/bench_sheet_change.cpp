@@ -23,7 +23,7 @@
 
 #include "maps/sheet_tiles.h"
 #include "maps/sheets.h"
-#include "platform/pictures.h"
+#include "imaging/pictures.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -13,7 +13,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 
-#include "platform/pictures.h"
+#include "imaging/pictures.h"
 
 #include <QElapsedTimer>
 

@@ -2,7 +2,7 @@
 // a record-by-record walk, key search and a stored post.
 
 #include "platform/paths.h"
-#include "platform/table.h"
+#include "tables/table.h"
 
 #include <QCoreApplication>
 #include <QDir>

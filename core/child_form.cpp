@@ -1,6 +1,6 @@
 #include "core/child_form.h"
 
-#include "platform/errors.h"
+#include "platform/error_report.h"
 
 #include <QCloseEvent>
 #include <QMdiArea>

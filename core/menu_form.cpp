@@ -1,6 +1,6 @@
 #include "core/menu_form.h"
 
-#include "platform/errors.h"
+#include "platform/error_report.h"
 
 #include <QAction>
 #include <QMenu>

@@ -3,8 +3,8 @@
 // database "Atlas") and the six tables with their data sources. It connects
 // at once when created; the tables stay closed until start-up opens them.
 
-#include "platform/dbcontrols.h"
-#include "platform/table.h"
+#include "tables/dbcontrols.h"
+#include "tables/table.h"
 
 #include <QObject>
 

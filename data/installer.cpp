@@ -4,7 +4,7 @@
 #include "data/tables.h"
 #include "platform/errors.h"
 #include "platform/paths.h"
-#include "platform/table.h"
+#include "tables/table.h"
 
 #include <QDir>
 #include <QDirIterator>

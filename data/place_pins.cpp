@@ -2,7 +2,7 @@
 
 #include "core/forms.h"
 #include "data/datamod1.h"
-#include "platform/table.h"
+#include "tables/table.h"
 
 #include <QObject>
 

@@ -1,7 +1,7 @@
 #pragma once
 // The six tables of the atlas database: names, fields, widths and indexes.
 
-#include "platform/table.h"
+#include "tables/table.h"
 
 namespace corvane {
 

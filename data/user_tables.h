@@ -4,7 +4,7 @@
 // them, and closing and reopening them around such work. The backup, its
 // restore and imports share these. Paths are Windows form unless named host.
 
-#include "platform/table.h"
+#include "tables/table.h"
 
 #include <QList>
 #include <QString>

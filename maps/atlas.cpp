@@ -9,7 +9,7 @@
 #include "maps/pins.h"
 #include "maps/sheet_tiles.h"
 #include "maps/sheets.h"
-#include "platform/errors.h"
+#include "platform/error_report.h"
 #include "platform/fonts.h"
 
 #include <QKeyEvent>

@@ -7,7 +7,7 @@
 // click usually finds its picture ready.
 
 #include "core/menu_form.h"
-#include "platform/pictures.h"
+#include "imaging/pictures.h"
 
 #include <memory>
 

@@ -12,7 +12,7 @@
 #include "maps/sheets.h"
 #include "maps/zoom_view.h"
 #include "platform/desktop.h"
-#include "platform/errors.h"
+#include "platform/error_report.h"
 #include "platform/fonts.h"
 
 #include <QCloseEvent>

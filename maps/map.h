@@ -9,8 +9,8 @@
 // frame, not one of its child windows.
 
 #include "data/place_pins.h"
-#include "platform/pictures.h"
-#include "platform/tile_pyramid.h"
+#include "imaging/pictures.h"
+#include "imaging/tile_pyramid.h"
 
 #include <QStringList>
 #include <QWidget>

@@ -2,8 +2,8 @@
 
 #include "core/forms.h"
 #include "data/datamod1.h"
-#include "platform/errors.h"
-#include "platform/table.h"
+#include "platform/error_report.h"
+#include "tables/table.h"
 
 #include <QContextMenuEvent>
 #include <QLabel>

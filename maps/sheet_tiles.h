@@ -7,8 +7,8 @@
 // cannot be built (a cache that cannot be written, a sheet too large for
 // this computer) is never reported: the direct decode still shows the sheet.
 
-#include "platform/pictures.h"
-#include "platform/tile_pyramid.h"
+#include "imaging/pictures.h"
+#include "imaging/tile_pyramid.h"
 
 #include <QCache>
 #include <QImage>

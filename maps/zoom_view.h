@@ -10,7 +10,7 @@
 // unless the press before it became a drag.
 
 #include "maps/sheet_tiles.h"
-#include "platform/pictures.h"
+#include "imaging/pictures.h"
 
 #include <QPixmap>
 #include <QWidget>

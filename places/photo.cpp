@@ -7,8 +7,8 @@
 #include "core/shared.h"
 #include "core/shell.h"
 #include "platform/desktop.h"
-#include "platform/errors.h"
-#include "platform/picture_files.h"
+#include "platform/error_report.h"
+#include "imaging/picture_files.h"
 
 #include <QCloseEvent>
 #include <QWindow>

@@ -5,8 +5,8 @@
 #include "data/datamod1.h"
 #include "platform/errors.h"
 #include "platform/paths.h"
-#include "platform/picture_files.h"
-#include "platform/table.h"
+#include "imaging/picture_files.h"
+#include "tables/table.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,7 @@
 #pragma once
-// Errors that reach the user. A handler that fails is abandoned where it
-// failed and the error's text is shown in a message box bearing the
-// application title; guarded() and connectGuarded() do that for handlers.
+// The error that reaches the user: its text is what the user reads. It knows
+// no window; platform/error_report.h shows it.
 
-#include <QObject>
 #include <QString>
 
 #include <stdexcept>
@@ -18,27 +16,5 @@ public:
     }
     QString message() const { return QString::fromStdString(what()); }
 };
-
-// Shows the message box of the top-level error report.
-void reportError(const QString& text);
-
-template <typename F> void guarded(F&& step)
-{
-    try {
-        step();
-    } catch (const std::exception& e) {
-        reportError(QString::fromStdString(e.what()));
-    }
-}
-
-// connect() for event handlers: an error thrown by the handler is reported
-// instead of escaping into Qt's event loop.
-template <typename Sender, typename Signal, typename Receiver>
-QMetaObject::Connection connectGuarded(
-    Sender* sender, Signal signal, Receiver* receiver, void (Receiver::*handler)())
-{
-    return QObject::connect(
-        sender, signal, receiver, [receiver, handler] { guarded([&] { (receiver->*handler)(); }); });
-}
 
 } // namespace platform

@@ -11,7 +11,7 @@
 #include "data/tables.h"
 #include "maps/atlas.h"
 #include "platform/paths.h"
-#include "platform/table.h"
+#include "tables/table.h"
 
 #include <QDir>
 #include <QImage>

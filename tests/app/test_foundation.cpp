@@ -8,7 +8,7 @@
 #include "data/datamod1.h"
 #include "data/tables.h"
 #include "platform/paths.h"
-#include "platform/table.h"
+#include "tables/table.h"
 
 #include <QDir>
 #include <QFile>

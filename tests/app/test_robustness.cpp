@@ -9,9 +9,9 @@
 #include "core/shared.h"
 #include "data/datamod1.h"
 #include "platform/desktop.h"
-#include "platform/errors.h"
+#include "platform/error_report.h"
 #include "platform/paths.h"
-#include "platform/table.h"
+#include "tables/table.h"
 
 #include <QElapsedTimer>
 #include <QFile>

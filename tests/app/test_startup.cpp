@@ -8,7 +8,7 @@
 #include "core/shared.h"
 #include "data/datamod1.h"
 #include "platform/paths.h"
-#include "platform/table.h"
+#include "tables/table.h"
 
 #include <QDir>
 #include <QFile>

@@ -5,7 +5,7 @@
 #include "data/installer.h"
 #include "data/tables.h"
 #include "platform/paths.h"
-#include "platform/table.h"
+#include "tables/table.h"
 
 #include <QApplication>
 #include <QDir>

@@ -6,7 +6,7 @@
 #include "core/forms.h"
 #include "data/datamod1.h"
 #include "data/tables.h"
-#include "platform/table.h"
+#include "tables/table.h"
 
 #include <sqlite3.h>
 

@@ -9,7 +9,7 @@
 #include "maps/map.h"
 #include "maps/sheet_tiles.h"
 #include "maps/zoom_view.h"
-#include "platform/pictures.h"
+#include "imaging/pictures.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -6,7 +6,7 @@
 
 #include "maps/sheet_tiles.h"
 #include "maps/zoom_view.h"
-#include "platform/tile_pyramid.h"
+#include "imaging/tile_pyramid.h"
 
 #include <QTemporaryDir>
 

@@ -14,7 +14,7 @@
 #include "output/backup.h"
 #include "output/restore.h"
 #include "platform/paths.h"
-#include "platform/table.h"
+#include "tables/table.h"
 
 #include <QAction>
 #include <QDir>

@@ -3,7 +3,7 @@
 // import command, which runs this in its own process so that a damaged
 // table cannot take the program down.
 
-#include "data/legacy_reader.h"
+#include "import/legacy_reader.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -6,7 +6,7 @@
 #include "kit/picture_samples.h"
 
 #include "platform/errors.h"
-#include "platform/picture_files.h"
+#include "imaging/picture_files.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>

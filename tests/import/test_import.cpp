@@ -3,14 +3,14 @@
 // at any step changing nothing, and damaged or foreign tables named with
 // their fault.
 
-#include "data/legacy_writer.h"
+#include "import/legacy_writer.h"
 #include "kit.h"
 
 #include "app/main_form.h"
 #include "core/forms.h"
 #include "core/shared.h"
 #include "data/datamod1.h"
-#include "data/legacy_import.h"
+#include "import/legacy_import.h"
 #include "platform/paths.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "data/legacy_reader.h"
+#include "import/legacy_reader.h"
 
 #include "platform/errors.h"
 

@@ -4,7 +4,7 @@
 // editor puts the table's current record into editing and makes a pending
 // change; the table stores it on the next move.
 
-#include "platform/table.h"
+#include "tables/table.h"
 
 #include <QFont>
 #include <QLabel>

@@ -1,10 +1,10 @@
 // Data-bound controls driven as a user drives them: clicks on the grid,
 // keys, typing into bound editors.
 
-#include "platform/dbcontrols.h"
+#include "tables/dbcontrols.h"
 #include "platform/desktop.h"
 #include "platform/paths.h"
-#include "platform/table.h"
+#include "tables/table.h"
 
 #include <QApplication>
 #include <QDir>

@@ -2,10 +2,10 @@
 // be shown, and the cache filled ahead by the worker.
 
 #include "kit/atlas_fixture.h"
-#include "platform/damaged_jpegs.h"
+#include "imaging/damaged_jpegs.h"
 
 #include "platform/errors.h"
-#include "platform/pictures.h"
+#include "imaging/pictures.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>

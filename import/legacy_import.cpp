@@ -1,10 +1,10 @@
-#include "data/legacy_import.h"
+#include "import/legacy_import.h"
 
 #include "data/user_tables.h"
 
 #include "platform/errors.h"
 #include "platform/paths.h"
-#include "platform/table.h"
+#include "tables/table.h"
 
 #include <QDateTime>
 #include <QDir>

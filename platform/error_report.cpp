@@ -1,4 +1,4 @@
-#include "platform/errors.h"
+#include "platform/error_report.h"
 
 #include "platform/desktop.h"
 

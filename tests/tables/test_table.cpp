@@ -2,7 +2,7 @@
 // reaches the table files.
 
 #include "platform/paths.h"
-#include "platform/table.h"
+#include "tables/table.h"
 
 #include <QDir>
 #include <QFile>

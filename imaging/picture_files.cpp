@@ -1,4 +1,4 @@
-#include "platform/picture_files.h"
+#include "imaging/picture_files.h"
 
 #include "platform/errors.h"
 #include "platform/paths.h"

@@ -4,7 +4,7 @@
 // picture files copied into our picture folder. All or nothing: a failure
 // at any step leaves the tables and the picture folder as they were.
 
-#include "data/legacy_reader.h"
+#include "import/legacy_reader.h"
 
 #include <functional>
 #include <string_view>

@@ -1,6 +1,6 @@
-#include "platform/dbcontrols.h"
+#include "tables/dbcontrols.h"
 
-#include "platform/errors.h"
+#include "platform/error_report.h"
 
 #include <QAbstractTableModel>
 #include <QApplication>

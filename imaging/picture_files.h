@@ -7,7 +7,7 @@
 // message, never the program. Nothing here knows a window; all of it may run
 // on any thread. Errors are AppError with the text the user sees.
 
-#include "platform/pictures.h"
+#include "imaging/pictures.h"
 
 #include <QImage>
 #include <QSize>

@@ -4,8 +4,8 @@
 
 #include "kit/atlas_fixture.h"
 
-#include "platform/pictures.h"
-#include "platform/tile_pyramid.h"
+#include "imaging/pictures.h"
+#include "imaging/tile_pyramid.h"
 
 #include <QElapsedTimer>
 #include <QSemaphore>

@@ -1,0 +1,254 @@
+// The Database: the one SQLite connection the tables are attached to, batches
+// over several tables, and the table files themselves (create, copy, check).
+#include "tables/table.h"
+
+#include "tables/engine_internal.h"
+
+#include "platform/paths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QUrl>
+
+#include <sqlite3.h>
+
+namespace platform {
+
+using namespace engine;
+
+namespace engine {
+
+QString findTableFile(const QString& folder, const QString& fileName)
+{
+    const QDir dir(folder);
+    if (dir.exists(fileName))
+        return dir.filePath(fileName);
+    const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden);
+    for (const QString& entry : entries) {
+        if (entry.compare(fileName, Qt::CaseInsensitive) == 0)
+            return dir.filePath(entry);
+    }
+    return {};
+}
+
+} // namespace engine
+
+// ---------------------------------------------------------------- Database
+
+Database::Database(const QString& alias, const QString& databaseName, QObject* parent)
+    : QObject(parent)
+    , m_alias(alias)
+    , m_databaseName(databaseName)
+{
+}
+
+Database::~Database()
+{
+    if (m_db)
+        sqlite3_close_v2(m_db);
+}
+
+void Database::connectDatabase()
+{
+    if (m_db)
+        return;
+    const auto folder = aliasFolder(m_alias);
+    if (!folder)
+        throw EngineError(QStringLiteral("Unknown database alias: %1").arg(m_alias));
+    if (!QFileInfo(*folder).isDir()) {
+        throw EngineError(QStringLiteral("The folder of database alias %1 does not exist: %2")
+                              .arg(m_alias, QDir::toNativeSeparators(*folder)));
+    }
+    const auto windowsFolder = DriveTable::instance().alias(m_alias);
+    m_readOnly = windowsFolder && isReadOnlyDrive(*windowsFolder);
+    // The main database is an empty in-memory one; each table file is
+    // attached to it while its table is open.
+    sqlite3* db = nullptr;
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI;
+    if (sqlite3_open_v2(":memory:", &db, flags, nullptr) != SQLITE_OK) {
+        const QString message = db ? sqliteMessage(db) : QStringLiteral("out of memory");
+        sqlite3_close_v2(db);
+        throw EngineError(QStringLiteral("Cannot connect database %1: %2").arg(m_databaseName, message));
+    }
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    m_db = db;
+    m_folder = *folder;
+}
+
+void Database::beginBatch()
+{
+    if (!m_db || sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+        throw EngineError(
+            QStringLiteral("Cannot begin a transaction on %1: %2")
+                .arg(m_databaseName, m_db ? sqliteMessage(m_db) : QStringLiteral("not connected")));
+}
+
+void Database::commitBatch()
+{
+    if (m_db && sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        const QString message = sqliteMessage(m_db);
+        rollbackBatch();
+        throw EngineError(QStringLiteral("Cannot write %1: %2").arg(m_databaseName, message));
+    }
+}
+
+void Database::rollbackBatch()
+{
+    if (m_db && !sqlite3_get_autocommit(m_db))
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+namespace {
+
+QString createTableSql(const QString& table, const TableDef& def)
+{
+    QStringList columns;
+    for (const FieldDef& field : def.fields) {
+        QString column = quoted(field.name)
+            + (field.type == FieldType::Integer ? QStringLiteral(" INTEGER") : QStringLiteral(" TEXT"));
+        if (field.required)
+            column += QStringLiteral(" NOT NULL");
+        columns << column;
+    }
+    QString sql
+        = QStringLiteral("CREATE TABLE %1 (%2);").arg(quoted(table), columns.join(QStringLiteral(", ")));
+    for (const IndexDef& index : def.indexes) {
+        const QString name = index.name.isEmpty() ? table + QLatin1Char('_') + index.field : index.name;
+        sql += QStringLiteral(" CREATE %1INDEX %2 ON %3 (%4%5);")
+                   .arg(index.primary || index.unique ? QStringLiteral("UNIQUE ") : QString(), quoted(name),
+                       quoted(table), quoted(index.field),
+                       index.caseInsensitive ? QStringLiteral(" COLLATE NOCASE") : QString());
+    }
+    return sql;
+}
+
+} // namespace
+
+void Database::createTableFile(const QString& hostPath, const TableDef& def)
+{
+    const QString shown = QDir::toNativeSeparators(hostPath);
+    const QFileInfo info(hostPath);
+    if (info.exists() || !findTableFile(info.path(), info.fileName()).isEmpty())
+        throw EngineError(QStringLiteral("Table file already exists: %1").arg(shown));
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(
+        hostPath.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    QString sql = QStringLiteral("PRAGMA journal_mode=DELETE; BEGIN; ")
+        + createTableSql(info.completeBaseName(), def) + QStringLiteral(" COMMIT;");
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString message = db ? sqliteMessage(db) : QStringLiteral("out of memory");
+        sqlite3_close_v2(db);
+        QFile::remove(hostPath);
+        throw EngineError(QStringLiteral("Cannot create table file %1: %2").arg(shown, message));
+    }
+    sqlite3_close_v2(db);
+}
+
+namespace engine {
+
+// The copy runs in steps of this many pages, so progress can be shown.
+constexpr int kPagesPerStep = 512;
+
+QString firstTableName(sqlite3* db, const QString& schema)
+{
+    Statement names(db,
+        QStringLiteral("SELECT name FROM %1.sqlite_master WHERE type='table' AND name NOT "
+                       "LIKE 'sqlite%' ORDER BY rowid LIMIT 1")
+            .arg(quoted(schema)));
+    if (!names.ok() || sqlite3_step(names.get()) != SQLITE_ROW)
+        return {};
+    return names.column(0).toString();
+}
+
+void backUp(
+    sqlite3* source, const QString& schema, const QString& targetHostPath, const Database::Progress& progress)
+{
+    const QString shown = QDir::toNativeSeparators(targetHostPath);
+    sqlite3* target = nullptr;
+    int rc = sqlite3_open_v2(
+        targetHostPath.toUtf8().constData(), &target, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    sqlite3_backup* backup = rc == SQLITE_OK
+        ? sqlite3_backup_init(target, "main", source, schema.toUtf8().constData())
+        : nullptr;
+    if (!backup) {
+        const QString message = target ? sqliteMessage(target) : QStringLiteral("out of memory");
+        sqlite3_close_v2(target);
+        throw EngineError(QStringLiteral("Cannot create %1: %2").arg(shown, message));
+    }
+    int busyRetries = 50;
+    do {
+        rc = sqlite3_backup_step(backup, kPagesPerStep);
+        const int total = sqlite3_backup_pagecount(backup);
+        if (progress)
+            progress(total - sqlite3_backup_remaining(backup), total);
+        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+            sqlite3_sleep(20);
+    } while (rc == SQLITE_OK || ((rc == SQLITE_BUSY || rc == SQLITE_LOCKED) && --busyRetries > 0));
+    sqlite3_backup_finish(backup);
+    const QString message = rc == SQLITE_DONE ? QString() : QString::fromUtf8(sqlite3_errstr(rc));
+    if (sqlite3_close(target) != SQLITE_OK)
+        sqlite3_close_v2(target);
+    if (!message.isEmpty())
+        throw EngineError(QStringLiteral("Cannot write %1: %2").arg(shown, message));
+}
+
+} // namespace engine
+
+void Database::snapshotFile(
+    const QString& sourceHostPath, const QString& targetHostPath, const Progress& progress)
+{
+    const QString shown = QDir::toNativeSeparators(sourceHostPath);
+    sqlite3* source = nullptr;
+    if (sqlite3_open_v2(sourceHostPath.toUtf8().constData(), &source, SQLITE_OPEN_READONLY, nullptr)
+        != SQLITE_OK) {
+        const QString message = source ? sqliteMessage(source) : QStringLiteral("out of memory");
+        sqlite3_close_v2(source);
+        throw EngineError(QStringLiteral("Cannot open %1: %2").arg(shown, message));
+    }
+    try {
+        backUp(source, QStringLiteral("main"), targetHostPath, progress);
+    } catch (...) {
+        sqlite3_close_v2(source);
+        throw;
+    }
+    sqlite3_close_v2(source);
+}
+
+int Database::checkTableFile(const QString& hostPath)
+{
+    const QString shown = QDir::toNativeSeparators(hostPath);
+    sqlite3* db = nullptr;
+    if (!QFileInfo(hostPath).isFile()
+        || sqlite3_open_v2(hostPath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        sqlite3_close_v2(db);
+        throw EngineError(QStringLiteral("Cannot open %1").arg(shown));
+    }
+    QString problem;
+    int count = -1;
+    {
+        Statement check(db, QStringLiteral("PRAGMA integrity_check"));
+        const bool stepped = check.ok() && sqlite3_step(check.get()) == SQLITE_ROW;
+        const QString verdict = stepped ? check.column(0).toString() : sqliteMessage(db);
+        if (verdict != QLatin1String("ok"))
+            problem = QStringLiteral("%1 is damaged: %2").arg(shown, verdict);
+    }
+    const QString table = problem.isEmpty() ? firstTableName(db, QStringLiteral("main")) : QString();
+    if (problem.isEmpty() && table.isEmpty())
+        problem = QStringLiteral("%1 is not a table file").arg(shown);
+    if (problem.isEmpty()) {
+        Statement select(db, QStringLiteral("SELECT count(*) FROM %1").arg(quoted(table)));
+        if (select.ok() && sqlite3_step(select.get()) == SQLITE_ROW)
+            count = int(select.column(0).toLongLong());
+        else
+            problem = QStringLiteral("Cannot read %1: %2").arg(shown, sqliteMessage(db));
+    }
+    sqlite3_close_v2(db);
+    if (!problem.isEmpty())
+        throw EngineError(problem);
+    return count;
+}
+
+} // namespace platform

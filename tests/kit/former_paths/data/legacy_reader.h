@@ -1,0 +1,2 @@
+#pragma once
+#include "import/legacy_reader.h"

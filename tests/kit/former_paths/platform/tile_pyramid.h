@@ -1,0 +1,2 @@
+#pragma once
+#include "imaging/tile_pyramid.h"
