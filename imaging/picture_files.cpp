@@ -10,6 +10,7 @@
 #include <QImageReader>
 #include <QPainter>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSvgRenderer>
 #include <QtEndian>
 
@@ -309,6 +310,13 @@ QImage decodeAttached(const QString& windowsPath, const QString& hostPath, QSize
 }
 
 } // namespace
+
+bool isPlainPictureName(const QString& fileName)
+{
+    static const QRegularExpression plain(
+        QStringLiteral("^[0-9]{6}\\.(bmp|jpg|jpeg|wmf|emf)$"), QRegularExpression::CaseInsensitiveOption);
+    return plain.match(fileName).hasMatch();
+}
 
 QString attachableType(const QString& fileName)
 {

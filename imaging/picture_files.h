@@ -21,6 +21,12 @@ namespace platform {
 // Empty when the file is not accepted (".gif", "Jpeg", ...).
 QString attachableType(const QString& fileName);
 
+// True only for the names picture files have in the picture folder: six
+// digits and an accepted type (".JPG", ".jpeg", ".BMP", ...), with no folder
+// and no "..". A name read from a backup disk or an imported table is used
+// only when it is such a name, so that none can reach another file.
+bool isPlainPictureName(const QString& fileName);
+
 // Decodes the accepted picture at windowsPath (or a host path) to fit `box`
 // in device pixels, its aspect kept and never enlarged. A JPEG's EXIF
 // orientation is applied. Throws AppError naming the file when it cannot be
