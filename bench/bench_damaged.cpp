@@ -9,8 +9,8 @@
 #include "bench_support.h"
 
 #include "imaging/damaged_jpegs.h"
-#include "platform/errors.h"
 #include "imaging/pictures.h"
+#include "platform/errors.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -21,9 +21,9 @@
 #include "kit/atlas_fixture.h"
 #include "scan_sheet.h"
 
+#include "imaging/pictures.h"
 #include "maps/sheet_tiles.h"
 #include "maps/sheets.h"
-#include "imaging/pictures.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -9,8 +9,8 @@
 // A press and release without a drag is a click; a double-click counts
 // unless the press before it became a drag.
 
-#include "maps/sheet_tiles.h"
 #include "imaging/pictures.h"
+#include "maps/sheet_tiles.h"
 
 #include <QPixmap>
 #include <QWidget>

@@ -6,9 +6,9 @@
 #include "core/placement.h"
 #include "core/shared.h"
 #include "core/shell.h"
+#include "imaging/picture_files.h"
 #include "platform/desktop.h"
 #include "platform/error_report.h"
-#include "imaging/picture_files.h"
 
 #include <QCloseEvent>
 #include <QWindow>

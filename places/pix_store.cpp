@@ -3,9 +3,9 @@
 #include "core/forms.h"
 #include "core/shared.h"
 #include "data/datamod1.h"
+#include "imaging/picture_files.h"
 #include "platform/errors.h"
 #include "platform/paths.h"
-#include "imaging/picture_files.h"
 #include "tables/table.h"
 
 #include <QDir>

@@ -5,8 +5,8 @@
 #include "kit/atlas_fixture.h"
 #include "kit/picture_samples.h"
 
-#include "platform/errors.h"
 #include "imaging/picture_files.h"
+#include "platform/errors.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>

@@ -1,11 +1,11 @@
 // Sheet pictures: decoding for a box, the messages for files that cannot
 // be shown, and the cache filled ahead by the worker.
 
-#include "kit/atlas_fixture.h"
 #include "imaging/damaged_jpegs.h"
+#include "kit/atlas_fixture.h"
 
-#include "platform/errors.h"
 #include "imaging/pictures.h"
+#include "platform/errors.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>

@@ -4,9 +4,9 @@
 
 #include "kit/atlas_fixture.h"
 
-#include "platform/errors.h"
 #include "imaging/pictures.h"
 #include "imaging/tile_pyramid.h"
+#include "platform/errors.h"
 
 #include <QBuffer>
 #include <QTemporaryDir>

@@ -6,10 +6,10 @@
 #include "kit/demo_sheets.h"
 
 #include "data/installer.h"
+#include "imaging/pictures.h"
 #include "maps/map.h"
 #include "maps/sheet_tiles.h"
 #include "maps/zoom_view.h"
-#include "imaging/pictures.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -4,9 +4,9 @@
 
 #include "kit/atlas_fixture.h"
 
+#include "imaging/tile_pyramid.h"
 #include "maps/sheet_tiles.h"
 #include "maps/zoom_view.h"
-#include "imaging/tile_pyramid.h"
 
 #include <QTemporaryDir>
 

@@ -1,9 +1,9 @@
 // Data-bound controls driven as a user drives them: clicks on the grid,
 // keys, typing into bound editors.
 
-#include "tables/dbcontrols.h"
 #include "platform/desktop.h"
 #include "platform/paths.h"
+#include "tables/dbcontrols.h"
 #include "tables/table.h"
 
 #include <QApplication>
