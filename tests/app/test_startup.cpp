@@ -10,12 +10,14 @@
 #include "platform/paths.h"
 #include "tables/table.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFrame>
 #include <QImage>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
@@ -299,6 +301,46 @@ private slots:
         QVERIFY(!kit.get<QFrame>(QStringLiteral("pnlTitle"))->isVisible());
         QVERIFY(!kit.get<QTimer>(QStringLiteral("Timer1"))->isActive());
         QVERIFY(!kit.get<QTimer>(QStringLiteral("Timer2"))->isActive());
+    }
+
+    // The first copy's lock is good for as long as it runs, however old:
+    // a copy started minutes later still hands over to it.
+    void aLaterCopyStillHandsOverToTheFirst()
+    {
+        Kit kit;
+        kit.start();
+        QWidget* frame = kit.app().mainForm();
+        frame->showMinimized();
+        QTRY_VERIFY(frame->isMinimized());
+        const QString lock = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)
+            + QStringLiteral("/corvane3.lock");
+        QFile file(lock);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(
+            QDateTime::currentDateTime().addSecs(-20 * 60), QFileDevice::FileModificationTime));
+        file.close();
+
+        corvane::Application second;
+        QVERIFY(!second.start());
+        QVERIFY(second.handedOver());
+        QTRY_VERIFY(!frame->isMinimized());
+    }
+
+    // Only the folders of the drives the program keeps for the user are
+    // made at start; a stick's mount point named in drives.conf is not.
+    void onlyTheProgramsOwnDriveFoldersAreMade()
+    {
+        QTemporaryDir media;
+        const QString stick = media.path() + QStringLiteral("/BACKUP");
+        Kit kit;
+        kit.setDrive(QLatin1Char('E'), stick);
+        const QString own = platform::DriveTable::instance().drive(QLatin1Char('A'))->hostFolder;
+        QVERIFY(QDir(own).removeRecursively());
+        kit.start();
+        QVERIFY(kit.app().mainForm());
+        QCOMPARE(platform::DriveTable::instance().drive(QLatin1Char('E'))->hostFolder, stick);
+        QVERIFY(!QFileInfo::exists(stick));
+        QVERIFY(QFileInfo(own).isDir());
     }
 };
 

@@ -9,8 +9,15 @@
 #include "platform/errors.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <QThread>
+
+#include <atomic>
+#include <thread>
+
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -61,6 +68,58 @@ QByteArray qtWritten(const QImage& image, const char* format)
 }
 
 using Points = QList<std::pair<QPointF, QColor>>;
+
+// The Windows metafile of the samples with `count` more rectangles, which
+// keep the helper busy for a moment.
+QByteArray busyMetafile(int count)
+{
+    QByteArray wmf = pictures::windowsMetafile();
+    QByteArray rectangles;
+    for (int i = 0; i < count; ++i) {
+        pictures::put32(rectangles, 7);
+        pictures::put16(rectangles, 0x041B);
+        for (int v : { 300 - i % 150, 400 - i % 200, i % 150, i % 200 })
+            pictures::put16(rectangles, quint16(v));
+    }
+    wmf.insert(wmf.size() - 6, rectangles); // before the end-of-file record
+    const qsizetype words = (wmf.size() - 22) / 2; // without the placeable header
+    qToLittleEndian(quint32(words), wmf.data() + 22 + 6);
+    return wmf;
+}
+
+// The soft limits ("Max address space", "Max cpu time") of this process's
+// child running `program`, read from /proc while it runs; empty when no
+// such child was seen before `done` turned true.
+QHash<QString, QString> childLimits(const QString& program, const std::atomic<bool>& done)
+{
+    const QString self = QString::number(::getpid());
+    const QString comm = program.left(15); // the kernel keeps 15 characters
+    while (!done) {
+        const QStringList pids = QDir(u"/proc"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        for (const QString& pid : pids) {
+            QFile stat(u"/proc/%1/stat"_s.arg(pid));
+            if (!stat.open(QIODevice::ReadOnly))
+                continue;
+            const QString line = QString::fromLocal8Bit(stat.readAll());
+            const qsizetype close = line.lastIndexOf(u')');
+            const QString name = line.mid(line.indexOf(u'(') + 1, close - line.indexOf(u'(') - 1);
+            if (name != comm || line.mid(close + 2).section(u' ', 1, 1) != self)
+                continue;
+            QFile limits(u"/proc/%1/limits"_s.arg(pid));
+            if (!limits.open(QIODevice::ReadOnly))
+                continue;
+            QHash<QString, QString> values;
+            for (const QByteArray& row : limits.readAll().split('\n')) {
+                const QString text = QString::fromLocal8Bit(row);
+                values.insert(
+                    text.left(26).trimmed(), text.mid(26).section(u' ', 0, 0, QString::SectionSkipEmpty));
+            }
+            return values;
+        }
+        QThread::msleep(1);
+    }
+    return {};
+}
 
 } // namespace
 
@@ -281,6 +340,32 @@ private slots:
         QVERIFY(!store.contains(paths[3], box));
         QCOMPARE(store.load(u"D:\\C.JPG"_s, box).size(), QSize(100, 200));
         QVERIFY(errorOf([&] { store.load(paths[3], box); }).contains(u"D:\\D.EMF"_s));
+    }
+
+    // The metafile helper draws under its own ceilings on memory and
+    // processor time: a drawing needing more is stopped there, however
+    // much the machine would give.
+    void theMetafileHelperRunsWithinItsLimits()
+    {
+        Drive d;
+        QVERIFY(d.write(u"M.WMF"_s, busyMetafile(40000)));
+        std::atomic<bool> done { false };
+        QHash<QString, QString> limits;
+        std::thread watcher(
+            [&] { limits = childLimits(QFileInfo(platform::metafileRendererProgram()).fileName(), done); });
+        QImage drawn;
+        const QString error = errorOf([&] {
+            drawn = platform::loadPictureFile(u"D:\\M.WMF"_s, { 313, 255 });
+        });
+        done = true;
+        watcher.join();
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QVERIFY(!drawn.isNull());
+        QVERIFY2(!limits.isEmpty(), "the helper was not seen running");
+        const qint64 memory = limits.value(u"Max address space"_s).toLongLong();
+        const qint64 cpu = limits.value(u"Max cpu time"_s).toLongLong();
+        QVERIFY2(memory > 0 && memory <= qint64(2) << 30, qPrintable(limits.value(u"Max address space"_s)));
+        QVERIFY2(cpu > 0 && cpu <= 60, qPrintable(limits.value(u"Max cpu time"_s)));
     }
 };
 

@@ -384,6 +384,54 @@ private slots:
         QCOMPARE(platform::configuredTileCacheBytes(), bytes);
         QVERIFY(platform::defaultTileCacheFolder().startsWith(kit.home()));
     }
+    // A sheet rewritten in place with another of exactly its length: only
+    // the modification time tells the pyramid is stale.
+    void aSheetChangedAtTheSameLengthIsBuiltAgain()
+    {
+        Setup s;
+        QByteArray red = fixture::encodeJpeg(fixture::sheetImage({ 600, 400 }, fixture::kRed));
+        QByteArray blue = fixture::encodeJpeg(fixture::sheetImage({ 600, 400 }, fixture::kBlue));
+        // Bytes after the end marker are not read; they only even the lengths.
+        const qsizetype length = std::max(red.size(), blue.size());
+        red.append(QByteArray(length - red.size(), '\0'));
+        blue.append(QByteArray(length - blue.size(), '\0'));
+        QVERIFY(s.write(u"SHEET.JPG"_s, red));
+        const QString sheet = Setup::windows(u"SHEET.JPG"_s);
+        platform::TilePyramid pyramid(s.options());
+        QVERIFY(pyramid.build(sheet));
+        QVERIFY(pyramid.levelImageFor(sheet, { 300, 200 }).pixelColor(150, 100).red() > 150);
+
+        QVERIFY(s.write(u"SHEET.JPG"_s, blue));
+        ageBy(s.host(u"SHEET.JPG"_s), 2);
+        QCOMPARE(QFileInfo(s.host(u"SHEET.JPG"_s)).size(), length);
+        QVERIFY(!pyramid.isReady(sheet));
+        QVERIFY(pyramid.build(sheet));
+        const QColor now = pyramid.levelImageFor(sheet, { 300, 200 }).pixelColor(150, 100);
+        QVERIFY2(now.blue() > 150 && now.red() < 100, qPrintable(now.name()));
+    }
+
+    // A level only as wide (or only as tall) as the picture wanted would be
+    // enlarged the other way, and shown blurred: the larger level is used.
+    void aLevelMustCoverBothDirections_data()
+    {
+        QTest::addColumn<QSize>("wanted");
+        QTest::addColumn<int>("level");
+        QTest::newRow("covered by the smallest") << QSize(60, 20) << 3;
+        QTest::newRow("covered by a middle level") << QSize(240, 40) << 2;
+        QTest::newRow("wide enough, not tall enough") << QSize(120, 30) << 2;
+        QTest::newRow("tall enough, not wide enough") << QSize(130, 20) << 2;
+        QTest::newRow("a middle level tall enough only") << QSize(300, 40) << 1;
+        QTest::newRow("larger than a level") << QSize(600, 60) << 0;
+    }
+    void aLevelMustCoverBothDirections()
+    {
+        QFETCH(QSize, wanted);
+        QFETCH(int, level);
+        platform::PyramidInfo info;
+        info.tileSize = 128;
+        info.levels = { { 1000, 200 }, { 500, 100 }, { 250, 50 }, { 125, 25 } };
+        QCOMPARE(info.levelCovering(wanted), level);
+    }
 };
 
 QTEST_MAIN(TestTilePyramid)

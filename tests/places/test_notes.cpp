@@ -131,6 +131,31 @@ bool near(const QColor& a, const QColor& b)
 
 const QList<Place> kThree { { 0, u"Rye"_s, u"Cinque port"_s }, { 1, u"Winchelsea"_s }, { 2, u"Hastings"_s } };
 
+// Runs `sql` on a table file past the program's connection, naming the
+// file's one table as TABLE; the first column of the first row, if any.
+QString onTableFile(const QString& file, const QString& sql)
+{
+    sqlite3* db = nullptr;
+    QString value;
+    const auto step = [&db](const QString& statement, QString* first) {
+        sqlite3_stmt* stmt = nullptr;
+        bool ok = sqlite3_prepare_v2(db, statement.toUtf8().constData(), -1, &stmt, nullptr) == SQLITE_OK;
+        const int rc = ok ? sqlite3_step(stmt) : SQLITE_ERROR;
+        ok = rc == SQLITE_ROW || rc == SQLITE_DONE;
+        if (rc == SQLITE_ROW && sqlite3_column_text(stmt, 0))
+            *first = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+        sqlite3_finalize(stmt);
+        return ok;
+    };
+    QString table;
+    if (sqlite3_open_v2(file.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK
+        && step(u"SELECT name FROM sqlite_master WHERE type='table' ORDER BY rowid LIMIT 1"_s, &table)
+        && !step(QString(sql).replace(u"TABLE"_s, u'"' + table + u'"'), &value))
+        value = u"failed: "_s + QString::fromUtf8(sqlite3_errmsg(db));
+    sqlite3_close(db);
+    return value;
+}
+
 } // namespace
 
 class TestNotes : public QObject {
@@ -659,6 +684,48 @@ private slots:
         QVERIFY(vPhotoCreated);
         QTRY_VERIFY(s.kit.get(u"frmPhoto"_s)->isVisible());
         QVERIFY(MainForm->pnlPrint->isHidden());
+    }
+
+    // The engine refuses the place itself after its picture records went:
+    // they come back with it, in the file and in the list.
+    void aDeletionRefusedPartWayKeepsThePictures()
+    {
+        Setup s(kThree, { { u"000001"_s, 1 }, { u"000002"_s, 0 }, { u"000003"_s, 1 } });
+        QVERIFY(s.window);
+        QCOMPARE(
+            onTableFile(s.places()->fileHostPath(),
+                u"CREATE TRIGGER refuse BEFORE DELETE ON TABLE BEGIN SELECT RAISE(ABORT, 'refused'); END"_s),
+            QString());
+        s.clickRow(1);
+        s.choose(u"rdoDelete"_s);
+        QCOMPARE(s.kit.messages().size(), 1);
+        QVERIFY2(s.kit.messageTexts().constFirst().contains(u"refused"_s),
+            qPrintable(s.kit.messageTexts().constFirst()));
+        QCOMPARE(Setup::names(), (QStringList { u"Rye"_s, u"Winchelsea"_s, u"Hastings"_s }));
+        QCOMPARE(Setup::pictureFiles(), (QStringList { u"000001"_s, u"000002"_s, u"000003"_s }));
+        QCOMPARE(
+            onTableFile(s.pix()->fileHostPath(), u"SELECT count(*) FROM TABLE WHERE Placeid=1"_s), u"2"_s);
+        QCOMPARE(vPlaceName, u"Winchelsea"_s);
+    }
+
+    // A picture that cannot be shown empties the box: the picture of the
+    // place shown before must not pass for this place's.
+    void aPictureThatCannotBeShownLeavesTheBoxEmpty()
+    {
+        Setup s(kThree, { { u"000001"_s, 0 }, { u"000002"_s, 2 } });
+        QVERIFY(s.window);
+        s.writePictureFile(u"000001"_s, fixture::kRed);
+        QVERIFY(fixture::writeBytes(s.pixFolder() + u"000002.JPG"_s, "not a picture at all"));
+        s.click(u"btnPictures"_s);
+        QVERIFY(near(s.shownColour(), fixture::kRed));
+        s.click(u"btnDonePix"_s);
+        s.clickRow(2);
+        s.click(u"btnPictures"_s);
+        QCOMPARE(s.kit.messages().size(), 1);
+        QVERIFY2(s.kit.messageTexts().constFirst().contains(u"000002.JPG"_s),
+            qPrintable(s.kit.messageTexts().constFirst()));
+        QCOMPARE(s.get<QLabel>(u"lblFile"_s)->text(), u"000002.JPG"_s);
+        QVERIFY(s.get<QLabel>(u"imgPix"_s)->pixmap().isNull());
     }
 };
 

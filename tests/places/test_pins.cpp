@@ -296,6 +296,28 @@ private slots:
         QCOMPARE(stored(0, "Page"), u"GB-03H"_s);
         QCOMPARE(stored(0, "Coords"), u"200,100"_s);
     }
+
+    // "Unpin" on a marker is about that marker's place, whichever place
+    // the list has current.
+    void aMarkerUnpinsItsOwnPlace()
+    {
+        Setup s(kPinned);
+        QVERIFY(s.window && s.openNotes());
+        QTest::mouseClick(s.grid()->viewport(), Qt::LeftButton, {}, s.rowCentre(2));
+        QCOMPARE(vPlaceName, u"Hastings"_s);
+        s.menu("mnuMaps");
+        s.kit.click(u"imgEast"_s);
+        QCOMPARE(vMapId, u"GB-03J"_s);
+        QVERIFY(s.marker(0) && s.marker(2));
+        Setup::choose(Setup::rightClick(s.marker(0), { 5, 5 }, u"mnuPins"_s), u"mnuUnpin"_s);
+        QCOMPARE(stored(0, "Page"), QString());
+        QCOMPARE(stored(0, "Coords"), QString());
+        QCOMPARE(stored(2, "Page"), u"GB-03J"_s);
+        QCOMPARE(stored(2, "Coords"), u"1200,900"_s);
+        QVERIFY(!s.marker(0));
+        QVERIFY(s.marker(2));
+        QVERIFY(s.kit.messages().isEmpty());
+    }
 };
 
 QTEST_MAIN(TestPins)
