@@ -8,6 +8,7 @@
 #include "core/paste.h"
 #include "platform/error_report.h"
 
+#include <QMimeData>
 #include <QTextCursor>
 
 namespace corvane {
@@ -24,6 +25,12 @@ const QString kInstructions = QStringLiteral("Jot a note here!\n"
                                              "keys at the same time.\n");
 
 } // namespace
+
+void TJotPad::insertFromMimeData(const QMimeData* source)
+{
+    if (!source->formats().isEmpty())
+        QTextEdit::insertFromMimeData(source);
+}
 
 TfrmJot::TfrmJot(QWidget* parent)
     : TMenuForm(Caller::Jot, parent)

@@ -8,15 +8,27 @@
 
 #include "core/menu_form.h"
 
-#include <memory>
+#include <QTextEdit>
 
-class QTextEdit;
+#include <memory>
 
 namespace Ui {
 class Jot;
 }
 
 namespace corvane {
+
+// The pad's editor. A paste of nothing, as an X11 clipboard that no
+// program holds offers after a hand-off, inserts nothing: Qt 6.4's own
+// editor crashes on it.
+class TJotPad : public QTextEdit {
+    Q_OBJECT
+public:
+    using QTextEdit::QTextEdit;
+
+protected:
+    void insertFromMimeData(const QMimeData* source) override;
+};
 
 class TfrmJot : public TMenuForm {
     Q_OBJECT

@@ -16,6 +16,21 @@ namespace corvane {
 
 namespace {
 
+void clearSelection(QWidget* control)
+{
+    if (auto* line = qobject_cast<QLineEdit*>(control)) {
+        line->deselect();
+    } else if (auto* rich = qobject_cast<QTextEdit*>(control)) {
+        QTextCursor cursor = rich->textCursor();
+        cursor.clearSelection();
+        rich->setTextCursor(cursor);
+    } else if (auto* plain = qobject_cast<QPlainTextEdit*>(control)) {
+        QTextCursor cursor = plain->textCursor();
+        cursor.clearSelection();
+        plain->setTextCursor(cursor);
+    }
+}
+
 // Watches the widget that receives the field's mouse events: the field
 // itself, or the viewport of a multi-line field. A press is delivered on
 // from here, so the handler runs after the field has taken it.
@@ -52,12 +67,14 @@ protected:
     }
 
 private:
+    // A plain left press or release: with Shift held, a press would select
+    // from the caret to the point instead of placing the caret there.
     static std::unique_ptr<QMouseEvent> asLeft(const QMouseEvent* e)
     {
         const Qt::MouseButtons buttons
             = e->type() == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
         return std::make_unique<QMouseEvent>(e->type(), e->position(), e->scenePosition(),
-            e->globalPosition(), Qt::LeftButton, buttons, e->modifiers());
+            e->globalPosition(), Qt::LeftButton, buttons, Qt::NoModifier);
     }
 
     // Through the whole event chain, not event(): a multi-line field takes
@@ -72,13 +89,18 @@ private:
 
     void mousePress(QObject* watched, QMouseEvent* event)
     {
-        // Any button places the caret for a waiting character, as the left
-        // one does.
-        m_otherButton = vPasteState == QLatin1String("Do") && event->button() != Qt::LeftButton;
-        if (m_otherButton)
+        const bool handOff = vPasteState == QLatin1String("Do");
+        m_otherButton = handOff && event->button() != Qt::LeftButton;
+        if (handOff) {
+            // Any button places the caret for a waiting character, as the
+            // left one does. A press inside a selection would only prepare
+            // to drag it, and the character would replace it: it goes where
+            // pressed instead.
+            clearSelection(static_cast<QWidget*>(parent()));
             deliver(watched, asLeft(event).get(), event);
-        else
+        } else {
             deliver(watched, event, event);
+        }
         m_mouseDown();
     }
 

@@ -14,7 +14,9 @@ namespace corvane {
 // Runs `mouseDown` for every mouse press (any button) in the text field
 // `control` (a QLineEdit, QTextEdit or QPlainTextEdit), after the press has
 // had its ordinary effect there: the field has the focus and the caret
-// stands at the pressed point. The field's mouse-down handler.
+// stands at the pressed point. With a character waiting, any button's press
+// is taken as a plain left one and clears a selection first, so that the
+// caret moves even for a press inside it. The field's mouse-down handler.
 void connectMouseDown(QWidget* control, std::function<void()> mouseDown);
 
 // The hand-off's step in a target field, for its mouse-down handler: when

@@ -406,17 +406,23 @@ void TfrmAtlas::moveToNeighbour(const QString& side)
         changeDetailSheet(id);
 }
 
-// The sheet becomes the current one only once its picture is shown; when it
-// cannot be loaded, the window stays on the sheet it shows and the error
-// is reported.
 void TfrmAtlas::changeDetailSheet(const QString& sheetId)
+{
+    changeSheet(sheetId, sheetId, kDetail);
+}
+
+// Every sheet change of this window, whoever asks for it. The sheet becomes
+// the current one only once its picture is shown; when it cannot be
+// loaded, the error is reported and the window stays on the sheet and in
+// the mode it shows, so that the next attempt tries that sheet again.
+void TfrmAtlas::changeSheet(const QString& mapId, const QString& shownId, const QString& mode)
 {
     const QString previousMap = vMapId;
     const QString previousShown = vShownMapId;
     const QString previousMode = vZoomMode;
-    vMapId = sheetId;
-    vShownMapId = sheetId;
-    vZoomMode = kDetail;
+    vMapId = mapId;
+    vShownMapId = shownId;
+    vZoomMode = mode;
     try {
         ChangeMap();
     } catch (const std::exception&) {
@@ -425,7 +431,8 @@ void TfrmAtlas::changeDetailSheet(const QString& sheetId)
         vZoomMode = previousMode;
         throw;
     }
-    AdjacentMoves();
+    if (vZoomMode == kDetail)
+        AdjacentMoves();
 }
 
 void TfrmAtlas::imgNorthClick()
@@ -452,16 +459,10 @@ void TfrmAtlas::imgPointerClick()
 
 void TfrmAtlas::btnZoomClick()
 {
-    if (vZoomMode == kDetail) {
-        vShownMapId = vLocateMapId;
-        vZoomMode = kLocate;
-        ChangeMap();
-    } else {
-        vShownMapId = vMapId;
-        vZoomMode = kDetail;
-        ChangeMap();
-        AdjacentMoves();
-    }
+    if (vZoomMode == kDetail)
+        changeSheet(vMapId, vLocateMapId, kLocate);
+    else
+        changeSheet(vMapId, vMapId, kDetail);
     shell().hidePrintPanel();
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 // The atlas window: one map sheet at a time, with neighbour arrows, the
 // locating overview and the county catalogue. It works on the map viewer
-// state of core/shared.h; other windows set vMapId, vShownMapId and
-// vZoomMode, then call ChangeMap and (in detail mode) AdjacentMoves. While
+// state of core/shared.h; other windows change its sheet through
+// changeDetailSheet, which keeps that state whole when a sheet fails. While
 // the user looks at a sheet, its neighbours are decoded ahead, so an arrow
 // click usually finds its picture ready.
 
@@ -51,6 +51,10 @@ public:
     // Shows in detail the sheet a place is pinned to, its marker larger
     // than the others; throws when the sheet cannot be shown.
     void showPlacePin(int placeId);
+    // Shows the sheet in detail and makes it the current one; throws when
+    // its picture cannot be loaded, leaving the window and the map viewer
+    // state on the sheet shown.
+    void changeDetailSheet(const QString& sheetId);
 
     // Controls other windows use.
     QLabel* Label1() const;
@@ -99,7 +103,7 @@ private:
     void setUpKeyboard();
     void connectHandlers();
     void moveToNeighbour(const QString& side);
-    void changeDetailSheet(const QString& sheetId);
+    void changeSheet(const QString& mapId, const QString& shownId, const QString& mode);
     void showSheetPicture(const QString& sheetId);
     void readSheetRecord();
     void setZoomOutButton();

@@ -599,15 +599,14 @@ void TfrmMap::btnHelpClick()
 void TfrmMap::imgMapDblClick()
 {
     hide();
-    vShownMapId = vFullMapId;
-    vZoomMode = QStringLiteral("Detail");
     shell().raiseFrame();
+    // The user is back on the atlas even when its sheet cannot be shown
+    // there, which then stays on the sheet it showed.
+    vCurrentView = QStringLiteral("Atlas");
     if (frmAtlas) {
         frmAtlas->showChild();
-        frmAtlas->ChangeMap();
-        frmAtlas->AdjacentMoves();
+        frmAtlas->changeDetailSheet(vFullMapId);
     }
-    vCurrentView = QStringLiteral("Atlas");
 }
 
 } // namespace corvane

@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QIntValidator>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QToolTip>
 
@@ -569,6 +570,12 @@ void DbMemo::mousePressEvent(QMouseEvent* event)
 {
     QPlainTextEdit::mousePressEvent(event);
     emit mousePressed();
+}
+
+void DbMemo::insertFromMimeData(const QMimeData* source)
+{
+    if (!source->formats().isEmpty())
+        QPlainTextEdit::insertFromMimeData(source);
 }
 
 } // namespace platform

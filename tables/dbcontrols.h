@@ -126,6 +126,9 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    // A paste of nothing (an X11 clipboard that no program holds) inserts
+    // nothing; Qt 6.4's own editor crashes on it.
+    void insertFromMimeData(const QMimeData* source) override;
 
 private:
     void refresh();

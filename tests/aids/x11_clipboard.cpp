@@ -1,8 +1,10 @@
 // The palette's character on a real X server's clipboard, as other
 // programs see it: another program (xclip) reads it as Unicode text, and
 // after the hand-off finds the clipboard empty; text that another program
-// put there is pasted and then cleared for every program. Runs under
-// xvfb-run (see tests/CMakeLists.txt); skips without an X server or xclip.
+// put there is pasted and then cleared for every program; the user's own
+// paste from a clipboard or selection that nobody holds inserts nothing.
+// Runs under xvfb-run (see tests/CMakeLists.txt); skips without an X
+// server or xclip.
 
 #include "writing_aids.h"
 
@@ -117,6 +119,55 @@ private slots:
         QTest::mouseClick(Kit::child<QPushButton>(s.palette(), u"btnU252"_s), Qt::LeftButton);
         aids::pressIn(pad, aids::caretPoint(pad, 1), Qt::MiddleButton);
         QCOMPARE(pad->toPlainText(), u"München"_s);
+    }
+
+    // After a hand-off, or an export with pictures, no program holds the
+    // clipboard; with nothing selected anywhere none holds the selection
+    // either. Ctrl+V and the middle button then paste nothing, and the
+    // program goes on.
+    void pastingFromAnEmptiedClipboardInsertsNothing_data()
+    {
+        QTest::addColumn<QString>("emptiedBy");
+        QTest::addColumn<QString>("target");
+        for (const QString& emptiedBy : { u"hand-off"_s, u"export"_s }) {
+            for (const QString& target : { u"rtfJotPad"_s, u"dbmemoDescrip"_s, u"dbmemoCaption"_s })
+                QTest::addRow("%s, %s", qPrintable(emptiedBy), qPrintable(target)) << emptiedBy << target;
+        }
+    }
+    void pastingFromAnEmptiedClipboardInsertsNothing()
+    {
+        QFETCH(QString, emptiedBy);
+        QFETCH(QString, target);
+        Setup s(true);
+        if (emptiedBy == u"hand-off"_s) {
+            QTextEdit* pad = s.pad()->rtfJotPad();
+            pad->setPlainText(u"Mnchen"_s);
+            QTest::mouseClick(Kit::child<QPushButton>(s.palette(), u"btnU252"_s), Qt::LeftButton);
+            aids::pressIn(pad, aids::caretPoint(pad, 1));
+            QCOMPARE(pad->toPlainText(), u"München"_s);
+        } else {
+            s.notes();
+            s.kit.click(u"spdPrint"_s);
+            QVERIFY(MainForm->pnlRTF->isVisible());
+            s.kit.click(u"btnRTFClose"_s);
+        }
+        QCOMPARE(vPasteState, u"Done"_s);
+        QTRY_VERIFY(aids::clipboardFormats().isEmpty());
+        const Read held = readWithXclip();
+        QVERIFY2(!held.ok || held.text.isEmpty(), held.text.constData());
+
+        QWidget* control = s.target(target);
+        QVERIFY2(control && control->isVisible(), qPrintable(target + u" is not shown"_s));
+        control->setFocus();
+        const QString before = aids::textOf(control);
+        QTest::keyClick(control, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(aids::textOf(control), before);
+
+        aids::clipboard()->clear(QClipboard::Selection);
+        QTRY_VERIFY(!aids::clipboard()->mimeData(QClipboard::Selection)
+            || aids::clipboard()->mimeData(QClipboard::Selection)->formats().isEmpty());
+        QTest::mouseClick(aids::pressedIn(control), Qt::MiddleButton, {}, QPoint(4, 4));
+        QCOMPARE(aids::textOf(control), before);
     }
 };
 

@@ -412,6 +412,50 @@ private slots:
         QCOMPARE(vMapId, QStringLiteral("GB-03H"));
     }
 
+    // An overview that cannot be shown leaves the atlas wholly on its
+    // detail sheet: every click tries again and reports again, the arrows
+    // and the print button still work from the sheet shown.
+    void aRefusedOverviewKeepsTheDetailSheet_data()
+    {
+        QTest::addColumn<bool>("damaged");
+        QTest::newRow("damaged") << true;
+        QTest::newRow("missing") << false;
+    }
+    void aRefusedOverviewKeepsTheDetailSheet()
+    {
+        QFETCH(bool, damaged);
+        Setup s;
+        const QString overview = s.atlas.sheetFile(u"LOC-S"_s);
+        const QByteArray good = fixture::encodeJpeg(fixture::sheetImage({ 1000, 720 }, kGrey));
+        QVERIFY(damaged ? fixture::writeBytes(overview, good.left(300)) : QFile::remove(overview));
+        TfrmAtlas* atlas = s.open();
+        QVERIFY(atlas);
+        MainForm->showToolButtons();
+        QVERIFY(atlas->pictures().waitForIdle(10000));
+        const qint64 picture = atlas->imgMap()->pixmap().cacheKey();
+        for (qsizetype clicks = 1; clicks <= 2; ++clicks) {
+            s.click("btnZoom");
+            QCOMPARE(s.kit.messages().size(), clicks);
+            QVERIFY2(s.kit.messageTexts().constLast().contains(u"LOC-S.JPG"_s),
+                qPrintable(s.kit.messageTexts().constLast()));
+            QCOMPARE(vZoomMode, u"Detail"_s);
+            QCOMPARE(vShownMapId, u"GB-03H"_s);
+            QCOMPARE(vMapId, u"GB-03H"_s);
+            QCOMPARE(atlas->btnZoom()->text(), u"Zoom out"_s);
+            QCOMPARE(atlas->imgMap()->pixmap().cacheKey(), picture);
+            QCOMPARE(atlas->windowTitle(), u"   MAP from page 12-13 : England: London und Umgebung"_s);
+            QCOMPARE(s.visibleArrows(), (QStringList { u"imgNorth"_s, u"imgEast"_s, u"imgWest"_s }));
+            QVERIFY(atlas->RedOutline()->isHidden());
+        }
+        QCOMPARE(vCurrentView, u"Atlas"_s);
+        s.kit.click(u"spdPrint"_s);
+        QVERIFY(MainForm->pnlPrint->isVisible());
+        QCOMPARE(MainForm->lblFilename1->text(), u"GB-03H.JPG"_s);
+        s.click("imgEast");
+        QVERIFY(near(shownColour(atlas), kGreen));
+        QCOMPARE(s.kit.messages().size(), 2);
+    }
+
     // A sheet cut short (an interrupted copy) is shown as far as it goes,
     // and the user is told it is incomplete.
     void aSheetCutShortIsShownAndReported()

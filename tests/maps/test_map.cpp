@@ -612,6 +612,54 @@ private slots:
         QCOMPARE(s.kit.messages().size(), 1);
     }
 
+    // Returning onto a sheet that cannot be shown: reported again, and the
+    // atlas stays wholly on the sheet it shows, its print button working.
+    void returningOntoASheetThatCannotBeShown_data()
+    {
+        QTest::addColumn<QString>("arrow");
+        QTest::addColumn<QString>("sheet");
+        QTest::newRow("missing") << u"imgWest"_s << u"GB-03G"_s;
+        QTest::newRow("damaged") << u"imgEast"_s << u"IR-04D"_s;
+    }
+    void returningOntoASheetThatCannotBeShown()
+    {
+        QFETCH(QString, arrow);
+        QFETCH(QString, sheet);
+        Setup s;
+        const QByteArray good = fixture::encodeJpeg(fixture::sheetImage({ 1340, 960 }, kGreen));
+        QVERIFY(fixture::writeBytes(s.atlas.sheetFile(u"IR-04D"_s), good.left(300)));
+        TfrmAtlas* atlas = s.open();
+        QVERIFY(atlas);
+        MainForm->showToolButtons();
+        TfrmMap* full = s.expand();
+        QVERIFY(full);
+        const qint64 picture = atlas->imgMap()->pixmap().cacheKey();
+        QTest::mouseClick(Kit::child(full, arrow), Qt::LeftButton);
+        QCOMPARE(s.kit.messages().size(), 1);
+
+        QTest::mouseDClick(full->imgMap(), Qt::LeftButton, {}, { 400, 300 });
+        QVERIFY(full->isHidden());
+        QCOMPARE(s.kit.messages().size(), 2);
+        QVERIFY2(s.kit.messageTexts().constLast().contains(sheet + u".JPG"_s),
+            qPrintable(s.kit.messageTexts().constLast()));
+        QCOMPARE(vShownMapId, u"GB-03H"_s);
+        QCOMPARE(vMapId, u"GB-03H"_s);
+        QCOMPARE(vZoomMode, u"Detail"_s);
+        QCOMPARE(vCurrentView, u"Atlas"_s);
+        QCOMPARE(atlas->imgMap()->pixmap().cacheKey(), picture);
+        QCOMPARE(atlas->windowTitle(), u"   MAP from page 12-13 : England: London und Umgebung"_s);
+        QCOMPARE(atlas->Label1()->text(), u"GB-03H.JPG"_s);
+        QCOMPARE(Setup::visibleArrows(atlas), (QStringList { u"imgNorth"_s, u"imgEast"_s, u"imgWest"_s }));
+        s.kit.click(u"spdPrint"_s);
+        QVERIFY(MainForm->pnlPrint->isVisible());
+        QCOMPARE(MainForm->lblFilename1->text(), u"GB-03H.JPG"_s);
+
+        // The next "Expand map" shows the sheet the atlas shows.
+        QCOMPARE(s.expand(), full);
+        QCOMPARE(vFullMapId, u"GB-03H"_s);
+        QCOMPARE(s.kit.messages().size(), 2);
+    }
+
     void aWheelStepKeepsThePointUnderTheCursor()
     {
         Setup s;
