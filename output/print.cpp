@@ -219,9 +219,12 @@ void showPrintInfo(const PrintPanels& panels, const PrintInfo& info)
     panels.lblPath->setText(info.path);
     panels.lblFilename1->setText(info.fileName);
     if (auto* real = panels.pnlPrint->findChild<QLineEdit*>(QLatin1String(kRealPathName))) {
-        const QString host = realLocation(info.path + info.fileName);
+        // The folder: the file's name is on the line above, and a long
+        // folder still shows its start.
+        const QString host = realLocation(info.path);
         real->setText(host.isEmpty() ? QStringLiteral("This drive is not set up on this computer.")
                                      : QStringLiteral("On this computer: %1").arg(host));
+        real->setToolTip(real->text());
         real->setCursorPosition(0);
     }
 }
@@ -367,7 +370,6 @@ ExportButtons addExportButtons(const PrintPanels& panels)
     buttons.edRealPath->setReadOnly(true);
     buttons.edRealPath->setFrame(false);
     buttons.edRealPath->setFocusPolicy(Qt::ClickFocus);
-    buttons.edRealPath->setToolTip(QStringLiteral("Where this file is on this computer; select to copy."));
     QPalette flat = buttons.edRealPath->palette();
     flat.setColor(QPalette::Base, flat.color(QPalette::Window));
     buttons.edRealPath->setPalette(flat);

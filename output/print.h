@@ -68,8 +68,8 @@ std::optional<QString> shownPictureFile(const NotesControls& notes);
 QString mapFileOf(QWidget* atlasWindow);
 
 // Shows the print panel with info; a line under it, which can be copied,
-// and each path label's tool tip tell where the file really is on this
-// computer.
+// tells where the folder really is on this computer, and each path label's
+// tool tip where the file is.
 void showPrintInfo(const PrintPanels& panels, const PrintInfo& info);
 
 // A Windows-form path followed by where it really is on this computer, for

@@ -174,6 +174,7 @@ private slots:
         QTest::addColumn<QString>("below"); // the control under it, if any
         QTest::newRow("add-picture panel") << u"frmNotes"_s << u"Label5"_s << u"Label17"_s;
         QTest::newRow("edit panel") << u"frmNotes"_s << u"Label6"_s << QString();
+        QTest::newRow("pictures panel") << u"frmNotes"_s << u"Label12"_s << QString();
         QTest::newRow("backup panel") << u"MainForm"_s << u"Label4"_s << u"Label12"_s;
     }
 
