@@ -7,6 +7,7 @@
 #include "core/forms.h"
 #include "core/shared.h"
 #include "maps/atlas.h"
+#include "output/print.h"
 #include "places/notes.h"
 #include "platform/desktop.h"
 #include "platform/paths.h"
@@ -149,15 +150,15 @@ void FrameShell::openHelpPage(Caller caller)
 
 void FrameShell::showManualInfo()
 {
-    MainForm->pnlPrint->show();
-    MainForm->lblWhatPrint->setText(QStringLiteral("to Print the User's Manual :"));
-    MainForm->lblHowPrint->setText(QStringLiteral(
-        "The User's Manual is stored in the Path and Filename shown below. Open this file in your favorite "
-        "word-processor program, and you may edit and print it as you like. If you have no such program, "
-        "your "
-        "Windows WordPad accessory can be used."));
-    MainForm->lblPath->setText(vProgramPath + QStringLiteral("Help\\"));
-    MainForm->lblFilename1->setText(QStringLiteral("MANUAL.RTF"));
+    const PrintPanels panels { MainForm->pnlPrint, MainForm->lblWhatPrint, MainForm->lblHowPrint,
+        MainForm->lblPath, MainForm->lblFilename1, MainForm->pnlRTF, MainForm->MainRichEdit };
+    showPrintInfo(panels,
+        { QStringLiteral("to Print the User's Manual :"),
+            QStringLiteral(
+                "The User's Manual is stored in the Path and Filename shown below. Open this file in "
+                "your favorite word-processor program, and you may edit and print it as you like. If "
+                "you have no such program, your Windows WordPad accessory can be used."),
+            vProgramPath + QStringLiteral("Help\\"), QStringLiteral("MANUAL.RTF") });
 }
 
 void FrameShell::reconfigure()

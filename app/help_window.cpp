@@ -1,5 +1,6 @@
 #include "app/help_window.h"
 
+#include "platform/desktop.h"
 #include "platform/paths.h"
 
 #include <QFileInfo>
@@ -24,7 +25,8 @@ QTextBrowser* helpWindow(QWidget* parent)
         // to whatever the desktop has for them.
         browser->setOpenLinks(true);
         browser->setOpenExternalLinks(true);
-        browser->resize(720, 560);
+        // Room for the window system's title bar on a small or scaled screen.
+        browser->resize(QSize(720, 560).boundedTo(platform::availableScreenArea().size() - QSize(0, 40)));
         QObject::connect(browser, &QTextBrowser::sourceChanged, browser,
             [browser] { browser->setWindowTitle(browser->documentTitle()); });
         g_helpWindow = browser;

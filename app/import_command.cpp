@@ -19,7 +19,7 @@ using legacy::ImportMode;
 QMessageBox::StandardButton ask(
     QMessageBox::Icon icon, const QString& text, QMessageBox::StandardButtons buttons)
 {
-    return platform::messageBox({ icon, QGuiApplication::applicationDisplayName(), text, buttons });
+    return platform::messageBox({ icon, platform::applicationTitle(), text, buttons });
 }
 
 void tell(QMessageBox::Icon icon, const QString& text)

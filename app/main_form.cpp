@@ -235,7 +235,15 @@ void TMainForm::showEvent(QShowEvent* event)
 void TMainForm::FormShow()
 {
     resetSharedState();
-    m_placement->place(centredTopLeft(), kFirstOuterSize);
+    // The designed size where it fits; on a small screen (or a large scale
+    // factor) no more than the desktop leaves free, so no edge is out of reach.
+    const QRect area = platform::availableScreenArea();
+    const QSize outer = kFirstOuterSize.boundedTo(area.size());
+    const QPoint centred = centredTopLeft();
+    const QPoint topLeft(
+        std::clamp(centred.x(), area.left(), std::max(area.left(), area.right() + 1 - outer.width())),
+        std::clamp(centred.y(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height())));
+    m_placement->place(topLeft, outer);
 }
 
 QPoint TMainForm::centredTopLeft() const

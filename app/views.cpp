@@ -8,6 +8,11 @@
 #include "maps/atlas.h"
 #include "places/notes.h"
 
+#include <QMdiArea>
+#include <QMdiSubWindow>
+
+#include <algorithm>
+
 namespace corvane {
 
 namespace {
@@ -22,6 +27,20 @@ template <typename Form> void createOnce(bool& created)
     MainForm->addChild(form);
     created = true;
     form->showChild();
+}
+
+// A window placed by the child area where it would reach past the area's
+// right or bottom edge moves in, as far as its size allows.
+void keepInsideChildArea(QMdiSubWindow* window)
+{
+    if (!window || !window->mdiArea())
+        return;
+    const QRect area = window->mdiArea()->viewport()->rect();
+    const QRect frame = window->geometry();
+    const QPoint topLeft(std::max(0, std::min(frame.left(), area.width() - frame.width())),
+        std::max(0, std::min(frame.top(), area.height() - frame.height())));
+    if (topLeft != frame.topLeft())
+        window->move(topLeft);
 }
 
 } // namespace
@@ -70,6 +89,7 @@ TfrmConfig* showConfigWindow()
         vConfigCreated = true;
     }
     frmConfig->showChild();
+    keepInsideChildArea(frmConfig->subWindow());
     return frmConfig;
 }
 

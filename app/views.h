@@ -19,7 +19,8 @@ void showNotesWindow();
 void showAbbrevWindow();
 
 // The configuration window: created on the first call (vConfigCreated) at
-// the child area's default place for a new window, then shown.
+// the child area's default place for a new window, then shown, moved into
+// the child area where that place would have it reach past the edge.
 TfrmConfig* showConfigWindow();
 
 } // namespace corvane

@@ -29,6 +29,17 @@ const QString kDetail = QStringLiteral("Detail");
 const QString kLocate = QStringLiteral("Locate");
 const QSize kMapBox(500, 360);
 
+// A double-click on an arrow is one step, not two: the second press of the
+// pair is swallowed, so its release clicks nothing.
+class SecondClickIgnored : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        return event->type() == QEvent::MouseButtonDblClick;
+    }
+};
+
 // The green pointer: an arrow down and to the right whose tip is the
 // bottom-right corner, so it touches the outline's top-left corner.
 QPixmap pointerPicture(qreal scale)
@@ -141,9 +152,11 @@ void TfrmAtlas::setUpControls()
 
     const std::pair<QToolButton*, int> arrows[]
         = { { ui->imgNorth, 0 }, { ui->imgEast, 90 }, { ui->imgSouth, 180 }, { ui->imgWest, 270 } };
+    auto* oneStep = new SecondClickIgnored(this);
     for (const auto& [arrow, degrees] : arrows) {
         arrow->setIcon(arrowIcon(degrees));
         arrow->hide();
+        arrow->installEventFilter(oneStep);
     }
     ui->imgPointer->setIcon(twoScaleIcon(pointerPicture));
     // Pictures, not buttons: no frame, and no focus mark over the map; the

@@ -258,7 +258,7 @@ void backupToDrive(QWidget* parent)
         report = backup.run(vFloppy);
     }
     platform::messageBox({ report.ok ? QMessageBox::Information : QMessageBox::Warning,
-        QGuiApplication::applicationDisplayName(), report.text, QMessageBox::Ok });
+        platform::applicationTitle(), report.text, QMessageBox::Ok });
 }
 
 } // namespace corvane

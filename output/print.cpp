@@ -15,8 +15,10 @@
 #include <QGuiApplication>
 #include <QHelpEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -24,6 +26,8 @@
 #include <QTextDocumentWriter>
 #include <QTextEdit>
 #include <QToolTip>
+
+#include <memory>
 
 namespace corvane {
 
@@ -81,6 +85,12 @@ void exportDescription(const PrintPanels& panels, const NotesControls& notes)
     panels.pnlRTF->show();
 }
 
+QString realLocation(const QString& windowsPath)
+{
+    const auto host = platform::resolve(windowsPath);
+    return host ? QDir::toNativeSeparators(*host) : QString();
+}
+
 // Tells where the file the print panel names lies on this computer, read
 // when the tip is asked for, so it follows whoever filled the labels.
 class RealLocationTip : public QObject {
@@ -103,10 +113,10 @@ public:
 
     QString tip() const
     {
-        const auto host = platform::resolve(m_path->text() + m_file->text());
-        if (!host)
+        const QString host = realLocation(m_path->text() + m_file->text());
+        if (host.isEmpty())
             return QStringLiteral("This drive is not set up on this computer.");
-        return QStringLiteral("On this computer: %1").arg(QDir::toNativeSeparators(*host));
+        return QStringLiteral("On this computer: %1").arg(host);
     }
 
 private:
@@ -128,7 +138,24 @@ QString safeFileName(QString name)
 
 void tell(QMessageBox::Icon icon, const QString& text)
 {
-    platform::messageBox({ icon, QGuiApplication::applicationDisplayName(), text, QMessageBox::Ok });
+    platform::messageBox({ icon, platform::applicationTitle(), text, QMessageBox::Ok });
+}
+
+// Extra room below the print panel's OK for the line with the real place.
+constexpr int kRealPathRoom = 22;
+const char* const kRealPathName = "edRealPath";
+
+// A web page for any browser: titled with the place, in the reader's own
+// font rather than the tiny one the panel shows it in.
+QByteArray webPage(const QTextDocument* document)
+{
+    const std::unique_ptr<QTextDocument> copy(document->clone());
+    // Written out as it is stored: the name's own "&" or "<" must not be markup.
+    copy->setMetaInformation(QTextDocument::DocumentTitle, document->firstBlock().text().toHtmlEscaped());
+    QString html = copy->toHtml();
+    static const QRegularExpression bodyStyle(QStringLiteral("<body style=\"[^\"]*\">"));
+    html.replace(bodyStyle, QStringLiteral("<body>"));
+    return html.toUtf8();
 }
 
 } // namespace
@@ -191,6 +218,21 @@ void showPrintInfo(const PrintPanels& panels, const PrintInfo& info)
     panels.lblHowPrint->setText(info.howPrint);
     panels.lblPath->setText(info.path);
     panels.lblFilename1->setText(info.fileName);
+    if (auto* real = panels.pnlPrint->findChild<QLineEdit*>(QLatin1String(kRealPathName))) {
+        // The folder: the file's name is on the line above, and a long
+        // folder still shows its start.
+        const QString host = realLocation(info.path);
+        real->setText(host.isEmpty() ? QStringLiteral("This drive is not set up on this computer.")
+                                     : QStringLiteral("On this computer: %1").arg(host));
+        real->setToolTip(real->text());
+        real->setCursorPosition(0);
+    }
+}
+
+QString withRealLocation(const QString& windowsPath)
+{
+    const QString host = realLocation(windowsPath);
+    return host.isEmpty() ? windowsPath : QStringLiteral("%1 (on this computer: %2)").arg(windowsPath, host);
 }
 
 QList<ExportPicture> picturesOfPlace(platform::Table* pix, int placeId)
@@ -271,8 +313,8 @@ bool saveDescriptionExport(QWidget* parent, const QTextDocument* document)
     // QSaveFile must not be before it commits.
     QBuffer composed;
     composed.open(QIODevice::WriteOnly);
-    QTextDocumentWriter writer(&composed, web ? QByteArrayLiteral("html") : QByteArrayLiteral("odf"));
-    const bool ready = writer.write(document);
+    QTextDocumentWriter writer(&composed, QByteArrayLiteral("odf"));
+    const bool ready = web ? composed.write(webPage(document)) >= 0 : writer.write(document);
     QSaveFile file(path);
     const bool written = ready && file.open(QIODevice::WriteOnly)
         && file.write(composed.data()) == composed.data().size() && file.commit();
@@ -298,7 +340,8 @@ void openPrintedFile(const PrintPanels& panels)
     }
     vShellTarget = target;
     if (!platform::shellOpen(target))
-        tell(QMessageBox::Warning, QStringLiteral("The desktop has no program to open %1.").arg(target));
+        tell(QMessageBox::Warning,
+            QStringLiteral("The desktop has no program to open %1.").arg(withRealLocation(target)));
 }
 
 ExportButtons addExportButtons(const PrintPanels& panels)
@@ -320,6 +363,18 @@ ExportButtons addExportButtons(const PrintPanels& panels)
         button->setFont(bold);
         button->setFocusPolicy(Qt::TabFocus); // hiding the panel must not hand the focus on
     }
+    // The real place as text that can be selected and copied, below the
+    // designed controls: the panel grows by that line.
+    buttons.edRealPath = new QLineEdit(panels.pnlPrint);
+    buttons.edRealPath->setObjectName(QLatin1String(kRealPathName));
+    buttons.edRealPath->setReadOnly(true);
+    buttons.edRealPath->setFrame(false);
+    buttons.edRealPath->setFocusPolicy(Qt::ClickFocus);
+    QPalette flat = buttons.edRealPath->palette();
+    flat.setColor(QPalette::Base, flat.color(QPalette::Window));
+    buttons.edRealPath->setPalette(flat);
+    buttons.edRealPath->setGeometry(21, panels.pnlPrint->height() - 8, 348, 18);
+    panels.pnlPrint->resize(panels.pnlPrint->width(), panels.pnlPrint->height() + kRealPathRoom);
     auto* tip = new RealLocationTip(panels, panels.pnlPrint);
     panels.lblPath->installEventFilter(tip);
     panels.lblFilename1->installEventFilter(tip);

@@ -12,6 +12,7 @@
 
 class QFrame;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QTextDocument;
 class QTextEdit;
@@ -66,9 +67,14 @@ std::optional<QString> shownPictureFile(const NotesControls& notes);
 // The current sheet's file as the atlas window holds it (its hidden Label1).
 QString mapFileOf(QWidget* atlasWindow);
 
-// Shows the print panel with info; each path label's tool tip tells where the
-// file really is on this computer.
+// Shows the print panel with info; a line under it, which can be copied,
+// tells where the folder really is on this computer, and each path label's
+// tool tip where the file is.
 void showPrintInfo(const PrintPanels& panels, const PrintInfo& info);
+
+// A Windows-form path followed by where it really is on this computer, for
+// messages: Linux users cannot look up "A:\".
+QString withRealLocation(const QString& windowsPath);
 
 // One picture line of the export.
 struct ExportPicture {
@@ -100,13 +106,15 @@ bool saveDescriptionExport(QWidget* parent, const QTextDocument* document);
 // Opens the file the print panel names in the desktop's default program.
 void openPrintedFile(const PrintPanels& panels);
 
-// The extra buttons of the frame's panels: "Save..." beside "Close" on the
-// rich-text panel, "Open" beside the file name on the print panel. The print
-// panel's path and file name also get a tool tip telling where that file
-// really is on this computer, whoever filled them.
+// The extra controls of the frame's panels: "Save..." beside "Close" on the
+// rich-text panel, "Open" beside the file name on the print panel, and
+// below that panel's OK a line that showPrintInfo fills with the file's real
+// place. The print panel's path and file name also get a tool tip telling
+// where that file really is on this computer, whoever filled them.
 struct ExportButtons {
     QPushButton* btnRTFSave = nullptr;
     QPushButton* btnPrintOpen = nullptr;
+    QLineEdit* edRealPath = nullptr;
 };
 ExportButtons addExportButtons(const PrintPanels& panels);
 

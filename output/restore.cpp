@@ -5,6 +5,7 @@
 #include "data/datamod1.h"
 #include "data/user_tables.h"
 #include "output/backup.h"
+#include "output/print.h"
 #include "platform/desktop.h"
 #include "platform/paths.h"
 
@@ -30,7 +31,7 @@ QString when(const QDateTime& time)
 void tell(const RestoreReport& report)
 {
     platform::messageBox({ report.ok ? QMessageBox::Information : QMessageBox::Warning,
-        QGuiApplication::applicationDisplayName(), report.text, QMessageBox::Ok });
+        platform::applicationTitle(), report.text, QMessageBox::Ok });
 }
 
 } // namespace
@@ -85,7 +86,7 @@ RestoreReport restoreUserTables(TDataModule1& data, const BackupSet& set, const 
     if (!failure.isEmpty()) {
         report.text = QStringLiteral(
             "The restore from %1 failed; your tables are as they were (a copy is in %2).\n\n%3")
-                          .arg(set.folder, report.keptFolder, failure);
+                          .arg(withRealLocation(set.folder), withRealLocation(report.keptFolder), failure);
         return report;
     }
     const PictureCopy pictures
@@ -97,9 +98,9 @@ RestoreReport restoreUserTables(TDataModule1& data, const BackupSet& set, const 
                          "Your previous tables are kept in %5.")
               .arg(set.places)
               .arg(set.pictures)
-              .arg(set.folder)
+              .arg(withRealLocation(set.folder))
               .arg(pictures.copied)
-              .arg(report.keptFolder);
+              .arg(withRealLocation(report.keptFolder));
     if (!report.ok)
         report.text
             += QStringLiteral("\n\nNot all pictures could be brought back:\n\n%1").arg(pictures.failure);
@@ -126,7 +127,7 @@ RestoreReport restoreFromFolder(const QString& folder)
                                  .arg(set.pictures)
                                  .arg(storedRecordCount(DataModule1->tblDescrip))
                                  .arg(storedRecordCount(DataModule1->tblPix));
-    if (platform::messageBox({ QMessageBox::Question, QGuiApplication::applicationDisplayName(), question,
+    if (platform::messageBox({ QMessageBox::Question, platform::applicationTitle(), question,
             QMessageBox::Yes | QMessageBox::No })
         != QMessageBox::Yes)
         return report;

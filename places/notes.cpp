@@ -248,6 +248,13 @@ void TfrmNotes::showPinHint()
 
 void TfrmNotes::grdPlacesContextMenu(QPoint at)
 {
+    // The menu is for the row under the pointer: it is selected first, as a
+    // click would.
+    const QModelIndex row = ui->grdPlaces->indexAt(at);
+    if (row.isValid() && row.row() != descrip()->recNo()) {
+        descrip()->moveTo(row.row());
+        grdPlacesCellClick();
+    }
     const std::optional<CurrentPlace> place = currentPlace();
     if (!place)
         return;

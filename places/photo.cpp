@@ -35,6 +35,15 @@ constexpr ScreenRow kScreens[] = {
 
 constexpr int kBorder = 2; // the blue around the picture
 
+// Where a window of this outer size lies wholly on the screen's free area,
+// as near topLeft as it can; its title bar stays reachable when it is larger.
+QPoint keptOnScreen(QPoint topLeft, QSize outer)
+{
+    const QRect area = platform::availableScreenArea();
+    return { std::max(area.left(), std::min(topLeft.x(), area.right() + 1 - outer.width())),
+        std::max(area.top(), std::min(topLeft.y(), area.bottom() + 1 - outer.height())) };
+}
+
 } // namespace
 
 void showPhoto()
@@ -169,6 +178,7 @@ void TfrmPhoto::placeOn(const Screen& s)
             std::max(0, (s.size.height() - outer.height()) / 2));
     }
     m_shownBefore = true;
+    topLeft = keptOnScreen(topLeft, outer);
     // The size follows the picture; only where the frame is known can the
     // outer placement put the frame, not the inside, at the position.
     if (!frame.isNull())
@@ -200,6 +210,13 @@ bool TfrmPhoto::eventFilter(QObject* watched, QEvent* event)
 
 void TfrmPhoto::closeEvent(QCloseEvent* event)
 {
+    // When the frame has gone (the program ends) the viewer goes with it;
+    // bringing the frame back would cancel the end.
+    const QWidget* frame = parentWidget();
+    if (!frame || !frame->isVisible()) {
+        event->accept();
+        return;
+    }
     // No close button; a window manager's close returns like the double-click.
     event->ignore();
     platform::guarded([this] { FormDblClick(); });

@@ -3,7 +3,6 @@
 #include "platform/paths.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -13,6 +12,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSocketNotifier>
@@ -28,6 +28,7 @@ namespace {
 
 MessageBoxHandler g_messageBox;
 ShellOpenHandler g_shellOpen;
+QString g_shellOpenProgram;
 OpenPictureHandler g_openPicture;
 SaveFileHandler g_saveFile;
 ChooseFolderHandler g_chooseFolder;
@@ -55,6 +56,7 @@ public:
     explicit PicturePreview(QWidget* parent)
         : QLabel(parent)
     {
+        setObjectName(QStringLiteral("imgPreview"));
         setFixedSize(220, 220);
         setAlignment(Qt::AlignCenter);
         setFrameShape(QFrame::StyledPanel);
@@ -62,6 +64,7 @@ public:
     void showFile(const QString& path)
     {
         QImageReader reader(path);
+        reader.setAutoTransform(true); // upright, as the attached picture is shown
         const QSize size = reader.size();
         if (size.isValid() && size.width() * qint64(size.height()) < 400'000'000LL)
             reader.setScaledSize(size.scaled(QSize(210, 210), Qt::KeepAspectRatio));
@@ -141,6 +144,39 @@ QUrl shellUrl(const QString& target)
     return host ? QUrl::fromLocalFile(*host) : QUrl();
 }
 
+void setShellOpenProgram(const QString& program)
+{
+    g_shellOpenProgram = program;
+}
+
+// The opener tells by its exit status whether it found a program; a
+// failing one ends within a fraction of a second. One still running after
+// the wait is the program it started (some openers wait for it): it is
+// left to run, and its process object goes when it ends.
+static bool runShellOpener(const QUrl& url)
+{
+    constexpr int kWaitMs = 1500;
+    const QString program = g_shellOpenProgram.isEmpty() ? QStringLiteral("xdg-open") : g_shellOpenProgram;
+    auto* opener = new QProcess(qApp);
+    opener->setProgram(program);
+    opener->setArguments({ url.isLocalFile() ? url.toLocalFile() : url.toString(QUrl::FullyEncoded) });
+    opener->setStandardInputFile(QProcess::nullDevice());
+    opener->setStandardOutputFile(QProcess::nullDevice());
+    opener->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    opener->start();
+    if (!opener->waitForStarted(kWaitMs)) {
+        delete opener;
+        return false;
+    }
+    if (!opener->waitForFinished(kWaitMs)) {
+        QObject::connect(opener, &QProcess::finished, opener, &QObject::deleteLater);
+        return true;
+    }
+    const bool opened = opener->exitStatus() == QProcess::NormalExit && opener->exitCode() == 0;
+    delete opener;
+    return opened;
+}
+
 bool shellOpen(const QString& target)
 {
     const QUrl url = shellUrl(target);
@@ -148,7 +184,7 @@ bool shellOpen(const QString& target)
         return false;
     if (g_shellOpen)
         return g_shellOpen(url);
-    return QDesktopServices::openUrl(url);
+    return runShellOpener(url);
 }
 
 void setOpenPictureHandler(OpenPictureHandler handler)

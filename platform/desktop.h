@@ -35,10 +35,14 @@ QMessageBox::StandardButton messageBox(const MessageBoxRequest& request);
 
 // Hands a Windows-form document path or a web address (stored with
 // backslashes, "http:\\host\page.htm") to the desktop. Returns whether the
-// desktop accepted it; callers are free to ignore that.
+// desktop opened it: the opener's exit is awaited briefly, since an opener
+// that finds no program for the file still starts and then fails; one still
+// running after that wait has found its program.
 using ShellOpenHandler = std::function<bool(const QUrl&)>;
 void setShellOpenHandler(ShellOpenHandler handler);
 bool shellOpen(const QString& target);
+// The desktop's opener program ("xdg-open" unless set; empty restores it).
+void setShellOpenProgram(const QString& program);
 QUrl shellUrl(const QString& target); // the URL shellOpen hands on; empty if none
 
 // Modal picture-open dialog with a preview, starting in startFolder (a

@@ -6,6 +6,7 @@
 #include "kit/atlas_fixture.h"
 
 #include "aids/abbrev.h"
+#include "app/commands.h"
 #include "app/views.h"
 #include "output/print.h"
 
@@ -13,6 +14,7 @@
 #include <QFrame>
 #include <QHelpEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
@@ -217,6 +219,46 @@ private slots:
             QVERIFY(bytes.startsWith("PK"));
             QVERIFY(bytes.contains("application/vnd.oasis.opendocument.text"));
         }
+    }
+
+    // A browser shows the page under the place's name, in its reader's own
+    // font and size, not the panel's 11 pixels.
+    void aWebPageIsTitledAndInTheReadersFont()
+    {
+        Setup s;
+        s.openNotesOn(506, u"Hythe & <Sandgate>"_s, u"Martello towers"_s);
+        s.kit.click(u"spdPrint"_s);
+        const QString page = s.kit.home() + u"/desc.html"_s;
+        s.kit.setSaveFileChoice(page);
+        s.kit.click(u"btnRTFSave"_s);
+        QFile file(page);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString html = QString::fromUtf8(file.readAll());
+        QVERIFY2(html.contains(u"<title>Hythe &amp; &lt;Sandgate&gt;</title>"_s), qPrintable(html));
+        QVERIFY2(!html.contains(u"MS Sans Serif"_s) && !html.contains(u"11px"_s), qPrintable(html));
+        QTextDocument document;
+        document.setHtml(html);
+        QCOMPARE(document.toPlainText(), MainForm->MainRichEdit->toPlainText());
+    }
+
+    // The panel names the Windows-form folder; below it, in a line that can
+    // be selected and copied, the folder a Linux user can find.
+    void thePrintPanelNamesTheRealFolder()
+    {
+        Setup s;
+        s.kit.click(u"spdPrint"_s);
+        auto* real = Kit::child<QLineEdit>(MainForm->pnlPrint, u"edRealPath"_s);
+        QVERIFY(real->isVisible());
+        QVERIFY(real->isReadOnly());
+        QVERIFY2(
+            real->text().contains(QDir::toNativeSeparators(s.atlas.mapsFolder())), qPrintable(real->text()));
+        QVERIFY(MainForm->pnlPrint->rect().contains(real->geometry()));
+        QVERIFY(real->geometry().top() >= MainForm->btnPrintOK->geometry().bottom());
+        MainForm->pnlPrint->hide();
+        // The manual's panel, filled by the frame's own command.
+        showManualInfo();
+        const QString help = QDir::toNativeSeparators(s.kit.hostPath(vProgramPath + u"Help"_s));
+        QVERIFY2(real->text().contains(help), qPrintable(real->text()));
     }
 
     void aSaveThatFailsIsReported()

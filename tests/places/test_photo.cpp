@@ -4,11 +4,14 @@
 #include "kit/atlas_fixture.h"
 #include "kit/picture_samples.h"
 
+#include "app/main_form.h"
 #include "core/shared.h"
 #include "places/photo.h"
 #include "places/pix_store.h"
 
+#include <QFileDialog>
 #include <QLabel>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 using namespace corvane;
@@ -52,6 +55,25 @@ bool near(QColor a, QColor b)
 {
     return std::abs(a.red() - b.red()) < 48 && std::abs(a.green() - b.green()) < 48
         && std::abs(a.blue() - b.blue()) < 48;
+}
+
+// The JPEG with an EXIF orientation mark (6: turn right to view) after its
+// start marker, as cameras write it.
+QByteArray withOrientation(const QByteArray& jpeg, quint16 orientation)
+{
+    QByteArray tiff("MM\0\x2a\0\0\0\x08", 8);
+    tiff += QByteArray("\0\x01", 2); // one entry
+    tiff += QByteArray("\x01\x12\0\x03\0\0\0\x01", 8); // orientation, SHORT, one
+    tiff += char(orientation >> 8);
+    tiff += char(orientation & 0xff);
+    tiff += QByteArray(2, '\0');
+    tiff += QByteArray(4, '\0'); // no further directory
+    const QByteArray body = QByteArray("Exif\0\0", 6) + tiff;
+    QByteArray segment("\xff\xe1", 2);
+    segment += char((body.size() + 2) >> 8);
+    segment += char((body.size() + 2) & 0xff);
+    segment += body;
+    return jpeg.left(2) + segment + jpeg.mid(2);
 }
 
 } // namespace
@@ -212,6 +234,31 @@ private slots:
         QCOMPARE(s.viewer()->windowTitle(), u"good"_s);
         QCOMPARE(s.imgPhoto()->size(), QSize(120, 90));
         QVERIFY(near(middleOf(s.viewer()->picture(), 0.5, 0.5), fixture::kGreen));
+    }
+
+    // A phone photo stored on its side with an orientation mark: the
+    // picture dialog's preview shows it upright, as the viewer does.
+    void thePicturePreviewShowsATurnedPhotoUpright()
+    {
+        Setup s;
+        const QString file = s.kit.home() + u"/turned.jpg"_s;
+        QVERIFY(fixture::writeBytes(file,
+            withOrientation(fixture::encodeJpeg(fixture::sheetImage({ 200, 100 }, fixture::kGreen)), 6)));
+        platform::setOpenPictureHandler({});
+        QSize preview;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = s.kit.find<QFileDialog>(u"dlgOpenPicture"_s);
+            if (!dialog)
+                return;
+            emit dialog->currentChanged(file);
+            if (auto* shown = dialog->findChild<QLabel*>(u"imgPreview"_s))
+                preview = shown->pixmap().size();
+            dialog->reject();
+        });
+        QVERIFY(!MainForm->dlgOpenPictureExecute());
+        QVERIFY2(preview.isValid(), "no preview in the picture dialog");
+        QVERIFY2(preview.height() > preview.width(),
+            qPrintable(u"preview %1 x %2"_s.arg(preview.width()).arg(preview.height())));
     }
 
     void doubleClickReturnsToTheFrame()
