@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSvgRenderer>
+#include <QXmlStreamReader>
 #include <QtEndian>
 
 #include <sys/resource.h>
@@ -232,15 +233,22 @@ void limitRenderer()
     setrlimit(RLIMIT_CPU, &cpu);
 }
 
-// The drawing as SVG, made by the helper; throws with the reason when the
-// helper fails, runs too long or draws too much.
-QByteArray metafileAsSvg(const QString& windowsPath, const QString& hostPath, Kind kind)
+// What the helper writes for the file: a Windows metafile drawn to fit box
+// (a PPM picture), its natural size ("WIDTH HEIGHT") when box is empty, an
+// enhanced metafile as SVG. Throws with the reason when the helper fails,
+// runs too long or draws too much.
+QByteArray runRenderer(const QString& windowsPath, const QString& hostPath, Kind kind, QSize box = {})
 {
     checkMetafileHeader(windowsPath, hostPath, kind);
+    QStringList arguments { QStringLiteral("emf"), hostPath };
+    if (kind == Kind::Metafile && box.isEmpty())
+        arguments = { QStringLiteral("wmf-size"), hostPath };
+    else if (kind == Kind::Metafile)
+        arguments = { QStringLiteral("wmf"), hostPath, QString::number(std::min(box.width(), 16384)),
+            QString::number(std::min(box.height(), 16384)) };
     QProcess helper;
     helper.setChildProcessModifier(limitRenderer);
-    helper.start(metafileRendererProgram(),
-        { kind == Kind::Metafile ? QStringLiteral("wmf") : QStringLiteral("emf"), hostPath });
+    helper.start(metafileRendererProgram(), arguments);
     if (!helper.waitForStarted())
         throw AppError(
             QStringLiteral("The picture \"%1\" cannot be shown: the metafile renderer cannot be started "
@@ -271,12 +279,108 @@ QByteArray metafileAsSvg(const QString& windowsPath, const QString& hostPath, Ki
     damagedFile(windowsPath, ownReason ? why : QStringLiteral("the metafile library failed on it"));
 }
 
-QImage loadMetafile(const QString& windowsPath, const QString& hostPath, Kind kind, QSize box)
+// Whether an enhanced metafile's drawing is degenerate: no shape and no text,
+// or all of it at one point (some programs write their drawing in records
+// the converter cannot place, leaving only text piled in one corner), or a
+// drawing of a single pixel.
+bool isDegenerate(const QByteArray& svg, QSize natural)
 {
-    QSvgRenderer drawing(metafileAsSvg(windowsPath, hostPath, kind));
+    if (natural.width() <= 1 || natural.height() <= 1)
+        return true;
+    static const QStringList shapes { QStringLiteral("path"), QStringLiteral("rect"),
+        QStringLiteral("ellipse"), QStringLiteral("circle"), QStringLiteral("polygon"),
+        QStringLiteral("polyline"), QStringLiteral("line"), QStringLiteral("image") };
+    static const QRegularExpression number(QStringLiteral("-?[0-9]*\\.?[0-9]+(?:[eE][-+]?[0-9]+)?"));
+    double left = 0, right = 0, top = 0, bottom = 0;
+    bool any = false;
+    const auto cover = [&](double x, double y) {
+        left = any ? std::min(left, x) : x;
+        right = any ? std::max(right, x) : x;
+        top = any ? std::min(top, y) : y;
+        bottom = any ? std::max(bottom, y) : y;
+        any = true;
+    };
+    QXmlStreamReader reader(svg);
+    int hidden = 0; // inside <defs> or <clipPath>: not drawn
+    while (!reader.atEnd()) {
+        const auto token = reader.readNext();
+        const QStringView name = reader.name();
+        const bool container = name == QLatin1String("defs") || name == QLatin1String("clipPath");
+        if (token == QXmlStreamReader::EndElement && container)
+            --hidden;
+        if (token != QXmlStreamReader::StartElement)
+            continue;
+        if (container) {
+            ++hidden;
+            continue;
+        }
+        if (hidden > 0)
+            continue;
+        const QXmlStreamAttributes a = reader.attributes();
+        const auto value = [&a](const char* key) { return a.value(QLatin1String(key)).toDouble(); };
+        if (name == QLatin1String("text")) {
+            cover(value("x"), value("y"));
+        } else if (name == QLatin1String("rect") || name == QLatin1String("image")) {
+            cover(value("x"), value("y"));
+            cover(value("x") + value("width"), value("y") + value("height"));
+        } else if (name == QLatin1String("ellipse") || name == QLatin1String("circle")) {
+            const double rx = name == QLatin1String("circle") ? value("r") : value("rx");
+            const double ry = name == QLatin1String("circle") ? value("r") : value("ry");
+            cover(value("cx") - rx, value("cy") - ry);
+            cover(value("cx") + rx, value("cy") + ry);
+        } else if (name == QLatin1String("line")) {
+            cover(value("x1"), value("y1"));
+            cover(value("x2"), value("y2"));
+        } else if (shapes.contains(name.toString())) {
+            const QString list
+                = a.value(QLatin1String(name == QLatin1String("path") ? "d" : "points")).toString();
+            QList<double> values;
+            for (auto it = number.globalMatch(list); it.hasNext();)
+                values << it.next().captured().toDouble();
+            for (qsizetype i = 0; i + 1 < values.size(); i += 2)
+                cover(values[i], values[i + 1]);
+        }
+    }
+    return !any || (right - left < 1 && bottom - top < 1);
+}
+
+// A drawing that shows nothing at all: every pixel the paper's colour.
+bool isBlank(const QImage& image)
+{
+    const QRgb paper = image.pixel(0, 0);
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            if (line[x] != paper)
+                return false;
+    }
+    return true;
+}
+
+[[noreturn]] void nothingToDraw(const QString& windowsPath)
+{
+    refusePicture(windowsPath, QStringLiteral("its drawing cannot be shown: nothing in it can be drawn."));
+}
+
+QImage loadWindowsMetafile(const QString& windowsPath, const QString& hostPath, QSize box)
+{
+    QImage image = QImage::fromData(runRenderer(windowsPath, hostPath, Kind::Metafile, box), "PPM");
+    if (image.isNull())
+        damagedFile(windowsPath, QStringLiteral("the metafile library failed on it"));
+    if (isBlank(image))
+        nothingToDraw(windowsPath);
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
+QImage loadEnhancedMetafile(const QString& windowsPath, const QString& hostPath, QSize box)
+{
+    const QByteArray svg = runRenderer(windowsPath, hostPath, Kind::EnhancedMetafile);
+    QSvgRenderer drawing(svg);
     const QSize natural = drawing.defaultSize();
     if (!drawing.isValid() || natural.isEmpty())
         refusePicture(windowsPath, QStringLiteral("the file holds no picture."));
+    if (isDegenerate(svg, natural))
+        nothingToDraw(windowsPath);
     const QSize target = fitInto(natural, box);
     // Metafiles draw on white paper; their background is left unpainted.
     QImage image(target, QImage::Format_ARGB32_Premultiplied);
@@ -287,6 +391,8 @@ QImage loadMetafile(const QString& windowsPath, const QString& hostPath, Kind ki
     painter.setRenderHint(QPainter::Antialiasing);
     drawing.render(&painter, QRectF(QPointF(0, 0), QSizeF(target)));
     painter.end();
+    if (isBlank(image))
+        nothingToDraw(windowsPath);
     return image.convertToFormat(QImage::Format_RGB32);
 }
 
@@ -295,14 +401,15 @@ QImage loadMetafile(const QString& windowsPath, const QString& hostPath, Kind ki
 QImage decodeAttached(const QString& windowsPath, const QString& hostPath, QSize box, bool* damaged)
 {
     *damaged = false;
-    switch (const Kind kind = kindOf(attachableType(windowsPath))) {
+    switch (kindOf(attachableType(windowsPath))) {
     case Kind::Jpeg:
         return loadJpeg(windowsPath, hostPath, box, damaged);
     case Kind::Bitmap:
         return loadBitmap(windowsPath, hostPath, box, damaged);
     case Kind::Metafile:
+        return loadWindowsMetafile(windowsPath, hostPath, box);
     case Kind::EnhancedMetafile:
-        return loadMetafile(windowsPath, hostPath, kind, box);
+        return loadEnhancedMetafile(windowsPath, hostPath, box);
     case Kind::None:
         break;
     }
@@ -353,9 +460,12 @@ QSize pictureFileSize(const QString& windowsPath)
             qint64 fileSize = 0;
             return readBitmapHeader(windowsPath, host, &fileSize).size;
         }
-        case Kind::Metafile:
+        case Kind::Metafile: {
+            const QList<QByteArray> size = runRenderer(windowsPath, host, kind).trimmed().split(' ');
+            return size.size() == 2 ? QSize(size[0].toInt(), size[1].toInt()) : QSize();
+        }
         case Kind::EnhancedMetafile:
-            return QSvgRenderer(metafileAsSvg(windowsPath, host, kind)).defaultSize();
+            return QSvgRenderer(runRenderer(windowsPath, host, kind)).defaultSize();
         case Kind::None:
             break;
         }

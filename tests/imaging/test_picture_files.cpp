@@ -5,8 +5,8 @@
 #include "kit/atlas_fixture.h"
 #include "kit/picture_samples.h"
 
-#include "platform/errors.h"
 #include "imaging/picture_files.h"
+#include "platform/errors.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -45,6 +45,22 @@ bool looksLike(const QImage& image, QPointF where, QColor colour)
         = image.pixelColor(int(where.x() * (image.width() - 1)), int(where.y() * (image.height() - 1)));
     return std::abs(c.red() - colour.red()) < 48 && std::abs(c.green() - colour.green()) < 48
         && std::abs(c.blue() - colour.blue()) < 48;
+}
+
+// The share of pixels near colour in area (fractions of the picture).
+double shareOf(const QImage& image, QRectF area, QColor colour)
+{
+    const QRect pixels(int(area.x() * image.width()), int(area.y() * image.height()),
+        std::max(1, int(area.width() * image.width())), std::max(1, int(area.height() * image.height())));
+    int near = 0;
+    int all = 0;
+    for (int y = pixels.top(); y <= pixels.bottom() && y < image.height(); ++y)
+        for (int x = pixels.left(); x <= pixels.right() && x < image.width(); ++x, ++all) {
+            const QColor c = image.pixelColor(x, y);
+            near += std::abs(c.red() - colour.red()) < 60 && std::abs(c.green() - colour.green()) < 60
+                && std::abs(c.blue() - colour.blue()) < 60;
+        }
+    return all ? double(near) / all : 0;
 }
 
 QByteArray jpegOf(const QImage& image)
@@ -224,6 +240,42 @@ private slots:
         QVERIFY2(error.startsWith(u"The picture \"%1\" cannot be shown: "_s.arg(path)), qPrintable(error));
         QVERIFY2(error.contains(cause), qPrintable(error));
         QVERIFY(clock.elapsed() < 5000);
+    }
+
+    // Drawings like those users attach: each drawn, with its fills, outlines,
+    // hatches and accented text where the drawing puts them.
+    void metafilesAsDrawn_data()
+    {
+        QTest::addColumn<pictures::MetafileSample>("sample");
+        for (const pictures::MetafileSample& sample : pictures::realWorldWindowsMetafiles())
+            QTest::newRow(qPrintable(sample.name)) << sample;
+    }
+    void metafilesAsDrawn()
+    {
+        QFETCH(pictures::MetafileSample, sample);
+        Drive d;
+        QVERIFY(d.write(sample.name, sample.bytes));
+        const QString path = u"D:\\"_s + sample.name;
+        QString error;
+        QImage image;
+        error = errorOf([&] { image = platform::loadPictureFile(path, { 400, 300 }); });
+        if (!sample.drawable) {
+            QVERIFY2(error.contains(u"cannot be shown"_s), qPrintable(error));
+            return;
+        }
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QVERIFY2(qAbs(image.width() - 400) <= 1 && qAbs(image.height() - 300) <= 1,
+            qPrintable(u"%1 x %2"_s.arg(image.width()).arg(image.height())));
+        for (const pictures::Probe& probe : sample.probes) {
+            const double share = shareOf(image, probe.area, probe.colour);
+            QVERIFY2(share >= probe.least && share <= probe.most,
+                qPrintable(u"%1 in (%2, %3, %4, %5): %6"_s.arg(probe.colour.name())
+                               .arg(probe.area.x())
+                               .arg(probe.area.y())
+                               .arg(probe.area.width())
+                               .arg(probe.area.height())
+                               .arg(share)));
+        }
     }
 
     void missingFile()
