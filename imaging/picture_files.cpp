@@ -377,9 +377,9 @@ QImage loadEnhancedMetafile(const QString& windowsPath, const QString& hostPath,
     const QByteArray svg = runRenderer(windowsPath, hostPath, Kind::EnhancedMetafile);
     QSvgRenderer drawing(svg);
     const QSize natural = drawing.defaultSize();
-    if (!drawing.isValid() || natural.isEmpty())
-        refusePicture(windowsPath, QStringLiteral("the file holds no picture."));
-    if (isDegenerate(svg, natural))
+    if (!drawing.isValid())
+        refusePicture(windowsPath, QStringLiteral("the metafile library cannot convert its drawing."));
+    if (natural.isEmpty() || isDegenerate(svg, natural))
         nothingToDraw(windowsPath);
     const QSize target = fitInto(natural, box);
     // Metafiles draw on white paper; their background is left unpainted.

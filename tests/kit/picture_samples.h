@@ -512,6 +512,142 @@ inline QList<MetafileSample> realWorldWindowsMetafiles()
     return samples;
 }
 
+// An enhanced metafile record by record, on a reference screen of 1024 x 768
+// pixels and 320 x 240 mm; `bounds` is the frame the header declares.
+class EmfWriter {
+public:
+    void record(quint32 type, std::initializer_list<qint64> values)
+    {
+        QByteArray r;
+        put32(r, type);
+        put32(r, quint32(8 + 4 * values.size()));
+        for (qint64 v : values)
+            put32(r, quint32(v));
+        m_records << r;
+    }
+    void solidBrush(QRgb colour)
+    {
+        record(39, { ++m_handles, 0, colourRef(colour), 0 });
+        record(37, { m_handles });
+    }
+    void pen(int width, QRgb colour)
+    {
+        record(38, { ++m_handles, 0, width, 0, colourRef(colour) });
+        record(37, { m_handles });
+    }
+    void rectangle(QRect r) { record(43, { r.left(), r.top(), r.right() + 1, r.bottom() + 1 }); }
+    void ellipse(QRect r) { record(42, { r.left(), r.top(), r.right() + 1, r.bottom() + 1 }); }
+    // EXTTEXTOUTW at a reference point, without spacing array
+    void text(QPoint at, const QString& text)
+    {
+        QByteArray r;
+        put32(r, 84);
+        put32(r, 0); // size, below
+        for (int v : { 0, 0, -1, -1 }) // bounds not given
+            put32(r, quint32(v));
+        put32(r, 1); // compatible graphics mode
+        put32(r, 0); // scales, unused
+        put32(r, 0);
+        put32(r, quint32(at.x()));
+        put32(r, quint32(at.y()));
+        put32(r, quint32(text.size()));
+        put32(r, 76); // the string follows this text record
+        put32(r, 0);
+        for (int v : { 0, 0, -1, -1 })
+            put32(r, quint32(v));
+        put32(r, 0); // no spacing array
+        for (QChar c : text)
+            put16(r, c.unicode());
+        while (r.size() % 4)
+            r.append(char(0));
+        qToLittleEndian<quint32>(quint32(r.size()), r.data() + 4);
+        m_records << r;
+    }
+    QByteArray file(QRect bounds) const
+    {
+        QByteArray body;
+        for (const QByteArray& r : m_records)
+            body += r;
+        QByteArray eof;
+        put32(eof, 14);
+        put32(eof, 20);
+        put32(eof, 0);
+        put32(eof, 16);
+        put32(eof, 20);
+        body += eof;
+        QByteArray header;
+        put32(header, 1);
+        put32(header, 88);
+        for (int v : { bounds.left(), bounds.top(), bounds.right(), bounds.bottom() })
+            put32(header, quint32(v));
+        for (qint64 v : { qint64(bounds.left()) * 3125 / 100, qint64(bounds.top()) * 3125 / 100,
+                 qint64(bounds.right() + 1) * 3125 / 100, qint64(bounds.bottom() + 1) * 3125 / 100 })
+            put32(header, quint32(v)); // frame, 0.01 mm
+        put32(header, 0x464D4520u); // " EMF"
+        put32(header, 0x10000);
+        put32(header, quint32(88 + body.size()));
+        put32(header, quint32(m_records.size() + 2));
+        put16(header, quint16(m_handles + 1));
+        put16(header, 0);
+        for (quint32 v : { 0u, 0u, 0u, 1024u, 768u, 320u, 240u })
+            put32(header, v);
+        return header + body;
+    }
+
+private:
+    static qint64 colourRef(QRgb c) { return qRed(c) | (qGreen(c) << 8) | (qBlue(c) << 16); }
+    QList<QByteArray> m_records;
+    int m_handles = 0;
+};
+
+// Enhanced metafiles as programs write them, the drawable and the degenerate:
+// no records, text piled at one point as some diagramming programs' exports
+// come out, every shape at one point, a frame of one pixel.
+inline QList<MetafileSample> realWorldEnhancedMetafiles()
+{
+    const QRgb black = qRgb(0, 0, 0);
+    const QRgb red = qRgb(220, 0, 0);
+    const QRect page(0, 0, 400, 300);
+    QList<MetafileSample> samples;
+    {
+        EmfWriter emf;
+        emf.solidBrush(red);
+        emf.pen(3, black);
+        emf.ellipse(QRect(80, 30, 240, 240));
+        emf.text(QPoint(20, 20), QStringLiteral("Caf\u00e9 & Sons"));
+        samples << MetafileSample { QStringLiteral("DISC.EMF"), emf.file(page), true,
+            { { { 0.45, 0.45, 0.1, 0.1 }, red, 0.95 }, { { 0.9, 0.9, 0.1, 0.1 }, Qt::white, 0.95 } } };
+    }
+    {
+        EmfWriter emf;
+        emf.text(QPoint(20, 40), QStringLiteral("Ynys M\u00f4n"));
+        emf.text(QPoint(200, 250), QStringLiteral("Smith & Sons"));
+        samples << MetafileSample { QStringLiteral("LABELS.EMF"), emf.file(page), true,
+            { { { 0, 0, 1, 1 }, black, 0.0002, 0.3 } } };
+    }
+    samples << MetafileSample { QStringLiteral("EMPTY.EMF"), EmfWriter().file(page), false, {} };
+    {
+        EmfWriter emf;
+        for (const char* label : { "Process", "Decision", "Start & end", "Data store" })
+            emf.text(QPoint(0, 0), QString::fromLatin1(label));
+        samples << MetafileSample { QStringLiteral("PILED.EMF"), emf.file(page), false, {} };
+    }
+    {
+        EmfWriter emf;
+        emf.solidBrush(red);
+        emf.rectangle(QRect(50, 50, 0, 0));
+        emf.ellipse(QRect(50, 50, 0, 0));
+        samples << MetafileSample { QStringLiteral("POINT.EMF"), emf.file(page), false, {} };
+    }
+    {
+        EmfWriter emf;
+        emf.solidBrush(red);
+        emf.rectangle(QRect(0, 0, 1, 1));
+        samples << MetafileSample { QStringLiteral("PIXEL.EMF"), emf.file(QRect(0, 0, 1, 1)), false, {} };
+    }
+    return samples;
+}
+
 // JPEG bytes with an EXIF orientation tag placed right after the start marker.
 inline QByteArray withOrientation(const QByteArray& jpeg, int orientation)
 {
