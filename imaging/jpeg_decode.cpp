@@ -76,6 +76,8 @@ struct ErrorManager {
     int code = 0;
     bool tooManyScans = false;
     bool damagedData = false;
+    int firstDamage = 0; // libjpeg's code for the first damage it met
+    char damageText[JMSG_LENGTH_MAX] = {};
     char text[JMSG_LENGTH_MAX] = {};
 };
 
@@ -90,8 +92,13 @@ void onError(j_common_ptr cinfo)
 void onMessage(j_common_ptr cinfo, int level)
 {
     auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
-    if (level < 0 && isDamageWarning(err->pub.msg_code))
+    if (level < 0 && isDamageWarning(err->pub.msg_code)) {
+        if (!err->damagedData) {
+            err->firstDamage = err->pub.msg_code;
+            err->pub.format_message(cinfo, err->damageText);
+        }
         err->damagedData = true;
+    }
 }
 
 void onProgress(j_common_ptr cinfo)
@@ -145,6 +152,15 @@ struct Jpeg {
             .arg(c.image_height));
 }
 
+// What libjpeg found wrong with the data, in the user's words: the end of
+// the file only where libjpeg met it.
+QString damageDetail(const ErrorManager& err)
+{
+    if (err.firstDamage == JWRN_JPEG_EOF)
+        return QStringLiteral("it ends before its picture does");
+    return QStringLiteral("its picture data is damaged: %1").arg(QString::fromLocal8Bit(err.damageText));
+}
+
 // Why libjpeg gave up, in the user's words.
 [[noreturn]] void refuse(const QString& windowsPath, const Jpeg& j)
 {
@@ -172,7 +188,7 @@ struct Jpeg {
     if (j.err.tooManyScans)
         damaged(windowsPath, QStringLiteral("it has more than %1 scans").arg(kMaxScans));
     if (j.err.damagedData)
-        damaged(windowsPath, QStringLiteral("it ends before its picture does"));
+        damaged(windowsPath, damageDetail(j.err));
     if (j.err.code == JERR_NO_IMAGE || j.err.code == JERR_EMPTY_IMAGE)
         cannotShow(windowsPath, QStringLiteral("the file holds no picture."));
     damaged(windowsPath, QString::fromLocal8Bit(j.err.text));
@@ -309,12 +325,15 @@ Decoded readRows(Jpeg& j, const QString& windowsPath, QImage::Format format)
     return result;
 }
 
-// The strongest reduction by eighths that still covers target.
+// The strongest reduction by eighths whose picture still covers target. The
+// picture shrinks by exactly n/8 while libjpeg rounds its size up, so the
+// test is on the exact size: a picture of 7 pixels is never decoded at 7/8,
+// which would squeeze it into 6.1 pixels of a 7-pixel image.
 int eighthsFor(QSize native, QSize target)
 {
     for (int n = 1; n < 8; ++n) {
-        const auto scaled = [n](int length) { return (qint64(length) * n + 7) / 8; };
-        if (scaled(native.width()) >= target.width() && scaled(native.height()) >= target.height())
+        const auto covers = [n](int length, int wanted) { return qint64(length) * n >= qint64(wanted) * 8; };
+        if (covers(native.width(), target.width()) && covers(native.height(), target.height()))
             return n;
     }
     return 8;

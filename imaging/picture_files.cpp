@@ -144,6 +144,28 @@ quint16 u16(const QByteArray& b, int at)
     return qFromLittleEndian<quint16>(b.constData() + at);
 }
 
+// Valid bitmaps of kinds Qt does not read, named for the user; empty for
+// the kinds it reads.
+QString unusualBitmapKind(quint32 infoSize, int bits, quint32 compression)
+{
+    const bool os2v2 = infoSize == 16 || infoSize == 64;
+    if (os2v2 && compression == 3)
+        return QStringLiteral("a BMP compressed by Huffman coding");
+    if (os2v2 && compression == 4)
+        return QStringLiteral("a BMP compressed by 24-bit run lengths");
+    if (compression == 4)
+        return QStringLiteral("a BMP with a JPEG picture inside");
+    if (compression == 5)
+        return QStringLiteral("a BMP with a PNG picture inside");
+    if (bits == 2)
+        return QStringLiteral("a BMP of 2 bits a pixel");
+    if (infoSize == 52 || infoSize == 56)
+        return QStringLiteral("a BMP with a version 3 header and colour masks");
+    if (infoSize == 64 || infoSize == 16)
+        return QStringLiteral("an OS/2 2.x BMP");
+    return {};
+}
+
 // Checks the headers before anything is decoded, so that a file claiming a
 // picture larger than memory is refused without trying.
 BitmapHeader readBitmapHeader(const QString& windowsPath, const QString& hostPath, qint64* fileSize)
@@ -164,6 +186,10 @@ BitmapHeader readBitmapHeader(const QString& windowsPath, const QString& hostPat
         width = u16(head, 18);
         height = u16(head, 20);
         bits = u16(head, 24);
+    } else if (infoSize == 16 && head.size() >= 14 + 16) { // OS/2 2.x, shortest form
+        width = u32(head, 18);
+        height = u32(head, 22);
+        bits = u16(head, 28);
     } else if (infoSize >= 40 && infoSize <= 124 && head.size() >= 14 + 40) {
         width = qint32(u32(head, 18));
         height = std::abs(qint64(qint32(u32(head, 22)))); // negative: rows top-down
@@ -175,8 +201,13 @@ BitmapHeader readBitmapHeader(const QString& windowsPath, const QString& hostPat
     if (width <= 0 || height <= 0)
         refusePicture(windowsPath, QStringLiteral("the file holds no picture."));
     header.size = QSize(int(std::min<qint64>(width, INT_MAX)), int(std::min<qint64>(height, INT_MAX)));
-    if (width * height * 4 > kMaxBitmapBytes)
+    // In 64 bits: a crafted header's size must not wrap into a small one.
+    if (qint64(width) * qint64(height) * 4 > kMaxBitmapBytes)
         tooLarge(windowsPath, header.size);
+    const QString kind = unusualBitmapKind(infoSize, bits, compression);
+    if (!kind.isEmpty())
+        refusePicture(
+            windowsPath, QStringLiteral("it is %1, a kind of BMP this program cannot show.").arg(kind));
     // Uncompressed rows are padded to whole 32-bit words.
     const bool packed = compression == 0 || compression == 3 || compression == 6;
     if (packed && (bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32))

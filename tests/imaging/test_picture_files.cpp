@@ -209,6 +209,30 @@ private slots:
         qToLittleEndian<qint32>(65535, huge.data() + 22);
         QTest::newRow("BMP 65535 x 65535") << u"H.BMP"_s << huge << u"65535 x 65535 pixels is too large"_s;
         QTest::newRow("BMP header only") << u"C.BMP"_s << bmp.left(20) << u"damaged"_s;
+        // 65536 x 16384 x 4 bytes is 2^32: a size that wraps to nothing in 32 bits.
+        QByteArray wraps = bmp;
+        qToLittleEndian<qint32>(65536, wraps.data() + 18);
+        qToLittleEndian<qint32>(16384, wraps.data() + 22);
+        QTest::newRow("BMP size wrapping 32 bits")
+            << u"W.BMP"_s << wraps << u"65536 x 16384 pixels is too large"_s;
+        // Valid kinds Qt does not read are named, not called damaged.
+        const auto variant = [&bmp](quint32 infoSize, quint16 bits, quint32 compression) {
+            QByteArray b = bmp;
+            qToLittleEndian<quint32>(infoSize, b.data() + 14);
+            qToLittleEndian<quint16>(bits, b.data() + 28);
+            qToLittleEndian<quint32>(compression, b.data() + 30);
+            return b;
+        };
+        const QString cannot = u"a kind of BMP this program cannot show"_s;
+        QTest::newRow("BMP 2 bits") << u"K.BMP"_s << variant(40, 2, 0) << u"2 bits a pixel, "_s + cannot;
+        QTest::newRow("BMP with JPEG inside")
+            << u"K.BMP"_s << variant(40, 0, 4) << u"JPEG picture inside, "_s + cannot;
+        QTest::newRow("BMP with PNG inside")
+            << u"K.BMP"_s << variant(108, 0, 5) << u"PNG picture inside, "_s + cannot;
+        QTest::newRow("BMP V3 with masks")
+            << u"K.BMP"_s << variant(56, 32, 3) << u"colour masks, "_s + cannot;
+        QTest::newRow("BMP Huffman") << u"K.BMP"_s << variant(64, 1, 3) << u"Huffman coding, "_s + cannot;
+        QTest::newRow("BMP RLE24") << u"K.BMP"_s << variant(64, 24, 4) << u"24-bit run lengths, "_s + cannot;
         QByteArray noInfo = bmp;
         qToLittleEndian<quint32>(7, noInfo.data() + 14);
         QTest::newRow("BMP unknown header") << u"U.BMP"_s << noInfo << u"damaged"_s;
@@ -277,6 +301,35 @@ private slots:
                                .arg(probe.area.height())
                                .arg(share)));
         }
+    }
+
+    // A JPEG of a few pixels keeps its own size and content: it is never
+    // decoded at a reduced scale and stretched back.
+    void tinyJpegsAreNotSqueezed_data()
+    {
+        QTest::addColumn<QSize>("size");
+        for (const QSize size :
+            { QSize(1, 1), QSize(3, 3), QSize(5, 4), QSize(7, 7), QSize(7, 2), QSize(6, 7) })
+            QTest::newRow(qPrintable(u"%1 x %2"_s.arg(size.width()).arg(size.height()))) << size;
+    }
+    void tinyJpegsAreNotSqueezed()
+    {
+        QFETCH(QSize, size);
+        QImage pattern(size, QImage::Format_RGB32);
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x)
+                pattern.setPixelColor(x, y, x % 2 ? QColor(Qt::white) : QColor(Qt::black));
+        const QByteArray bytes = fixture::encodeJpeg(pattern, 100);
+        Drive d;
+        QVERIFY(d.write(u"T.JPG"_s, bytes));
+        const QImage shown = platform::loadPictureFile(u"D:\\T.JPG"_s, { 313, 255 });
+        const QImage whole = QImage::fromData(bytes, "JPG").convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(shown.size(), size);
+        int worst = 0;
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x)
+                worst = std::max(worst, std::abs(qGray(shown.pixel(x, y)) - qGray(whole.pixel(x, y))));
+        QVERIFY2(worst < 40, qPrintable(QString::number(worst)));
     }
 
     void missingFile()
