@@ -375,10 +375,11 @@ bool isDegenerate(const QByteArray& svg, QSize natural)
     return !any || (right - left < 1 && bottom - top < 1);
 }
 
-// A drawing that shows nothing at all: every pixel the paper's colour.
+// A drawing that shows nothing at all: every pixel the white of the paper
+// (a drawing of one colour all over is still a drawing).
 bool isBlank(const QImage& image)
 {
-    const QRgb paper = image.pixel(0, 0);
+    const QRgb paper = qRgb(255, 255, 255);
     for (int y = 0; y < image.height(); ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
         for (int x = 0; x < image.width(); ++x)
@@ -395,12 +396,13 @@ bool isBlank(const QImage& image)
 
 QImage loadWindowsMetafile(const QString& windowsPath, const QString& hostPath, QSize box)
 {
-    QImage image = QImage::fromData(runRenderer(windowsPath, hostPath, Kind::Metafile, box), "PPM");
+    const QImage image = QImage::fromData(runRenderer(windowsPath, hostPath, Kind::Metafile, box), "PPM")
+                             .convertToFormat(QImage::Format_RGB32);
     if (image.isNull())
         damagedFile(windowsPath, QStringLiteral("the metafile library failed on it"));
     if (isBlank(image))
         nothingToDraw(windowsPath);
-    return image.convertToFormat(QImage::Format_RGB32);
+    return image;
 }
 
 QImage loadEnhancedMetafile(const QString& windowsPath, const QString& hostPath, QSize box)
