@@ -202,6 +202,14 @@ private slots:
         for (const char* name : { "E.JPG", "E.BMP", "E.WMF", "E.EMF" })
             QTest::newRow(name) << QString::fromLatin1(name) << QByteArray() << u"the file is empty"_s;
         QTest::newRow("JPEG cut short") << u"C.JPG"_s << jpeg.left(200) << u"damaged"_s;
+        // Whole to its end, but a table in the middle of its first scan is
+        // bogus: the message tells of damage, not of an end that is there.
+        const QByteArray progressive = fixture::encodeJpeg(quadrantImage(400, 300), 92, true);
+        const qsizetype scan = progressive.indexOf("\xFF\xDA", 2);
+        QByteArray broken = progressive;
+        broken.insert(scan + 40, QByteArray("\xFF\xC4\x00\x03\x00", 5));
+        QTest::newRow("JPEG with a bogus table inside, whole to its end")
+            << u"T.JPG"_s << broken << u"its picture data is damaged"_s;
         QTest::newRow("JPEG 30000 x 30000") << u"H.JPG"_s << fixture::withDimensions(jpeg, 30000, 30000)
                                             << u"30000 x 30000 pixels is too large"_s;
         QByteArray huge = bmp;
