@@ -54,6 +54,9 @@ int makeSamples(const QString& folder)
         { "stray-bytes.jpg", inserted(baseline, markerAt(baseline, 0xDA), QByteArray::fromHex("0012")) },
         { "large-progressive-444.jpg", largeProgressive },
         { "large-progressive-truncated.jpg", largeProgressive.left(largeProgressive.size() / 2) },
+        // A copy that stopped after 2.5 MB: within the header's bound of
+        // blocks against bytes, short of its last scans.
+        { "large-progressive-cut-2.5mb.jpg", largeProgressive.left(2560 * 1024) },
     };
     for (const auto& [name, bytes] : files) {
         if (!save(folder + QLatin1Char('/') + QLatin1String(name), bytes))

@@ -7,6 +7,9 @@
 //   viewer_cold_ms / viewer_floor_ms / viewer_ratio  the same for the viewer's
 //       1800 x 972 picture box (goal <= 1.15);
 //   wmf_ms, emf_ms      a drawing of 600 shapes rendered into the box;
+//   metafiles_drawn / metafiles_refused / metafiles_blank   the test kit's
+//       set of 29 Windows and 6 enhanced metafiles like users' (accented
+//       text, fills, hatches, titles; empty and degenerate drawings);
 //   peak_rss_mb         peak memory of 200 steps through such pictures with
 //       decoding ahead, in a child process of its own (goal < 150).
 // Figures are medians; one "name: value" line each.
@@ -191,6 +194,27 @@ int main(int argc, char** argv)
             times << bench::timed([&] { platform::loadPictureFile(folder.filePath(file), kPanelBox); });
         print(name, bench::median(times));
     }
+
+    int drawn = 0, refused = 0, blank = 0;
+    for (const pictures::MetafileSample& sample :
+        pictures::realWorldWindowsMetafiles() + pictures::realWorldEnhancedMetafiles()) {
+        const QString path = folder.filePath(sample.name);
+        fixture::writeBytes(path, sample.bytes);
+        try {
+            const QImage image = platform::loadPictureFile(path, kPanelBox);
+            const bool uniform = image.convertToFormat(QImage::Format_RGB32) == [&] {
+                QImage paper(image.size(), QImage::Format_RGB32);
+                paper.fill(image.pixel(0, 0));
+                return paper;
+            }();
+            ++(uniform ? blank : drawn);
+        } catch (const std::exception&) {
+            ++refused;
+        }
+    }
+    print("metafiles_drawn", drawn);
+    print("metafiles_refused", refused);
+    print("metafiles_blank", blank);
 
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedChannels);

@@ -51,6 +51,24 @@ struct Decoded {
 // The whole file, refused when it is empty or too large to be a picture.
 QByteArray readFile(const QString& windowsPath, const QString& hostPath);
 
+// Whether libjpeg's warning means the picture's data is damaged or cut short.
+bool isDamageWarning(int code);
+
+// Whether a JPEG's bytes stop before its last scan is complete: no end
+// marker after its last scan's start (inside scan data a 0xFF byte is always
+// followed by 0x00 or a restart code, so the marker cannot be mistaken).
+bool endsBeforeLastScan(const uchar* data, qint64 size);
+
+// A file of several scans that ends before its last one is damaged: its
+// coefficient buffer, the whole picture's, may take at most this much.
+constexpr qint64 kDamagedFileBytes = qint64(300) << 20;
+
+// What every reader of a JPEG refuses once its header is read: more pixels
+// than any scan has, a header that claims more blocks than the file's bytes
+// can hold. Throws PictureError.
+void checkHeaderAgainstFile(
+    const QString& windowsPath, qint64 width, qint64 height, qint64 blocks, bool multiScan, qint64 fileBytes);
+
 // The JPEG in bytes decoded to fit box, RGB32.
 Decoded decodeJpeg(const QString& windowsPath, const QByteArray& bytes, QSize box);
 

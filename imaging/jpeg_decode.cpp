@@ -76,24 +76,10 @@ struct ErrorManager {
     int code = 0;
     bool tooManyScans = false;
     bool damagedData = false;
+    int firstDamage = 0; // libjpeg's code for the first damage it met
+    char damageText[JMSG_LENGTH_MAX] = {};
     char text[JMSG_LENGTH_MAX] = {};
 };
-
-bool isDamageWarning(int code)
-{
-    switch (code) {
-    case JWRN_BOGUS_PROGRESSION:
-    case JWRN_EXTRANEOUS_DATA:
-    case JWRN_HIT_MARKER:
-    case JWRN_HUFF_BAD_CODE:
-    case JWRN_JPEG_EOF:
-    case JWRN_MUST_RESYNC:
-    case JWRN_NOT_SEQUENTIAL:
-        return true;
-    default:
-        return false; // an odd JFIF version or ICC marker spoils nothing shown
-    }
-}
 
 void onError(j_common_ptr cinfo)
 {
@@ -106,8 +92,13 @@ void onError(j_common_ptr cinfo)
 void onMessage(j_common_ptr cinfo, int level)
 {
     auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
-    if (level < 0 && isDamageWarning(err->pub.msg_code))
+    if (level < 0 && isDamageWarning(err->pub.msg_code)) {
+        if (!err->damagedData) {
+            err->firstDamage = err->pub.msg_code;
+            err->pub.format_message(cinfo, err->damageText);
+        }
         err->damagedData = true;
+    }
 }
 
 void onProgress(j_common_ptr cinfo)
@@ -129,6 +120,8 @@ struct Jpeg {
     ErrorManager err;
     jpeg_progress_mgr progress {};
     const QByteArray& bytes;
+    bool multiScan = false;
+    bool cutShort = false; // several scans, the last one incomplete
 
     explicit Jpeg(const QByteArray& data)
         : bytes(data)
@@ -159,6 +152,15 @@ struct Jpeg {
             .arg(c.image_height));
 }
 
+// What libjpeg found wrong with the data, in the user's words: the end of
+// the file only where libjpeg met it.
+QString damageDetail(const ErrorManager& err)
+{
+    if (err.firstDamage == JWRN_JPEG_EOF)
+        return QStringLiteral("it ends before its picture does");
+    return QStringLiteral("its picture data is damaged: %1").arg(QString::fromLocal8Bit(err.damageText));
+}
+
 // Why libjpeg gave up, in the user's words.
 [[noreturn]] void refuse(const QString& windowsPath, const Jpeg& j)
 {
@@ -186,7 +188,7 @@ struct Jpeg {
     if (j.err.tooManyScans)
         damaged(windowsPath, QStringLiteral("it has more than %1 scans").arg(kMaxScans));
     if (j.err.damagedData)
-        damaged(windowsPath, QStringLiteral("it ends before its picture does"));
+        damaged(windowsPath, damageDetail(j.err));
     if (j.err.code == JERR_NO_IMAGE || j.err.code == JERR_EMPTY_IMAGE)
         cannotShow(windowsPath, QStringLiteral("the file holds no picture."));
     damaged(windowsPath, QString::fromLocal8Bit(j.err.text));
@@ -229,16 +231,11 @@ void readHeader(Jpeg& j, const QString& windowsPath)
     if (!read)
         refuse(windowsPath, j);
     const jpeg_decompress_struct& c = j.cinfo;
-    if (qint64(c.image_width) * c.image_height > kMaxPixels)
-        tooLarge(windowsPath, c);
-    const bool buffered = jpeg_has_multiple_scans(&j.cinfo);
-    const qint64 perByte = buffered ? kBufferedBlocksPerByte : kBlocksPerByte;
-    if (blockCount(c) > kFreeBlocks + perByte * j.bytes.size())
-        damaged(windowsPath,
-            QStringLiteral("its header claims %1 x %2 pixels, far more than its %3 bytes can hold")
-                .arg(c.image_width)
-                .arg(c.image_height)
-                .arg(j.bytes.size()));
+    j.multiScan = jpeg_has_multiple_scans(&j.cinfo);
+    j.cutShort = j.multiScan
+        && endsBeforeLastScan(reinterpret_cast<const uchar*>(j.bytes.constData()), j.bytes.size());
+    checkHeaderAgainstFile(
+        windowsPath, c.image_width, c.image_height, blockCount(c), j.multiScan, j.bytes.size());
 }
 
 bool isCmyk(const jpeg_decompress_struct& c)
@@ -262,6 +259,13 @@ void startDecoding(Jpeg& j, const QString& windowsPath, int eighths, int bytesPe
     if (!j.attempt([&] { jpeg_calc_output_dimensions(&c); }))
         refuse(windowsPath, j);
     const qint64 output = qint64(c.output_width) * c.output_height * bytesPerPixel;
+    if (j.cutShort && coefficientBytes(c) + output > std::min(memoryCeiling(), kDamagedFileBytes))
+        damaged(windowsPath,
+            QStringLiteral("it ends before its last scan, and what it holds of %1 x %2 pixels would take "
+                           "%3 MB to show")
+                .arg(c.image_width)
+                .arg(c.image_height)
+                .arg((coefficientBytes(c) + output) >> 20));
     if (coefficientBytes(c) + output > memoryCeiling())
         tooLarge(windowsPath, c);
     if (!j.attempt([&] { jpeg_start_decompress(&c); }))
@@ -321,12 +325,15 @@ Decoded readRows(Jpeg& j, const QString& windowsPath, QImage::Format format)
     return result;
 }
 
-// The strongest reduction by eighths that still covers target.
+// The strongest reduction by eighths whose picture still covers target. The
+// picture shrinks by exactly n/8 while libjpeg rounds its size up, so the
+// test is on the exact size: a picture of 7 pixels is never decoded at 7/8,
+// which would squeeze it into 6.1 pixels of a 7-pixel image.
 int eighthsFor(QSize native, QSize target)
 {
     for (int n = 1; n < 8; ++n) {
-        const auto scaled = [n](int length) { return (qint64(length) * n + 7) / 8; };
-        if (scaled(native.width()) >= target.width() && scaled(native.height()) >= target.height())
+        const auto covers = [n](int length, int wanted) { return qint64(length) * n >= qint64(wanted) * 8; };
+        if (covers(native.width(), target.width()) && covers(native.height(), target.height()))
             return n;
     }
     return 8;
@@ -389,6 +396,55 @@ QImage halve(const QImage& source)
 } // namespace
 
 namespace decoding {
+
+bool isDamageWarning(int code)
+{
+    switch (code) {
+    case JWRN_BOGUS_PROGRESSION:
+    case JWRN_EXTRANEOUS_DATA:
+    case JWRN_HIT_MARKER:
+    case JWRN_HUFF_BAD_CODE:
+    case JWRN_JPEG_EOF:
+    case JWRN_MUST_RESYNC:
+    case JWRN_NOT_SEQUENTIAL:
+        return true;
+    default:
+        return false; // an odd JFIF version or ICC marker spoils nothing shown
+    }
+}
+
+bool endsBeforeLastScan(const uchar* data, qint64 size)
+{
+    qint64 lastScan = -1;
+    for (qint64 i = size - 2; i >= 0; --i) {
+        if (data[i] == 0xFF && data[i + 1] == 0xDA) {
+            lastScan = i;
+            break;
+        }
+    }
+    if (lastScan < 0)
+        return false;
+    for (qint64 i = lastScan + 2; i + 1 < size; ++i) {
+        if (data[i] == 0xFF && data[i + 1] == 0xD9)
+            return false;
+    }
+    return true;
+}
+
+void checkHeaderAgainstFile(
+    const QString& windowsPath, qint64 width, qint64 height, qint64 blocks, bool multiScan, qint64 fileBytes)
+{
+    if (width * height > kMaxPixels)
+        cannotShow(windowsPath,
+            QStringLiteral("its size of %1 x %2 pixels is too large to show.").arg(width).arg(height));
+    const qint64 perByte = multiScan ? kBufferedBlocksPerByte : kBlocksPerByte;
+    if (blocks > kFreeBlocks + perByte * fileBytes)
+        damaged(windowsPath,
+            QStringLiteral("its header claims %1 x %2 pixels, far more than its %3 bytes can hold")
+                .arg(width)
+                .arg(height)
+                .arg(fileBytes));
+}
 
 QByteArray readFile(const QString& windowsPath, const QString& hostPath)
 {

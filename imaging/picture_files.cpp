@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSvgRenderer>
+#include <QXmlStreamReader>
 #include <QtEndian>
 
 #include <sys/resource.h>
@@ -143,6 +144,28 @@ quint16 u16(const QByteArray& b, int at)
     return qFromLittleEndian<quint16>(b.constData() + at);
 }
 
+// Valid bitmaps of kinds Qt does not read, named for the user; empty for
+// the kinds it reads.
+QString unusualBitmapKind(quint32 infoSize, int bits, quint32 compression)
+{
+    const bool os2v2 = infoSize == 16 || infoSize == 64;
+    if (os2v2 && compression == 3)
+        return QStringLiteral("a BMP compressed by Huffman coding");
+    if (os2v2 && compression == 4)
+        return QStringLiteral("a BMP compressed by 24-bit run lengths");
+    if (compression == 4)
+        return QStringLiteral("a BMP with a JPEG picture inside");
+    if (compression == 5)
+        return QStringLiteral("a BMP with a PNG picture inside");
+    if (bits == 2)
+        return QStringLiteral("a BMP of 2 bits a pixel");
+    if (infoSize == 52 || infoSize == 56)
+        return QStringLiteral("a BMP with a version 3 header and colour masks");
+    if (infoSize == 64 || infoSize == 16)
+        return QStringLiteral("an OS/2 2.x BMP");
+    return {};
+}
+
 // Checks the headers before anything is decoded, so that a file claiming a
 // picture larger than memory is refused without trying.
 BitmapHeader readBitmapHeader(const QString& windowsPath, const QString& hostPath, qint64* fileSize)
@@ -163,6 +186,10 @@ BitmapHeader readBitmapHeader(const QString& windowsPath, const QString& hostPat
         width = u16(head, 18);
         height = u16(head, 20);
         bits = u16(head, 24);
+    } else if (infoSize == 16 && head.size() >= 14 + 16) { // OS/2 2.x, shortest form
+        width = u32(head, 18);
+        height = u32(head, 22);
+        bits = u16(head, 28);
     } else if (infoSize >= 40 && infoSize <= 124 && head.size() >= 14 + 40) {
         width = qint32(u32(head, 18));
         height = std::abs(qint64(qint32(u32(head, 22)))); // negative: rows top-down
@@ -174,8 +201,13 @@ BitmapHeader readBitmapHeader(const QString& windowsPath, const QString& hostPat
     if (width <= 0 || height <= 0)
         refusePicture(windowsPath, QStringLiteral("the file holds no picture."));
     header.size = QSize(int(std::min<qint64>(width, INT_MAX)), int(std::min<qint64>(height, INT_MAX)));
-    if (width * height * 4 > kMaxBitmapBytes)
+    // In 64 bits: a crafted header's size must not wrap into a small one.
+    if (qint64(width) * qint64(height) * 4 > kMaxBitmapBytes)
         tooLarge(windowsPath, header.size);
+    const QString kind = unusualBitmapKind(infoSize, bits, compression);
+    if (!kind.isEmpty())
+        refusePicture(
+            windowsPath, QStringLiteral("it is %1, a kind of BMP this program cannot show.").arg(kind));
     // Uncompressed rows are padded to whole 32-bit words.
     const bool packed = compression == 0 || compression == 3 || compression == 6;
     if (packed && (bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32))
@@ -232,15 +264,22 @@ void limitRenderer()
     setrlimit(RLIMIT_CPU, &cpu);
 }
 
-// The drawing as SVG, made by the helper; throws with the reason when the
-// helper fails, runs too long or draws too much.
-QByteArray metafileAsSvg(const QString& windowsPath, const QString& hostPath, Kind kind)
+// What the helper writes for the file: a Windows metafile drawn to fit box
+// (a PPM picture), its natural size ("WIDTH HEIGHT") when box is empty, an
+// enhanced metafile as SVG. Throws with the reason when the helper fails,
+// runs too long or draws too much.
+QByteArray runRenderer(const QString& windowsPath, const QString& hostPath, Kind kind, QSize box = {})
 {
     checkMetafileHeader(windowsPath, hostPath, kind);
+    QStringList arguments { QStringLiteral("emf"), hostPath };
+    if (kind == Kind::Metafile && box.isEmpty())
+        arguments = { QStringLiteral("wmf-size"), hostPath };
+    else if (kind == Kind::Metafile)
+        arguments = { QStringLiteral("wmf"), hostPath, QString::number(std::min(box.width(), 16384)),
+            QString::number(std::min(box.height(), 16384)) };
     QProcess helper;
     helper.setChildProcessModifier(limitRenderer);
-    helper.start(metafileRendererProgram(),
-        { kind == Kind::Metafile ? QStringLiteral("wmf") : QStringLiteral("emf"), hostPath });
+    helper.start(metafileRendererProgram(), arguments);
     if (!helper.waitForStarted())
         throw AppError(
             QStringLiteral("The picture \"%1\" cannot be shown: the metafile renderer cannot be started "
@@ -271,12 +310,110 @@ QByteArray metafileAsSvg(const QString& windowsPath, const QString& hostPath, Ki
     damagedFile(windowsPath, ownReason ? why : QStringLiteral("the metafile library failed on it"));
 }
 
-QImage loadMetafile(const QString& windowsPath, const QString& hostPath, Kind kind, QSize box)
+// Whether an enhanced metafile's drawing is degenerate: no shape and no text,
+// or all of it at one point (some programs write their drawing in records
+// the converter cannot place, leaving only text piled in one corner), or a
+// drawing of a single pixel.
+bool isDegenerate(const QByteArray& svg, QSize natural)
 {
-    QSvgRenderer drawing(metafileAsSvg(windowsPath, hostPath, kind));
+    if (natural.width() <= 1 || natural.height() <= 1)
+        return true;
+    static const QStringList shapes { QStringLiteral("path"), QStringLiteral("rect"),
+        QStringLiteral("ellipse"), QStringLiteral("circle"), QStringLiteral("polygon"),
+        QStringLiteral("polyline"), QStringLiteral("line"), QStringLiteral("image") };
+    static const QRegularExpression number(QStringLiteral("-?[0-9]*\\.?[0-9]+(?:[eE][-+]?[0-9]+)?"));
+    double left = 0, right = 0, top = 0, bottom = 0;
+    bool any = false;
+    const auto cover = [&](double x, double y) {
+        left = any ? std::min(left, x) : x;
+        right = any ? std::max(right, x) : x;
+        top = any ? std::min(top, y) : y;
+        bottom = any ? std::max(bottom, y) : y;
+        any = true;
+    };
+    QXmlStreamReader reader(svg);
+    int hidden = 0; // inside <defs> or <clipPath>: not drawn
+    while (!reader.atEnd()) {
+        const auto token = reader.readNext();
+        const QStringView name = reader.name();
+        const bool container = name == QLatin1String("defs") || name == QLatin1String("clipPath");
+        if (token == QXmlStreamReader::EndElement && container)
+            --hidden;
+        if (token != QXmlStreamReader::StartElement)
+            continue;
+        if (container) {
+            ++hidden;
+            continue;
+        }
+        if (hidden > 0)
+            continue;
+        const QXmlStreamAttributes a = reader.attributes();
+        const auto value = [&a](const char* key) { return a.value(QLatin1String(key)).toDouble(); };
+        if (name == QLatin1String("text")) {
+            cover(value("x"), value("y"));
+        } else if (name == QLatin1String("rect") || name == QLatin1String("image")) {
+            cover(value("x"), value("y"));
+            cover(value("x") + value("width"), value("y") + value("height"));
+        } else if (name == QLatin1String("ellipse") || name == QLatin1String("circle")) {
+            const double rx = name == QLatin1String("circle") ? value("r") : value("rx");
+            const double ry = name == QLatin1String("circle") ? value("r") : value("ry");
+            cover(value("cx") - rx, value("cy") - ry);
+            cover(value("cx") + rx, value("cy") + ry);
+        } else if (name == QLatin1String("line")) {
+            cover(value("x1"), value("y1"));
+            cover(value("x2"), value("y2"));
+        } else if (shapes.contains(name.toString())) {
+            const QString list
+                = a.value(QLatin1String(name == QLatin1String("path") ? "d" : "points")).toString();
+            QList<double> values;
+            for (auto it = number.globalMatch(list); it.hasNext();)
+                values << it.next().captured().toDouble();
+            for (qsizetype i = 0; i + 1 < values.size(); i += 2)
+                cover(values[i], values[i + 1]);
+        }
+    }
+    return !any || (right - left < 1 && bottom - top < 1);
+}
+
+// A drawing that shows nothing at all: every pixel the white of the paper
+// (a drawing of one colour all over is still a drawing).
+bool isBlank(const QImage& image)
+{
+    const QRgb paper = qRgb(255, 255, 255);
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            if (line[x] != paper)
+                return false;
+    }
+    return true;
+}
+
+[[noreturn]] void nothingToDraw(const QString& windowsPath)
+{
+    refusePicture(windowsPath, QStringLiteral("its drawing cannot be shown: nothing in it can be drawn."));
+}
+
+QImage loadWindowsMetafile(const QString& windowsPath, const QString& hostPath, QSize box)
+{
+    const QImage image = QImage::fromData(runRenderer(windowsPath, hostPath, Kind::Metafile, box), "PPM")
+                             .convertToFormat(QImage::Format_RGB32);
+    if (image.isNull())
+        damagedFile(windowsPath, QStringLiteral("the metafile library failed on it"));
+    if (isBlank(image))
+        nothingToDraw(windowsPath);
+    return image;
+}
+
+QImage loadEnhancedMetafile(const QString& windowsPath, const QString& hostPath, QSize box)
+{
+    const QByteArray svg = runRenderer(windowsPath, hostPath, Kind::EnhancedMetafile);
+    QSvgRenderer drawing(svg);
     const QSize natural = drawing.defaultSize();
-    if (!drawing.isValid() || natural.isEmpty())
-        refusePicture(windowsPath, QStringLiteral("the file holds no picture."));
+    if (!drawing.isValid())
+        refusePicture(windowsPath, QStringLiteral("the metafile library cannot convert its drawing."));
+    if (natural.isEmpty() || isDegenerate(svg, natural))
+        nothingToDraw(windowsPath);
     const QSize target = fitInto(natural, box);
     // Metafiles draw on white paper; their background is left unpainted.
     QImage image(target, QImage::Format_ARGB32_Premultiplied);
@@ -287,6 +424,8 @@ QImage loadMetafile(const QString& windowsPath, const QString& hostPath, Kind ki
     painter.setRenderHint(QPainter::Antialiasing);
     drawing.render(&painter, QRectF(QPointF(0, 0), QSizeF(target)));
     painter.end();
+    if (isBlank(image))
+        nothingToDraw(windowsPath);
     return image.convertToFormat(QImage::Format_RGB32);
 }
 
@@ -295,14 +434,15 @@ QImage loadMetafile(const QString& windowsPath, const QString& hostPath, Kind ki
 QImage decodeAttached(const QString& windowsPath, const QString& hostPath, QSize box, bool* damaged)
 {
     *damaged = false;
-    switch (const Kind kind = kindOf(attachableType(windowsPath))) {
+    switch (kindOf(attachableType(windowsPath))) {
     case Kind::Jpeg:
         return loadJpeg(windowsPath, hostPath, box, damaged);
     case Kind::Bitmap:
         return loadBitmap(windowsPath, hostPath, box, damaged);
     case Kind::Metafile:
+        return loadWindowsMetafile(windowsPath, hostPath, box);
     case Kind::EnhancedMetafile:
-        return loadMetafile(windowsPath, hostPath, kind, box);
+        return loadEnhancedMetafile(windowsPath, hostPath, box);
     case Kind::None:
         break;
     }
@@ -353,9 +493,12 @@ QSize pictureFileSize(const QString& windowsPath)
             qint64 fileSize = 0;
             return readBitmapHeader(windowsPath, host, &fileSize).size;
         }
-        case Kind::Metafile:
+        case Kind::Metafile: {
+            const QList<QByteArray> size = runRenderer(windowsPath, host, kind).trimmed().split(' ');
+            return size.size() == 2 ? QSize(size[0].toInt(), size[1].toInt()) : QSize();
+        }
         case Kind::EnhancedMetafile:
-            return QSvgRenderer(metafileAsSvg(windowsPath, host, kind)).defaultSize();
+            return QSvgRenderer(runRenderer(windowsPath, host, kind)).defaultSize();
         case Kind::None:
             break;
         }

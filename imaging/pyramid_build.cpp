@@ -5,6 +5,8 @@
 
 #include "imaging/pyramid_internal.h"
 
+#include "imaging/decoding_internal.h"
+
 #include "imaging/pictures.h"
 #include "platform/errors.h"
 #include "platform/paths.h"
@@ -45,6 +47,7 @@ struct JpegError {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX] = {};
+    bool damaged = false; // libjpeg warned of damaged or missing data
 };
 
 void jpegErrorExit(j_common_ptr cinfo)
@@ -54,8 +57,17 @@ void jpegErrorExit(j_common_ptr cinfo)
     std::longjmp(error->jump, 1);
 }
 
-// A damaged scan still shows what can be decoded; nothing goes to stderr.
+// Nothing goes to stderr; a warning about the data marks the sheet damaged,
+// with libjpeg's own words for it.
 void jpegQuiet(j_common_ptr) { }
+void jpegWarning(j_common_ptr cinfo, int level)
+{
+    auto* error = reinterpret_cast<JpegError*>(cinfo->err);
+    if (level < 0 && !error->damaged && decoding::isDamageWarning(cinfo->err->msg_code)) {
+        error->damaged = true;
+        (*cinfo->err->format_message)(cinfo, error->message);
+    }
+}
 
 void jpegProgress(j_common_ptr cinfo)
 {
@@ -77,6 +89,7 @@ public:
         m_cinfo.err = jpeg_std_error(&m_error.pub);
         m_error.pub.error_exit = jpegErrorExit;
         m_error.pub.output_message = jpegQuiet;
+        m_error.pub.emit_message = jpegWarning;
         m_progress.progress_monitor = jpegProgress;
         jpeg_create_decompress(&m_cinfo);
         m_cinfo.progress = &m_progress;
@@ -143,6 +156,14 @@ public:
     void abort() { jpeg_abort_decompress(&m_cinfo); }
 
     QSize size() const { return QSize(int(m_cinfo.image_width), int(m_cinfo.image_height)); }
+    qint64 blocks() const
+    {
+        qint64 sum = 0;
+        for (int c = 0; c < m_cinfo.num_components; ++c)
+            sum += qint64(m_cinfo.comp_info[c].width_in_blocks) * m_cinfo.comp_info[c].height_in_blocks;
+        return sum;
+    }
+    bool damaged() const { return m_error.damaged; }
     int outputComponents() const { return m_cinfo.output_components; }
     bool adobeInverted() const { return m_cinfo.saw_Adobe_marker; }
     QString error() const { return QString::fromLocal8Bit(m_error.message); }
@@ -343,6 +364,13 @@ void writeManifest(const QString& folder, Manifest manifest)
 
 } // namespace
 
+namespace {
+[[noreturn]] void damagedSheet(const QString& windowsPath, const QString& detail)
+{
+    cannotShow(windowsPath, QStringLiteral("the file is damaged (%1).").arg(detail));
+}
+} // namespace
+
 bool TilePyramid::build(const QString& windowsPath, const std::function<bool()>& wanted)
 {
     if (isReady(windowsPath))
@@ -362,6 +390,18 @@ bool TilePyramid::build(const QString& windowsPath, const std::function<bool()>&
     if (!reader.readHeader())
         cannotShow(windowsPath, QStringLiteral("the file is damaged (%1).").arg(reader.error()));
     const QSize size = reader.size();
+    // What the decoder refuses, the build refuses too; a sheet damaged or cut
+    // short gets no pyramid (its fitted picture, with its warning, is all
+    // there is to see), so no grey half-sheet is ever kept as if whole.
+    const qint64 fileBytes = QFileInfo(host).size();
+    decoding::checkHeaderAgainstFile(windowsPath, size.width(), size.height(), reader.blocks(),
+        reader.needsWholeCoefficients(), fileBytes);
+    if (reader.needsWholeCoefficients()) {
+        QFile mapped(host);
+        const uchar* data = mapped.open(QIODevice::ReadOnly) ? mapped.map(0, fileBytes) : nullptr;
+        if (data && decoding::endsBeforeLastScan(data, fileBytes))
+            damagedSheet(windowsPath, QStringLiteral("it ends before its last scan"));
+    }
     const QList<QSize> levels = levelSizes(size, m_options.tileSize);
     const int components = reader.cmyk() ? 4 : 3;
     const qint64 needed = LevelWriter::bytesFor(levels, m_options.tileSize)
@@ -394,8 +434,8 @@ bool TilePyramid::build(const QString& windowsPath, const std::function<bool()>&
                 return false;
             }
             const int got = reader.read(rows, std::min(kBatchRows, size.height() - done));
-            if (got <= 0)
-                cannotShow(windowsPath, QStringLiteral("the file is damaged (%1).").arg(reader.error()));
+            if (got <= 0 || reader.damaged())
+                damagedSheet(windowsPath, reader.error());
             for (int i = 0; i < got; ++i) {
                 const uchar* row = rows[i];
                 if (components == 4) {

@@ -97,6 +97,33 @@ int TfrmNotes::nextPictureRow(int from) const
     return -1;
 }
 
+namespace {
+
+// A picture shown only as far as it could be read says so on the panel's
+// bottom line, where the user looks, in place of the full-screen hint; no
+// box interrupts the slide show. The label is made here, once.
+void showPictureWarning(QWidget* panel, QLabel* hint, const QWidget* box, const QString& warning)
+{
+    auto* line = panel->findChild<QLabel*>(QStringLiteral("lblPixWarning"));
+    if (!line) {
+        line = new QLabel(panel);
+        line->setObjectName(QStringLiteral("lblPixWarning"));
+        line->setGeometry(box->x(), hint->y() - 4, box->width(), 24);
+        line->setWordWrap(true);
+        line->setAlignment(Qt::AlignCenter);
+        line->setStyleSheet(QStringLiteral("color: #a00000; font-weight: bold;"));
+    }
+    line->setText(warning.isEmpty()
+            ? QString()
+            : QStringLiteral(
+                "This picture is damaged or incomplete: only what could be read of it is shown."));
+    line->setToolTip(warning);
+    line->setVisible(!warning.isEmpty());
+    hint->setVisible(warning.isEmpty());
+}
+
+} // namespace
+
 // The current PIX record in the panel: its file, its caption to edit and
 // its picture.
 void TfrmNotes::showPictureRecord()
@@ -131,12 +158,14 @@ void TfrmNotes::showPicture()
         picture = m_pictures->load(vPixPath, ui->imgPix->size() * scale, &warning);
     } catch (const std::exception&) {
         ui->imgPix->clear();
+        showPictureWarning(ui->pnlPictures, ui->Label12, ui->imgPix, {});
         throw;
     }
     picture.setDevicePixelRatio(scale);
     ui->imgPix->setPixmap(QPixmap::fromImage(picture));
     const QString hint = QStringLiteral("Double-click on this picture to show a full-screen view.");
     ui->imgPix->setToolTip(warning.isEmpty() ? hint : hint + QLatin1Char('\n') + warning);
+    showPictureWarning(ui->pnlPictures, ui->Label12, ui->imgPix, warning);
 }
 
 // "See More" shows the next picture of the place, or the first again.

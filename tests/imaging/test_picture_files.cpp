@@ -54,6 +54,22 @@ bool looksLike(const QImage& image, QPointF where, QColor colour)
         && std::abs(c.blue() - colour.blue()) < 48;
 }
 
+// The share of pixels near colour in area (fractions of the picture).
+double shareOf(const QImage& image, QRectF area, QColor colour)
+{
+    const QRect pixels(int(area.x() * image.width()), int(area.y() * image.height()),
+        std::max(1, int(area.width() * image.width())), std::max(1, int(area.height() * image.height())));
+    int near = 0;
+    int all = 0;
+    for (int y = pixels.top(); y <= pixels.bottom() && y < image.height(); ++y)
+        for (int x = pixels.left(); x <= pixels.right() && x < image.width(); ++x, ++all) {
+            const QColor c = image.pixelColor(x, y);
+            near += std::abs(c.red() - colour.red()) < 60 && std::abs(c.green() - colour.green()) < 60
+                && std::abs(c.blue() - colour.blue()) < 60;
+        }
+    return all ? double(near) / all : 0;
+}
+
 QByteArray jpegOf(const QImage& image)
 {
     return fixture::encodeJpeg(image, 92);
@@ -245,6 +261,14 @@ private slots:
         for (const char* name : { "E.JPG", "E.BMP", "E.WMF", "E.EMF" })
             QTest::newRow(name) << QString::fromLatin1(name) << QByteArray() << u"the file is empty"_s;
         QTest::newRow("JPEG cut short") << u"C.JPG"_s << jpeg.left(200) << u"damaged"_s;
+        // Whole to its end, but a table in the middle of its first scan is
+        // bogus: the message tells of damage, not of an end that is there.
+        const QByteArray progressive = fixture::encodeJpeg(quadrantImage(400, 300), 92, true);
+        const qsizetype scan = progressive.indexOf("\xFF\xDA", 2);
+        QByteArray broken = progressive;
+        broken.insert(scan + 40, QByteArray("\xFF\xC4\x00\x03\x00", 5));
+        QTest::newRow("JPEG with a bogus table inside, whole to its end")
+            << u"T.JPG"_s << broken << u"its picture data is damaged"_s;
         QTest::newRow("JPEG 30000 x 30000") << u"H.JPG"_s << fixture::withDimensions(jpeg, 30000, 30000)
                                             << u"30000 x 30000 pixels is too large"_s;
         QByteArray huge = bmp;
@@ -252,6 +276,30 @@ private slots:
         qToLittleEndian<qint32>(65535, huge.data() + 22);
         QTest::newRow("BMP 65535 x 65535") << u"H.BMP"_s << huge << u"65535 x 65535 pixels is too large"_s;
         QTest::newRow("BMP header only") << u"C.BMP"_s << bmp.left(20) << u"damaged"_s;
+        // 65536 x 16384 x 4 bytes is 2^32: a size that wraps to nothing in 32 bits.
+        QByteArray wraps = bmp;
+        qToLittleEndian<qint32>(65536, wraps.data() + 18);
+        qToLittleEndian<qint32>(16384, wraps.data() + 22);
+        QTest::newRow("BMP size wrapping 32 bits")
+            << u"W.BMP"_s << wraps << u"65536 x 16384 pixels is too large"_s;
+        // Valid kinds Qt does not read are named, not called damaged.
+        const auto variant = [&bmp](quint32 infoSize, quint16 bits, quint32 compression) {
+            QByteArray b = bmp;
+            qToLittleEndian<quint32>(infoSize, b.data() + 14);
+            qToLittleEndian<quint16>(bits, b.data() + 28);
+            qToLittleEndian<quint32>(compression, b.data() + 30);
+            return b;
+        };
+        const QString cannot = u"a kind of BMP this program cannot show"_s;
+        QTest::newRow("BMP 2 bits") << u"K.BMP"_s << variant(40, 2, 0) << u"2 bits a pixel, "_s + cannot;
+        QTest::newRow("BMP with JPEG inside")
+            << u"K.BMP"_s << variant(40, 0, 4) << u"JPEG picture inside, "_s + cannot;
+        QTest::newRow("BMP with PNG inside")
+            << u"K.BMP"_s << variant(108, 0, 5) << u"PNG picture inside, "_s + cannot;
+        QTest::newRow("BMP V3 with masks")
+            << u"K.BMP"_s << variant(56, 32, 3) << u"colour masks, "_s + cannot;
+        QTest::newRow("BMP Huffman") << u"K.BMP"_s << variant(64, 1, 3) << u"Huffman coding, "_s + cannot;
+        QTest::newRow("BMP RLE24") << u"K.BMP"_s << variant(64, 24, 4) << u"24-bit run lengths, "_s + cannot;
         QByteArray noInfo = bmp;
         qToLittleEndian<quint32>(7, noInfo.data() + 14);
         QTest::newRow("BMP unknown header") << u"U.BMP"_s << noInfo << u"damaged"_s;
@@ -283,6 +331,72 @@ private slots:
         QVERIFY2(error.startsWith(u"The picture \"%1\" cannot be shown: "_s.arg(path)), qPrintable(error));
         QVERIFY2(error.contains(cause), qPrintable(error));
         QVERIFY(clock.elapsed() < 5000);
+    }
+
+    // Drawings like those users attach: each drawn, with its fills, outlines,
+    // hatches and accented text where the drawing puts them.
+    void metafilesAsDrawn_data()
+    {
+        QTest::addColumn<pictures::MetafileSample>("sample");
+        for (const pictures::MetafileSample& sample :
+            pictures::realWorldWindowsMetafiles() + pictures::realWorldEnhancedMetafiles())
+            QTest::newRow(qPrintable(sample.name)) << sample;
+    }
+    void metafilesAsDrawn()
+    {
+        QFETCH(pictures::MetafileSample, sample);
+        Drive d;
+        QVERIFY(d.write(sample.name, sample.bytes));
+        const QString path = u"D:\\"_s + sample.name;
+        QString error;
+        QImage image;
+        error = errorOf([&] { image = platform::loadPictureFile(path, { 400, 300 }); });
+        if (!sample.drawable) {
+            QVERIFY2(error.contains(u"cannot be shown"_s) && error.contains(u"drawn"_s), qPrintable(error));
+            return;
+        }
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QVERIFY2(qAbs(image.width() - 400) <= 1 && qAbs(image.height() - 300) <= 1,
+            qPrintable(u"%1 x %2"_s.arg(image.width()).arg(image.height())));
+        for (const pictures::Probe& probe : sample.probes) {
+            const double share = shareOf(image, probe.area, probe.colour);
+            QVERIFY2(share >= probe.least && share <= probe.most,
+                qPrintable(u"%1 in (%2, %3, %4, %5): %6"_s.arg(probe.colour.name())
+                               .arg(probe.area.x())
+                               .arg(probe.area.y())
+                               .arg(probe.area.width())
+                               .arg(probe.area.height())
+                               .arg(share)));
+        }
+    }
+
+    // A JPEG of a few pixels keeps its own size and content: it is never
+    // decoded at a reduced scale and stretched back.
+    void tinyJpegsAreNotSqueezed_data()
+    {
+        QTest::addColumn<QSize>("size");
+        for (const QSize size :
+            { QSize(1, 1), QSize(3, 3), QSize(5, 4), QSize(7, 7), QSize(7, 2), QSize(6, 7) })
+            QTest::newRow(qPrintable(u"%1 x %2"_s.arg(size.width()).arg(size.height()))) << size;
+    }
+    void tinyJpegsAreNotSqueezed()
+    {
+        QFETCH(QSize, size);
+        QImage pattern(size, QImage::Format_RGB32);
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x)
+                pattern.setPixelColor(x, y, x % 2 ? QColor(Qt::white) : QColor(Qt::black));
+        const QByteArray bytes = fixture::encodeJpeg(pattern, 100);
+        Drive d;
+        QVERIFY(d.write(u"T.JPG"_s, bytes));
+        const QImage shown = platform::loadPictureFile(u"D:\\T.JPG"_s, { 313, 255 });
+        const QImage whole = QImage::fromData(bytes, "JPG").convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(shown.size(), size);
+        int worst = 0;
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x)
+                worst = std::max(worst, std::abs(qGray(shown.pixel(x, y)) - qGray(whole.pixel(x, y))));
+        QVERIFY2(worst < 40, qPrintable(QString::number(worst)));
     }
 
     void missingFile()

@@ -4,13 +4,17 @@
 #include "imaging/damaged_jpegs.h"
 #include "kit/atlas_fixture.h"
 
+#include "imaging/picture_files.h"
 #include "imaging/pictures.h"
+#include "imaging/tile_pyramid.h"
 #include "platform/errors.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+
+#include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 
@@ -404,6 +408,60 @@ private slots:
             u"The picture \"D:\\SCANS.JPG\" cannot be shown: its size of 2000 x 1500 pixels is too large to show."_s);
         QCOMPARE(underError, QString());
         QCOMPARE(shown.size(), QSize(480, 360));
+    }
+
+    // A progressive photo of 10000 x 10000 whose copy stopped after 2.5 MB:
+    // its header passes the bound of blocks against bytes, but its
+    // coefficients (600 MB) would be taken for a file that ends before its
+    // last scan. Every step that decodes it stays within the damaged-file
+    // bound of 300 MB: the box, the whole picture, the attached picture, the
+    // tile pyramid.
+    void aMultiScanFileCutShortStaysWithinTheDamagedBound_data()
+    {
+        QTest::addColumn<QString>("step");
+        for (const char* step : { "box", "whole", "attached", "pyramid" })
+            QTest::newRow(step) << QString::fromLatin1(step);
+    }
+    void aMultiScanFileCutShortStaysWithinTheDamagedBound()
+    {
+        QFETCH(QString, step);
+        static const QByteArray cut = [] {
+            const QImage picture = samples::grainy({ 2400, 1800 }, fixture::kRed);
+            const QByteArray whole
+                = samples::encode(picture, { samples::Layout::Progressive, false, 1, 1, 97 });
+            return samples::withSize(whole, 10000, 10000).left(qsizetype(2500) << 10);
+        }();
+        QVERIFY2(cut.size() == qsizetype(2500) << 10, qPrintable(QString::number(cut.size())));
+        Drive d;
+        QVERIFY(d.write(u"CUT.JPG"_s, cut));
+        const QString path = u"D:\\CUT.JPG"_s;
+        const QString host = d.host(u"CUT.JPG"_s);
+        QTemporaryDir cache;
+        rusage before {};
+        getrusage(RUSAGE_SELF, &before);
+        QElapsedTimer clock;
+        clock.start();
+        const QString error = errorOf([&] {
+            if (step == u"box"_s)
+                platform::decodePicture(path, host, { 500, 360 });
+            else if (step == u"whole"_s)
+                platform::decodeLevels(path, host, { 500, 360 });
+            else if (step == u"attached"_s)
+                platform::loadPictureFile(path, { 313, 255 });
+            else {
+                platform::TilePyramid::Options options;
+                options.folder = cache.path();
+                platform::TilePyramid(options).build(path);
+            }
+        });
+        rusage after {};
+        getrusage(RUSAGE_SELF, &after);
+        const qint64 grownMb = (qint64(after.ru_maxrss) - before.ru_maxrss) >> 10;
+        QVERIFY2(grownMb < 300, qPrintable(u"%1 MB"_s.arg(grownMb)));
+        QVERIFY2(error.contains(u"\"D:\\CUT.JPG\""_s) && error.contains(u"damaged"_s)
+                && error.contains(u"ends before its last scan"_s),
+            qPrintable(error));
+        QVERIFY(clock.elapsed() < 5000);
     }
 
     // A scan the full-size decode cannot hold stays as fitted to the

@@ -9,6 +9,7 @@
 #include "platform/errors.h"
 
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
@@ -310,6 +311,18 @@ private slots:
         QTest::newRow("missing") << QByteArray() << u"Cannot open file"_s;
         QTest::newRow("not a JPEG") << QByteArray("GIF89a and more") << u"not a JPEG"_s;
         QTest::newRow("header cut off") << cut << u"damaged"_s;
+        // What the decoder refuses, the build refuses, at once.
+        const QByteArray small = encode(fixture::patterned({ 64, 48 }), TJSAMP_420, false);
+        QTest::newRow("2 KB claiming 30000 x 30000")
+            << fixture::withDimensions(small, 30000, 30000) << u"30000 x 30000 pixels is too large"_s;
+        QTest::newRow("2 KB claiming 12000 x 12000")
+            << fixture::withDimensions(small, 12000, 12000) << u"far more than its"_s;
+        // A damaged sheet gets no pyramid of grey rows kept as if whole.
+        const QByteArray sheet = encode(fixture::patterned({ 400, 300 }), TJSAMP_420, false);
+        QTest::newRow("cut short") << sheet.left(sheet.size() * 6 / 10) << u"damaged"_s;
+        const QByteArray progressive = encode(fixture::patterned({ 400, 300 }), TJSAMP_420, true);
+        QTest::newRow("progressive cut short")
+            << progressive.left(progressive.size() * 6 / 10) << u"ends before its last scan"_s;
     }
     void unreadableSheetsAreReported()
     {
@@ -319,7 +332,10 @@ private slots:
         if (!bytes.isEmpty())
             QVERIFY(s.write(u"BAD.JPG"_s, bytes));
         platform::TilePyramid pyramid(s.options());
+        QElapsedTimer clock;
+        clock.start();
         const QString error = errorOf([&] { pyramid.build(Setup::windows(u"BAD.JPG"_s)); });
+        QVERIFY(clock.elapsed() < 2000);
         QVERIFY2(error.contains(u"D:\\BAD.JPG"_s) && error.contains(cause), qPrintable(error));
         QVERIFY(!pyramid.isReady(Setup::windows(u"BAD.JPG"_s)));
         QCOMPARE(QDir(s.cache.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList());

@@ -15,6 +15,8 @@
 #include <QPainter>
 #include <QtEndian>
 
+#include <algorithm>
+
 namespace pictures {
 
 inline void put16(QByteArray& out, quint16 value)
@@ -210,6 +212,131 @@ inline QByteArray windowsMetafile(int inch = 96, int width = 400, int height = 3
     return placeable + header + records;
 }
 
+// A Windows metafile written record by record, as drawing programs write
+// them: objects are created, selected and never deleted, so each takes the
+// next slot of the object table. Coordinates are logical units of a window
+// of the given extent.
+class WmfWriter {
+public:
+    static QByteArray words(std::initializer_list<int> values)
+    {
+        QByteArray params;
+        for (int v : values)
+            put16(params, quint16(v));
+        return params;
+    }
+    void record(quint16 function, const QByteArray& params)
+    {
+        put32(m_records, quint32(3 + params.size() / 2));
+        put16(m_records, function);
+        m_records += params;
+        m_largest = std::max(m_largest, 3 + int(params.size()) / 2);
+    }
+    // style 0 solid, 1 none, 2 hatched (hatch 0 horizontal ... 5 diagonal cross)
+    int brush(int style, QRgb colour, int hatch = 0)
+    {
+        QByteArray params;
+        put16(params, quint16(style));
+        put32(params, colourRef(colour));
+        put16(params, quint16(hatch));
+        return create(0x02FC, params);
+    }
+    // style 0 solid, 2 dotted, 5 none
+    int pen(int style, int width, QRgb colour)
+    {
+        QByteArray params;
+        put16(params, quint16(style));
+        put16(params, quint16(width));
+        put16(params, 0);
+        put32(params, colourRef(colour));
+        return create(0x02FA, params);
+    }
+    // height in logical units (negative: character height), face as written
+    int font(int height, int weight, const QByteArray& face, bool italic = false)
+    {
+        QByteArray params = words({ height, 0, 0, 0, weight });
+        params.append(char(italic)).append(char(0)).append(char(0)).append(char(0)); // charset ANSI
+        params.append(char(0)).append(char(0)).append(char(0)).append(char(0));
+        QByteArray name = face.left(31);
+        name.append('\0');
+        if (name.size() % 2)
+            name.append('\0');
+        return create(0x02FB, params + name);
+    }
+    void select(int object) { record(0x012D, words({ object })); }
+    void window(int width, int height)
+    {
+        record(0x0103, words({ 8 })); // anisotropic, as most programs write
+        record(0x020B, words({ 0, 0 }));
+        record(0x020C, words({ height, width }));
+    }
+    void rectangle(QRect r) { record(0x041B, words({ r.bottom() + 1, r.right() + 1, r.top(), r.left() })); }
+    void ellipse(QRect r) { record(0x0418, words({ r.bottom() + 1, r.right() + 1, r.top(), r.left() })); }
+    void polygon(const QList<QPoint>& points, bool closed = true)
+    {
+        QByteArray params = words({ int(points.size()) });
+        for (const QPoint& p : points)
+            params += words({ p.x(), p.y() });
+        record(closed ? 0x0324 : 0x0325, params);
+    }
+    void textColour(QRgb colour)
+    {
+        QByteArray params;
+        put32(params, colourRef(colour));
+        record(0x0209, params);
+    }
+    void transparentText() { record(0x0102, words({ 1 })); }
+    // text in the file's own bytes (Windows-1252), as TEXTOUT or EXTTEXTOUT
+    void text(QPoint at, const QByteArray& bytes, bool extended = false)
+    {
+        QByteArray padded = bytes;
+        if (padded.size() % 2)
+            padded.append('\0');
+        if (extended)
+            record(0x0A32, words({ at.y(), at.x(), int(bytes.size()), 0 }) + padded);
+        else
+            record(0x0521, words({ int(bytes.size()) }) + padded + words({ at.y(), at.x() }));
+    }
+    // A placeable metafile of width x height logical units at `inch` a inch.
+    QByteArray file(int width, int height, int inch = 96) const
+    {
+        QByteArray records = m_records;
+        put32(records, 3); // end of file
+        put16(records, 0);
+        QByteArray header;
+        put16(header, 1); // in memory
+        put16(header, 9);
+        put16(header, 0x0300);
+        put32(header, quint32((18 + records.size()) / 2));
+        put16(header, quint16(std::max(m_objects, 1)));
+        put32(header, quint32(m_largest));
+        put16(header, 0);
+        QByteArray placeable;
+        put32(placeable, 0x9AC6CDD7u);
+        put16(placeable, 0);
+        for (int v : { 0, 0, width, height })
+            put16(placeable, quint16(v));
+        put16(placeable, quint16(inch));
+        put32(placeable, 0);
+        quint16 checksum = 0;
+        for (int i = 0; i < 20; i += 2)
+            checksum ^= qFromLittleEndian<quint16>(placeable.constData() + i);
+        put16(placeable, checksum);
+        return placeable + header + records;
+    }
+
+private:
+    static quint32 colourRef(QRgb c) { return quint32(qRed(c) | (qGreen(c) << 8) | (qBlue(c) << 16)); }
+    int create(quint16 function, const QByteArray& params)
+    {
+        record(function, params);
+        return m_objects++;
+    }
+    QByteArray m_records;
+    int m_objects = 0;
+    int m_largest = 3;
+};
+
 // An enhanced metafile of the same drawing, 400 x 300 device pixels on a
 // reference screen of 1024 x 768 pixels and 320 x 240 mm.
 inline QByteArray enhancedMetafile(int width = 400, int height = 300)
@@ -252,6 +379,273 @@ inline QByteArray enhancedMetafile(int width = 400, int height = 300)
     for (quint32 v : { 0u, 0u, 0u, 1024u, 768u, 320u, 240u })
         put32(header, v);
     return header + body;
+}
+
+// What a drawing must show: within `area` (fractions of the picture), the
+// share of pixels near `colour` lies between least and most.
+struct Probe {
+    QRectF area;
+    QColor colour;
+    double least = 0;
+    double most = 1;
+};
+
+// A metafile like those users attach, with what a right drawing shows.
+// Drawable is false for one that holds nothing to draw.
+struct MetafileSample {
+    QString name;
+    QByteArray bytes;
+    bool drawable = true;
+    QList<Probe> probes;
+};
+
+// Texts in Windows-1252 as drawing programs store them.
+inline QByteArray cp1252(const char16_t* text)
+{
+    QByteArray out;
+    for (const char16_t* c = text; *c; ++c)
+        out.append(char(*c <= 0xFF ? *c : '?'));
+    return out;
+}
+
+// 29 Windows metafiles of the kinds found in the wild: signs and labels with
+// accented names and "&", discs and boxes filled and outlined, hatch fills,
+// polygons and dotted routes, large titles, at the resolutions drawing
+// programs use (96, 576, 1000 and 1440 units an inch).
+inline QList<MetafileSample> realWorldWindowsMetafiles()
+{
+    const QRgb black = qRgb(0, 0, 0);
+    const QRgb red = qRgb(220, 0, 0);
+    const QRgb navy = qRgb(0, 0, 160);
+    const QRgb green = qRgb(0, 150, 0);
+    const QRgb white = qRgb(255, 255, 255);
+    const char16_t* names[] = { u"Caf\u00e9 Royal", u"Smith & Sons", u"Ynys M\u00f4n", u"Ch\u00e2teau & Fils",
+        u"Caerffili & Pen-y-bont", u"Bryn Ll\u00e2n", u"Cr\u00e8me br\u00fbl\u00e9e", u"Dw\u00ffryd",
+        u"H\u00f4tel de Ville", u"Marks & Spencer" };
+    const int inches[] = { 96, 576, 1000, 1440 };
+    QList<MetafileSample> samples;
+    for (int i = 0; i < 29; ++i) {
+        const int inch = inches[i % 4];
+        const int w = 400 * inch / 96;
+        const int h = 300 * inch / 96;
+        const auto at = [&](double x, double y) { return QPoint(int(x * w), int(y * h)); };
+        const auto box = [&](double x, double y, double bw, double bh) {
+            return QRect(at(x, y), QSize(int(bw * w), int(bh * h)));
+        };
+        WmfWriter wmf;
+        wmf.window(w, h);
+        MetafileSample sample;
+        sample.name = QStringLiteral("S%1.WMF").arg(i, 2, 10, QLatin1Char('0'));
+        const QByteArray label = cp1252(names[i % 10]);
+        switch (i % 6) {
+        case 0: { // a sign: navy board, white label in the code page
+            wmf.select(wmf.brush(0, navy));
+            wmf.select(wmf.pen(0, 1, black));
+            wmf.rectangle(box(0, 0, 1, 1));
+            wmf.select(wmf.font(-h / 12, 700, "Arial"));
+            wmf.textColour(white);
+            wmf.transparentText();
+            wmf.text(at(0.1, 0.4), label, i % 2);
+            sample.probes = { { { 0.02, 0.02, 0.06, 0.2 }, navy, 0.9 },
+                { { 0.1, 0.35, 0.6, 0.25 }, white, 0.03, 0.8 } };
+            break;
+        }
+        case 1: { // a red disc outlined in black
+            wmf.select(wmf.brush(0, red));
+            wmf.select(wmf.pen(0, std::max(2, w / 100), black));
+            wmf.ellipse(box(0.2, 0.1, 0.6, 0.8));
+            sample.probes = { { { 0.45, 0.45, 0.1, 0.1 }, red, 0.95 },
+                { { 0.49, 0.09, 0.02, 0.04 }, black, 0.2 }, { { 0, 0, 0.1, 0.1 }, white, 0.95 } };
+            break;
+        }
+        case 2: { // hatch fills, a legend beside them
+            const int hatch = i % 6;
+            wmf.select(wmf.pen(0, 1, black));
+            wmf.select(wmf.brush(2, green, hatch));
+            wmf.rectangle(box(0.05, 0.05, 0.5, 0.9));
+            wmf.select(wmf.font(-h / 20, 400, "Times New Roman"));
+            wmf.textColour(black);
+            wmf.text(at(0.6, 0.45), label);
+            sample.probes = { { { 0.1, 0.1, 0.4, 0.8 }, green, 0.03, 0.6 },
+                { { 0.1, 0.1, 0.4, 0.8 }, white, 0.3, 0.97 }, { { 0.6, 0.4, 0.4, 0.25 }, black, 0.01, 0.7 } };
+            break;
+        }
+        case 3: { // a star and a dotted route
+            wmf.select(wmf.brush(0, green));
+            wmf.select(wmf.pen(0, 1, black));
+            wmf.polygon({ at(0.5, 0.05), at(0.61, 0.4), at(0.95, 0.4), at(0.67, 0.6), at(0.78, 0.95),
+                at(0.5, 0.74), at(0.22, 0.95), at(0.33, 0.6), at(0.05, 0.4), at(0.39, 0.4) });
+            wmf.select(wmf.pen(2, 1, red));
+            wmf.polygon({ at(0.02, 0.98), at(0.3, 0.8), at(0.5, 0.98) }, false);
+            sample.probes
+                = { { { 0.45, 0.45, 0.1, 0.1 }, green, 0.95 }, { { 0, 0, 0.1, 0.1 }, white, 0.95 } };
+            break;
+        }
+        case 4: { // a large title across the top, a box below
+            wmf.select(wmf.font(-h / 5, 700, "Times New Roman", true));
+            wmf.textColour(navy);
+            wmf.transparentText();
+            wmf.text(at(0.03, 0.02), cp1252(u"Caf\u00e9 & Co"));
+            wmf.select(wmf.brush(0, red));
+            wmf.select(wmf.pen(0, 1, black));
+            wmf.rectangle(box(0.1, 0.6, 0.8, 0.3));
+            sample.probes = { { { 0.03, 0.02, 0.3, 0.25 }, navy, 0.03, 0.8 },
+                { { 0.45, 0.02, 0.3, 0.25 }, navy, 0.03, 0.8 }, { { 0.3, 0.7, 0.4, 0.1 }, red, 0.95 } };
+            break;
+        }
+        default: { // a labelled plan: outlined boxes without fill, names inside
+            wmf.select(wmf.brush(1, white));
+            wmf.select(wmf.pen(0, std::max(1, w / 200), navy));
+            wmf.rectangle(box(0.05, 0.05, 0.9, 0.9));
+            wmf.rectangle(box(0.1, 0.5, 0.35, 0.4));
+            wmf.select(wmf.font(-h / 10, 400, "Arial"));
+            wmf.textColour(black);
+            wmf.text(at(0.12, 0.15), label, true);
+            sample.probes = { { { 0.12, 0.12, 0.5, 0.2 }, black, 0.02, 0.7 },
+                { { 0.6, 0.6, 0.2, 0.2 }, white, 0.95 }, { { 0.04, 0.3, 0.02, 0.4 }, navy, 0.1 } };
+            break;
+        }
+        }
+        sample.bytes = wmf.file(w, h, inch);
+        samples << sample;
+    }
+    return samples;
+}
+
+// An enhanced metafile record by record, on a reference screen of 1024 x 768
+// pixels and 320 x 240 mm; `bounds` is the frame the header declares.
+class EmfWriter {
+public:
+    void record(quint32 type, std::initializer_list<qint64> values)
+    {
+        QByteArray r;
+        put32(r, type);
+        put32(r, quint32(8 + 4 * values.size()));
+        for (qint64 v : values)
+            put32(r, quint32(v));
+        m_records << r;
+    }
+    void solidBrush(QRgb colour)
+    {
+        record(39, { ++m_handles, 0, colourRef(colour), 0 });
+        record(37, { m_handles });
+    }
+    void pen(int width, QRgb colour)
+    {
+        record(38, { ++m_handles, 0, width, 0, colourRef(colour) });
+        record(37, { m_handles });
+    }
+    void rectangle(QRect r) { record(43, { r.left(), r.top(), r.right() + 1, r.bottom() + 1 }); }
+    void ellipse(QRect r) { record(42, { r.left(), r.top(), r.right() + 1, r.bottom() + 1 }); }
+    // EXTTEXTOUTW at a reference point, without spacing array
+    void text(QPoint at, const QString& text)
+    {
+        QByteArray r;
+        put32(r, 84);
+        put32(r, 0); // size, below
+        for (int v : { 0, 0, -1, -1 }) // bounds not given
+            put32(r, quint32(v));
+        put32(r, 1); // compatible graphics mode
+        put32(r, 0); // scales, unused
+        put32(r, 0);
+        put32(r, quint32(at.x()));
+        put32(r, quint32(at.y()));
+        put32(r, quint32(text.size()));
+        put32(r, 76); // the string follows this text record
+        put32(r, 0);
+        for (int v : { 0, 0, -1, -1 })
+            put32(r, quint32(v));
+        put32(r, 0); // no spacing array
+        for (QChar c : text)
+            put16(r, c.unicode());
+        while (r.size() % 4)
+            r.append(char(0));
+        qToLittleEndian<quint32>(quint32(r.size()), r.data() + 4);
+        m_records << r;
+    }
+    QByteArray file(QRect bounds) const
+    {
+        QByteArray body;
+        for (const QByteArray& r : m_records)
+            body += r;
+        QByteArray eof;
+        put32(eof, 14);
+        put32(eof, 20);
+        put32(eof, 0);
+        put32(eof, 16);
+        put32(eof, 20);
+        body += eof;
+        QByteArray header;
+        put32(header, 1);
+        put32(header, 88);
+        for (int v : { bounds.left(), bounds.top(), bounds.right(), bounds.bottom() })
+            put32(header, quint32(v));
+        for (qint64 v : { qint64(bounds.left()) * 3125 / 100, qint64(bounds.top()) * 3125 / 100,
+                 qint64(bounds.right() + 1) * 3125 / 100, qint64(bounds.bottom() + 1) * 3125 / 100 })
+            put32(header, quint32(v)); // frame, 0.01 mm
+        put32(header, 0x464D4520u); // " EMF"
+        put32(header, 0x10000);
+        put32(header, quint32(88 + body.size()));
+        put32(header, quint32(m_records.size() + 2));
+        put16(header, quint16(m_handles + 1));
+        put16(header, 0);
+        for (quint32 v : { 0u, 0u, 0u, 1024u, 768u, 320u, 240u })
+            put32(header, v);
+        return header + body;
+    }
+
+private:
+    static qint64 colourRef(QRgb c) { return qRed(c) | (qGreen(c) << 8) | (qBlue(c) << 16); }
+    QList<QByteArray> m_records;
+    int m_handles = 0;
+};
+
+// Enhanced metafiles as programs write them, the drawable and the degenerate:
+// no records, text piled at one point as some diagramming programs' exports
+// come out, every shape at one point, a frame of one pixel.
+inline QList<MetafileSample> realWorldEnhancedMetafiles()
+{
+    const QRgb black = qRgb(0, 0, 0);
+    const QRgb red = qRgb(220, 0, 0);
+    const QRect page(0, 0, 400, 300);
+    QList<MetafileSample> samples;
+    {
+        EmfWriter emf;
+        emf.solidBrush(red);
+        emf.pen(3, black);
+        emf.ellipse(QRect(80, 30, 240, 240));
+        emf.text(QPoint(20, 20), QStringLiteral("Caf\u00e9 & Sons"));
+        samples << MetafileSample { QStringLiteral("DISC.EMF"), emf.file(page), true,
+            { { { 0.45, 0.45, 0.1, 0.1 }, red, 0.95 }, { { 0.9, 0.9, 0.1, 0.1 }, Qt::white, 0.95 } } };
+    }
+    {
+        EmfWriter emf;
+        emf.text(QPoint(20, 40), QStringLiteral("Ynys M\u00f4n"));
+        emf.text(QPoint(200, 250), QStringLiteral("Smith & Sons"));
+        samples << MetafileSample { QStringLiteral("LABELS.EMF"), emf.file(page), true,
+            { { { 0, 0, 1, 1 }, black, 0.0002, 0.3 } } };
+    }
+    samples << MetafileSample { QStringLiteral("EMPTY.EMF"), EmfWriter().file(page), false, {} };
+    {
+        EmfWriter emf;
+        for (const char* label : { "Process", "Decision", "Start & end", "Data store" })
+            emf.text(QPoint(0, 0), QString::fromLatin1(label));
+        samples << MetafileSample { QStringLiteral("PILED.EMF"), emf.file(page), false, {} };
+    }
+    {
+        EmfWriter emf;
+        emf.solidBrush(red);
+        emf.rectangle(QRect(50, 50, 0, 0));
+        emf.ellipse(QRect(50, 50, 0, 0));
+        samples << MetafileSample { QStringLiteral("POINT.EMF"), emf.file(page), false, {} };
+    }
+    {
+        EmfWriter emf;
+        emf.solidBrush(red);
+        emf.rectangle(QRect(0, 0, 1, 1));
+        samples << MetafileSample { QStringLiteral("PIXEL.EMF"), emf.file(QRect(0, 0, 1, 1)), false, {} };
+    }
+    return samples;
 }
 
 // JPEG bytes with an EXIF orientation tag placed right after the start marker.
