@@ -22,6 +22,15 @@
 // Every tenth place is pinned, so the keystrokes also run the markers'
 // following of the current place.
 // Figures are medians; one "name: value" line each.
+//
+// A size given as the first argument (or CORVANE_BENCH_PLACES), e.g.
+// 100000, measures that many places with five pictures each; the figures
+// that follow the notebook's size then carry it in their name
+// (see_more_100k_ms, add_place_100k_ms, delete_place_100k_ms, ...) and the
+// size-independent keystroke and scrolling figures are left out. Beside
+// each of those wall-clock figures, *_cpu_ms is the processor time of the
+// whole process and *_ui_cpu_ms that of the user-interface thread alone,
+// which a busy machine does not inflate.
 
 #include "bench_support.h"
 #include "kit/atlas_fixture.h"
@@ -40,20 +49,74 @@
 #include <QScrollBar>
 
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 
 using namespace corvane;
 using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int kPlaces = 10000;
-constexpr int kPictures = 50000;
+constexpr int kDefaultPlaces = 10000;
 constexpr int kRuns = 9;
+
+int kPlaces = kDefaultPlaces;
+int kPictures = 5 * kDefaultPlaces;
 
 void print(const char* name, double value)
 {
     std::printf("%s: %.2f\n", name, value);
     std::fflush(stdout);
+}
+
+double clockMs(clockid_t clock)
+{
+    timespec now {};
+    clock_gettime(clock, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
+// One step's wall-clock, process and user-interface thread times.
+struct Cost {
+    double wall = 0;
+    double cpu = 0;
+    double uiCpu = 0;
+};
+
+template <typename F> Cost costOf(F&& step)
+{
+    const double cpu = clockMs(CLOCK_PROCESS_CPUTIME_ID);
+    const double uiCpu = clockMs(CLOCK_THREAD_CPUTIME_ID);
+    Cost cost;
+    cost.wall = bench::timed(step);
+    cost.cpu = clockMs(CLOCK_PROCESS_CPUTIME_ID) - cpu;
+    cost.uiCpu = clockMs(CLOCK_THREAD_CPUTIME_ID) - uiCpu;
+    return cost;
+}
+
+// "see_more" becomes "see_more_100k" at 100,000 places.
+QByteArray sized(const char* name)
+{
+    if (kPlaces == kDefaultPlaces)
+        return name;
+    const QByteArray size
+        = kPlaces % 1000 == 0 ? QByteArray::number(kPlaces / 1000) + 'k' : QByteArray::number(kPlaces);
+    return QByteArray(name) + '_' + size;
+}
+
+// The medians of a sized figure: wall-clock, then processor times.
+void printCosts(const char* name, const QList<Cost>& costs)
+{
+    QList<double> wall, cpu, uiCpu;
+    for (const Cost& cost : costs) {
+        wall << cost.wall;
+        cpu << cost.cpu;
+        uiCpu << cost.uiCpu;
+    }
+    const QByteArray base = sized(name);
+    print((base + "_ms").constData(), bench::median(wall));
+    print((base + "_cpu_ms").constData(), bench::median(cpu));
+    print((base + "_ui_cpu_ms").constData(), bench::median(uiCpu));
 }
 
 void writeUserTables()
@@ -106,63 +169,8 @@ void clickRow(platform::DbGrid* grid, int row)
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, at);
 }
 
-void measure()
+void measureKeystrokes(platform::DbGrid* grid)
 {
-    Kit kit;
-    fixture::Atlas atlas(kit);
-    atlas.writeSheet(u"GB-03H"_s, { 200, 144 }, Qt::red);
-    atlas.setRows({ { u"GB-03H"_s, {}, {}, {}, {}, u"England: London"_s, u"12-13"_s, 433, 683 } }, {});
-    writeUserTables();
-    if (!atlas.open()) {
-        std::fprintf(stderr, "the atlas window did not open\n");
-        return;
-    }
-    QAction* descriptionsItem = nullptr;
-    for (QAction* item : MainForm->menuBar()->actions()) {
-        if (item->objectName() == u"mnuNotes"_s)
-            descriptionsItem = item;
-    }
-    print("open_window_ms", bench::timed([&] {
-        descriptionsItem->trigger();
-        paint(frmNotes);
-    }));
-    auto* grid = control<platform::DbGrid>("grdPlaces");
-
-    QList<double> select, add, remove, page;
-    for (int i = 0; i < kRuns; ++i) {
-        const int row = (i * 997) % kPlaces;
-        grid->scrollTo(grid->model()->index(row, 0));
-        paint(grid);
-        select << bench::timed([&] {
-            clickRow(grid, row);
-            paint(frmNotes);
-        });
-    }
-    print("select_place_ms", bench::median(select));
-
-    for (int i = 0; i < kRuns; ++i) {
-        click("btnAddPlace");
-        control<QRadioButton>("rdoAdd")->click();
-        click("btnGo");
-        control<QLineEdit>("edPlace")->setText(u"Added place %1"_s.arg(i));
-        add << bench::timed([&] {
-            click("btnAddRecord");
-            paint(frmNotes);
-        });
-    }
-    print("add_place_ms", bench::median(add));
-
-    for (int i = 0; i < kRuns; ++i) {
-        clickRow(grid, 1000 + i * 800);
-        click("btnAddPlace");
-        control<QRadioButton>("rdoDelete")->click();
-        remove << bench::timed([&] {
-            click("btnGo");
-            paint(frmNotes);
-        });
-    }
-    print("delete_place_ms", bench::median(remove));
-
     // Descriptions are written in paragraphs; one paragraph of 100,000
     // characters is the worst case, where Qt lays the paragraph out anew
     // on every keystroke.
@@ -184,30 +192,11 @@ void measure()
         }
         print(figure, bench::median(keystroke));
     }
+}
 
-    // Place 7 owns pictures 8, 10008, 20008, 30008 and 40008.
-    const QByteArray photo = fixture::encodeJpeg(bench::busySheet({ 4032, 3024 }), 90);
-    const QString folder = QDir(kit.hostPath(vProgramPath)).filePath(u"Pix"_s);
-    QDir().mkpath(folder);
-    for (int i = 7; i < kPictures; i += kPlaces)
-        fixture::writeBytes(
-            folder + u'/' + QString::number(i + 1).rightJustified(6, u'0') + u".JPG"_s, photo);
-    clickRow(grid, 7);
-    print("pictures_ms", bench::timed([&] {
-        click("btnPictures");
-        paint(frmNotes);
-    }));
-    QList<double> more;
-    for (int i = 0; i < 4; ++i) {
-        QTest::qWait(1500);
-        more << bench::timed([&] {
-            click("btnMorePix");
-            paint(frmNotes);
-        });
-    }
-    print("see_more_ms", bench::median(more));
-    click("btnDonePix");
-
+void measureScrolling(platform::DbGrid* grid)
+{
+    QList<double> page;
     QScrollBar* bar = grid->verticalScrollBar();
     bar->setValue(0);
     paint(grid);
@@ -222,6 +211,92 @@ void measure()
     print("scroll_page_ms", bench::median(page));
     print("scroll_all_ms", all);
     print("scroll_pages", double(page.size()));
+}
+
+void measure()
+{
+    Kit kit;
+    fixture::Atlas atlas(kit);
+    atlas.writeSheet(u"GB-03H"_s, { 200, 144 }, Qt::red);
+    atlas.setRows({ { u"GB-03H"_s, {}, {}, {}, {}, u"England: London"_s, u"12-13"_s, 433, 683 } }, {});
+    writeUserTables();
+    if (!atlas.open()) {
+        std::fprintf(stderr, "the atlas window did not open\n");
+        return;
+    }
+    QAction* descriptionsItem = nullptr;
+    for (QAction* item : MainForm->menuBar()->actions()) {
+        if (item->objectName() == u"mnuNotes"_s)
+            descriptionsItem = item;
+    }
+    print((sized("open_window") + "_ms").constData(), bench::timed([&] {
+        descriptionsItem->trigger();
+        paint(frmNotes);
+    }));
+    auto* grid = control<platform::DbGrid>("grdPlaces");
+
+    QList<Cost> select, add, remove;
+    for (int i = 0; i < kRuns; ++i) {
+        const int row = (i * 997) % kPlaces;
+        grid->scrollTo(grid->model()->index(row, 0));
+        paint(grid);
+        select << costOf([&] {
+            clickRow(grid, row);
+            paint(frmNotes);
+        });
+    }
+    printCosts("select_place", select);
+
+    for (int i = 0; i < kRuns; ++i) {
+        click("btnAddPlace");
+        control<QRadioButton>("rdoAdd")->click();
+        click("btnGo");
+        control<QLineEdit>("edPlace")->setText(u"Added place %1"_s.arg(i));
+        add << costOf([&] {
+            click("btnAddRecord");
+            paint(frmNotes);
+        });
+    }
+    printCosts("add_place", add);
+
+    for (int i = 0; i < kRuns; ++i) {
+        clickRow(grid, 1000 + i * 800);
+        click("btnAddPlace");
+        control<QRadioButton>("rdoDelete")->click();
+        remove << costOf([&] {
+            click("btnGo");
+            paint(frmNotes);
+        });
+    }
+    printCosts("delete_place", remove);
+
+    if (kPlaces == kDefaultPlaces)
+        measureKeystrokes(grid);
+
+    // Place 7 owns pictures 8, 10008, 20008, 30008 and 40008.
+    const QByteArray photo = fixture::encodeJpeg(bench::busySheet({ 4032, 3024 }), 90);
+    const QString folder = QDir(kit.hostPath(vProgramPath)).filePath(u"Pix"_s);
+    QDir().mkpath(folder);
+    for (int i = 7; i < kPictures; i += kPlaces)
+        fixture::writeBytes(
+            folder + u'/' + QString::number(i + 1).rightJustified(6, u'0') + u".JPG"_s, photo);
+    clickRow(grid, 7);
+    print((sized("pictures") + "_ms").constData(), bench::timed([&] {
+        click("btnPictures");
+        paint(frmNotes);
+    }));
+    QList<Cost> more;
+    for (int i = 0; i < 4; ++i) {
+        QTest::qWait(1500);
+        more << costOf([&] {
+            click("btnMorePix");
+            paint(frmNotes);
+        });
+    }
+    printCosts("see_more", more);
+    click("btnDonePix");
+    if (kPlaces == kDefaultPlaces)
+        measureScrolling(grid);
 
     QList<double> pinned;
     for (int i = 0; i < kRuns; ++i) {
@@ -241,7 +316,7 @@ void measure()
         }
         descriptionsItem->trigger();
     }
-    print("show_pinned_place_ms", bench::median(pinned));
+    print((sized("show_pinned_place") + "_ms").constData(), bench::median(pinned));
 }
 
 } // namespace
@@ -251,6 +326,16 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    const QByteArray size = argc > 1 ? QByteArray(argv[1]) : qgetenv("CORVANE_BENCH_PLACES");
+    if (!size.isEmpty()) {
+        bool ok = false;
+        kPlaces = size.toInt(&ok);
+        if (!ok || kPlaces < 10000 || kPlaces > 1000000) {
+            std::fprintf(stderr, "the number of places must lie between 10000 and 1000000\n");
+            return 1;
+        }
+        kPictures = 5 * kPlaces;
+    }
     measure();
     return 0;
 }

@@ -346,11 +346,10 @@ void TfrmNotes::deleteCurrentPlace()
     ControlsSuspended quietPlaces(places);
     database->beginBatch();
     try {
-        const std::vector<int> owners = integersOf(pictures, QStringLiteral("Placeid"));
-        for (int row = int(owners.size()) - 1; row >= 0; --row) {
-            if (owners[size_t(row)] != placeId)
-                continue;
-            pictures->moveTo(row);
+        // Last to first, so that the rows still to go keep their places.
+        const QList<int> rows = rowsOfPlace(pictures, placeId);
+        for (auto row = rows.crbegin(); row != rows.crend(); ++row) {
+            pictures->moveTo(*row);
             pictures->deleteRecord();
         }
         places->deleteRecord();
@@ -376,21 +375,20 @@ void TfrmNotes::btnDoneEditClick()
 
 int TfrmNotes::freePlaceId()
 {
+    const int count = descrip()->recordCount();
+    if (rowsOfPlace(descrip(), count).isEmpty() && rowsOfPlace(pix(), count).isEmpty())
+        return count;
+    const qint64 highest = std::max(largestPlaceId(descrip()), largestPlaceId(pix()));
+    if (highest < INT_MAX)
+        return int(highest + 1);
+    // Every number up to the largest is taken by a place or a picture
+    // record: the first gap.
     const std::vector<int> placeIds = integersOf(descrip(), QStringLiteral("Placeid"));
     const std::vector<int> pictureOwners = integersOf(pix(), QStringLiteral("Placeid"));
-    const std::set<int> used(placeIds.begin(), placeIds.end());
-    const int count = descrip()->recordCount();
-    const bool owned = std::find(pictureOwners.begin(), pictureOwners.end(), count) != pictureOwners.end();
-    if (!used.count(count) && !owned)
-        return count;
-    int highest = used.empty() ? -1 : *used.rbegin();
-    for (const int owner : pictureOwners)
-        highest = std::max(highest, owner);
-    if (highest < INT_MAX)
-        return highest + 1;
-    int free = 0; // every number up to the largest is taken: the first gap
-    while (used.count(free)
-        || std::find(pictureOwners.begin(), pictureOwners.end(), free) != pictureOwners.end())
+    std::set<int> used(placeIds.begin(), placeIds.end());
+    used.insert(pictureOwners.begin(), pictureOwners.end());
+    int free = 0;
+    while (used.count(free))
         ++free;
     return free;
 }

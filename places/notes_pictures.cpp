@@ -89,12 +89,9 @@ void TfrmNotes::keepCaptionShort()
 // PIX.DB's own order; -1 when there is none.
 int TfrmNotes::nextPictureRow(int from) const
 {
-    const std::vector<int> owners = integersOf(pix(), QStringLiteral("Placeid"));
-    for (int row = std::max(from, 0); row < int(owners.size()); ++row) {
-        if (owners[size_t(row)] == vPlaceId)
-            return row;
-    }
-    return -1;
+    const QList<int> rows = rowsOfPlace(pix(), vPlaceId);
+    const auto next = std::lower_bound(rows.begin(), rows.end(), std::max(from, 0));
+    return next == rows.end() ? -1 : *next;
 }
 
 namespace {

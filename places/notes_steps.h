@@ -7,6 +7,7 @@
 #include "data/datamod1.h"
 #include "tables/table.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace corvane::notes {
@@ -57,6 +58,32 @@ inline std::vector<int> integersOf(const platform::Table* table, const QString& 
     for (int row = 0; row < table->rowCount(); ++row)
         values.push_back(table->valueAt(row, column).toInt());
     return values;
+}
+
+// The rows, first to last, whose Placeid is placeId; a blank Placeid has
+// always been read as place 0. None when the table is closed.
+inline QList<int> rowsOfPlace(const platform::Table* table, int placeId)
+{
+    if (!table->active())
+        return {};
+    const QString field = QStringLiteral("Placeid");
+    QList<int> rows = table->rowsWhere(field, placeId);
+    if (placeId == 0) {
+        rows += table->rowsWhere(field, QVariant());
+        std::sort(rows.begin(), rows.end());
+    }
+    return rows;
+}
+
+// The largest Placeid in the table (a blank one read as 0); -1 when the
+// table is closed or holds none.
+inline qint64 largestPlaceId(const platform::Table* table)
+{
+    if (!table->active())
+        return -1;
+    const QString field = QStringLiteral("Placeid");
+    const qint64 blank = table->rowsWhere(field, QVariant()).isEmpty() ? -1 : 0;
+    return std::max(table->largestInteger(field).value_or(-1), blank);
 }
 
 } // namespace corvane::notes

@@ -24,6 +24,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 struct sqlite3;
@@ -178,6 +179,16 @@ public:
     // change shown in the current row (and the new record while appending).
     int rowCount() const;
     QVariant valueAt(int row, int field) const;
+
+    // Questions answered by SQLite through the table's indexes, so that
+    // their cost does not grow with the table. Like valueAt they see the
+    // pending change in the current row (and the new record while
+    // appending). Values are taken as setFieldValue would store them.
+    // The rows, as positions in the current order from first to last, whose
+    // field holds value; a blank value finds the blank fields.
+    QList<int> rowsWhere(const QString& field, const QVariant& value) const;
+    // The largest integer held in the field; none when no row holds one.
+    std::optional<qint64> largestInteger(const QString& field) const;
 
 signals:
     void afterScroll(); // another record became current, or opened non-empty

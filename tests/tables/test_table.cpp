@@ -738,6 +738,99 @@ private slots:
         QVERIFY(errorOf([&] { missing.open(); }).startsWith(QStringLiteral("tblPix: ")));
         QVERIFY(!missing.active());
     }
+
+    // The rows holding a value and the largest integer, asked of SQLite,
+    // must be what a walk over the rows as shown finds, in every order and
+    // with every kind of pending change laid over the stored records.
+    void valueQueriesAgreeWithTheRowsShown_data()
+    {
+        QTest::addColumn<QString>("index");
+        QTest::addColumn<int>("changedOwner"); // the Placeid of the record changed
+        QTest::addColumn<QVariant>("newOwner"); // what it becomes; -1: no pending change
+        QTest::addColumn<bool>("appending");
+        const QVariant none(-1), blank;
+        for (const QString& index :
+            { QString(), QStringLiteral("ndxPlaceid"), QStringLiteral("ndxFilename") }) {
+            const QByteArray order = index.isEmpty() ? "stored order" : index.toLatin1();
+            QTest::addRow("%s, nothing pending", order.constData()) << index << 0 << none << false;
+            QTest::addRow("%s, a record moved to a new largest", order.constData())
+                << index << 3 << QVariant(9) << false;
+            QTest::addRow("%s, the largest lowered", order.constData()) << index << 7 << QVariant(2) << false;
+            QTest::addRow("%s, a record blanked", order.constData()) << index << 1 << blank << false;
+            QTest::addRow("%s, a blank filled", order.constData()) << index << -1 << QVariant(1) << false;
+            QTest::addRow("%s, a new record", order.constData()) << index << 0 << QVariant(3) << true;
+            QTest::addRow("%s, a new blank record", order.constData()) << index << 0 << blank << true;
+        }
+    }
+
+    void valueQueriesAgreeWithTheRowsShown()
+    {
+        QFETCH(QString, index);
+        QFETCH(int, changedOwner);
+        QFETCH(QVariant, newOwner);
+        QFETCH(bool, appending);
+        auto table = openTable(pixDef());
+        const QString field = QStringLiteral("Placeid");
+        const QVariantList owners { 3, 1, 3, QVariant(), 7, 3, 1, QVariant(), 0 };
+        for (int i = 0; i < owners.size(); ++i)
+            add(*table, { { QStringLiteral("Filename"), QString(QChar(u'h' - i)) }, { field, owners[i] } });
+        table->setIndexName(index);
+        const int column = table->fieldIndex(field);
+        const auto ownerAt = [&](int row) { return table->valueAt(row, column); };
+        if (appending) {
+            table->append();
+            table->setFieldValue(QStringLiteral("Filename"), QStringLiteral("new"));
+            table->setFieldValue(field, newOwner);
+        } else if (newOwner != QVariant(-1)) {
+            int row = 0;
+            while (
+                changedOwner < 0 ? ownerAt(row).isValid() : ownerAt(row) != QVariant(qlonglong(changedOwner)))
+                ++row;
+            table->moveTo(row);
+            table->edit();
+            table->setFieldValue(field, newOwner);
+        }
+        std::optional<qint64> largest;
+        for (const QVariant& value : { QVariant(0), QVariant(1), QVariant(2), QVariant(3), QVariant(7),
+                 QVariant(9), QVariant(42), QVariant() }) {
+            QList<int> expected;
+            for (int row = 0; row < table->rowCount(); ++row) {
+                const QVariant shown = ownerAt(row);
+                if (shown.isValid() == value.isValid() && shown.toLongLong() == value.toLongLong())
+                    expected << row;
+                if (shown.isValid())
+                    largest = std::max(largest.value_or(shown.toLongLong()), shown.toLongLong());
+            }
+            QCOMPARE(table->rowsWhere(field, value), expected);
+        }
+        QCOMPARE(table->largestInteger(field), largest);
+        QCOMPARE(table->rowsWhere(QStringLiteral("filename"), QStringLiteral("g")).size(), 1);
+    }
+
+    void valueQueriesOnAnEmptyOrClosedTable()
+    {
+        auto table = openTable(pixDef());
+        const QString field = QStringLiteral("Placeid");
+        QVERIFY(table->rowsWhere(field, 5).isEmpty());
+        QVERIFY(table->rowsWhere(field, QVariant()).isEmpty());
+        QVERIFY(!table->largestInteger(field).has_value());
+        table->edit(); // a new record on an empty table
+        table->setFieldValue(field, 5);
+        QCOMPARE(table->rowsWhere(field, 5), QList<int> { 0 });
+        QCOMPARE(table->largestInteger(field), std::optional<qint64>(5));
+        table->cancel();
+        QVERIFY(table->rowsWhere(field, 5).isEmpty());
+        QVERIFY(!table->largestInteger(field).has_value());
+        QVERIFY(errorOf([&] {
+            table->rowsWhere(field, QStringLiteral("five"));
+        }).startsWith(QStringLiteral("tblPix: ")));
+        QVERIFY(errorOf([&] {
+            table->rowsWhere(QStringLiteral("Owner"), 5);
+        }).startsWith(QStringLiteral("tblPix: ")));
+        table->close();
+        QVERIFY(!errorOf([&] { table->rowsWhere(field, 5); }).isEmpty());
+        QVERIFY(!errorOf([&] { table->largestInteger(field); }).isEmpty());
+    }
 };
 
 QTEST_MAIN(TestTable)
