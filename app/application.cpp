@@ -6,6 +6,8 @@
 #include "core/shared.h"
 #include "data/datamod1.h"
 #include "data/installer.h"
+#include "data/user_tables.h"
+#include "output/restore.h"
 #include "platform/desktop.h"
 #include "platform/error_report.h"
 #include "platform/fonts.h"
@@ -18,6 +20,7 @@ namespace corvane {
 Application::Application()
 {
     resetProcessState();
+    platform::clearTerminationRequest();
 }
 
 Application::~Application()
@@ -57,12 +60,21 @@ bool Application::start()
 
     m_mainForm = std::make_unique<TMainForm>();
     m_mainForm->show();
+    // Every message box belongs to the frame, so none outlives it.
+    platform::setMessageBoxParent(m_mainForm.get());
     // Log-out and shutdown end the program as the close box does, so the
-    // frame stores what the user typed.
+    // frame stores what the user typed; whatever box is open goes, and the
+    // program ends within half a second.
     platform::onTerminationRequest(this, [this] {
         if (m_mainForm)
             m_mainForm->close();
     });
+
+    // A restore a kill interrupted is finished or undone before the tables
+    // open; then whatever interrupted work left is cleared away.
+    if (!resolveInterruptedRestore(m_mainForm.get()))
+        return false;
+    cleanUpInterruptedWork(vProgramPath);
 
     try {
         m_dataModule = std::make_unique<TDataModule1>();

@@ -19,10 +19,7 @@ const QString kStagingAlias = QStringLiteral("Corvane3Install");
 
 QString hostFolder(const QString& windowsPath)
 {
-    const auto host = platform::resolve(windowsPath);
-    if (!host)
-        throw platform::AppError(QStringLiteral("The drive of \"%1\" does not exist.").arg(windowsPath));
-    return *host;
+    return platform::hostPathOf(windowsPath); // says why a path cannot be reached
 }
 
 QList<QStringList> readTsv(const QString& path)

@@ -292,8 +292,8 @@ Outcome importInto(const Target& target, const Survey& survey, ImportMode mode)
     planPictures(survey, ids, existing, plan);
 
     Outcome outcome;
-    if (mode == ImportMode::Replace)
-        outcome.keptCopies = keepCopyOfTables(target);
+    // Added or replaced, the tables change: "go back" returns to this copy.
+    outcome.keptCopies = keepCopyOfTables(target);
     MadeFiles made;
     target.descrip->disableControls();
     target.pix->disableControls();

@@ -1,9 +1,16 @@
 #pragma once
-// The backup to the drive named in the configuration: the two user tables as
-// checked, consistent copies in the drive's root (DESCRIP.DB before PIX.DB),
-// and the picture folder in its "Pix\" folder, copying only what is new or
-// changed. A failure leaves the previous backup as it was and is reported
-// with the drive and the cause; nothing is ever silent.
+// The backup to the drive named in the configuration: the picture folder in
+// the drive's "Pix\" folder (copying only what is new or changed), then the
+// two user tables as checked, consistent copies in the drive's root
+// (DESCRIP.DB before PIX.DB), then the set marker CORVANE3.SET. A reader
+// sees the previous set or the new one whole, whenever the backup stops: the
+// pictures go first (they are only added), both tables are written and
+// checked under staging names, the marker is written saying they are the
+// set, then they are renamed into place and the marker says complete. A
+// failure leaves the previous backup whole and is reported with the drive
+// and the cause; nothing is ever silent.
+
+#include "data/user_tables.h"
 
 #include <QString>
 #include <QStringList>
@@ -26,17 +33,26 @@ QString backupDriveProblem(const QString& floppy, bool forWriting);
 struct PictureCopy {
     int copied = 0;
     int skipped = 0; // already there, unchanged
+    QStringList notPictures; // names in the source folder that are not picture names: never read
     QString failure; // the first file that could not be copied, and why
+    QList<PictureFileEntry> files; // every picture file of the source folder, as it was copied
 };
 
 // Stage name, work done, work in all: for a progress display.
 using StageProgress = std::function<void(const QString& stage, qint64 done, qint64 total)>;
 
-// Copies the files of fromFolder into toFolder (created if need be). A file
-// of the same name, size and modification time is skipped; with onlyMissing
-// any file already there is kept. Stops at the first failure.
-PictureCopy copyPictures(
-    const QString& fromFolder, const QString& toFolder, bool onlyMissing, const StageProgress& progress = {});
+// Copies the picture files of fromFolder into toFolder (created if need
+// be). Only files with a plain picture name (six digits and a picture type,
+// platform::isPlainPictureName) are ever read; anything else there is
+// skipped and listed in notPictures. Each file is written under a passing
+// name and put in place in one step.
+// Without onlyMissing (a backup), a file is skipped when toFolder holds it
+// at its size and alreadyCopied lists it unchanged since (same size, times
+// and file number): a file changed since the last copy is copied again even
+// when its size stayed. With onlyMissing (a restore), a file already in
+// toFolder is never replaced. Stops at the first failure.
+PictureCopy copyPictures(const QString& fromFolder, const QString& toFolder, bool onlyMissing,
+    const StageProgress& progress = {}, const QList<PictureFileEntry>& alreadyCopied = {});
 
 struct BackupReport {
     bool ok = false;
@@ -47,8 +63,11 @@ struct BackupReport {
 };
 
 // Runs one backup on the data module's tables. Stores pending changes first,
-// writes each table beside its old copy and puts both in place only when
-// both are checked, then reopens the tables at their first record.
+// finishes or clears what an interrupted backup left on the drive, copies
+// the pictures, writes and checks both tables beside their old copies, puts
+// them in place under the set marker, then reopens the tables at their
+// first record. Progress names each stage ("Copying pictures...",
+// "Writing DESCRIP.DB...", "Checking DESCRIP.DB...", ...).
 class Backup {
 public:
     Backup(TDataModule1& data, QString programPath);
@@ -58,7 +77,8 @@ public:
     BackupReport run(const QString& floppy);
 
 private:
-    void writeTables(const QString& root, BackupReport& report);
+    void prepareDrive(const QString& rootHost);
+    void writeTables(const QString& rootHost, BackupReport& report);
     void reportProgress(const QString& stage, qint64 done, qint64 total) const;
 
     TDataModule1& m_data;

@@ -1,11 +1,18 @@
 #pragma once
-// Bringing the user tables back from a backup (or from a kept copy): after a
-// confirmation naming the backup's date and record counts, both tables are
-// replaced together, missing pictures are copied back, and the replaced
-// tables are kept in the Data folder so the restore can be undone.
+// Bringing the user tables back from a backup (or from a kept copy), all or
+// nothing: after a confirmation naming the backup's date and record counts,
+// a copy of the present tables is kept in the Data folder (so the restore
+// can be undone), the pictures the backup holds and the picture folder lacks
+// are copied back (never replacing one that is there), then both tables are
+// replaced together under a journal (data/user_tables.h). A restore killed
+// part-way is noticed at the next start, which offers to finish it or go
+// back (resolveInterruptedRestore).
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
+
+class QWidget;
 
 namespace corvane {
 
@@ -17,10 +24,23 @@ struct BackupSet {
     QDateTime written;
     int places = 0;
     int pictures = 0;
+    QString descripFile; // host paths of the set's tables
+    QString pixFile;
+    bool marked = false; // its set marker says it is complete
+    // Picture records with no file in the set nor in the picture folder,
+    // which had none when the set was written either (named, at most 10).
+    int picturesWithoutFile = 0;
+    QStringList withoutFileNames;
+    QStringList notPictures; // files of the set's Pix folder that are not pictures: never read
 };
 
-// Reads the set in folder; throws AppError naming the folder and what is
-// missing or damaged.
+// Reads the set in folder and checks that it is whole: both tables sound
+// and holding what the set marker says, every picture file it lists there
+// at its size, every picture record named as a picture and with its file.
+// A folder without a marker (an earlier version's backup) must have a file
+// for every picture record. Throws AppError naming the folder and what is
+// missing or damaged. programPath locates the picture folder.
+BackupSet inspectBackupSet(const QString& folder, const QString& programPath);
 BackupSet inspectBackupSet(const QString& folder);
 
 struct RestoreReport {
@@ -31,9 +51,13 @@ struct RestoreReport {
 };
 
 // Replaces the user tables with the set in folder, without asking: stores
-// pending changes, keeps a copy of the present tables, closes them, puts the
-// set in place, reopens them at their first record and copies back pictures
-// of the set's "Pix\" folder that are missing. Never throws.
+// pending changes, keeps a copy of the present tables, copies back the
+// set's missing pictures, stages and checks the set's tables, closes the
+// tables, puts the new ones in place and reopens them at their first
+// record. Anything failing before the tables are put in place changes
+// nothing (the copied-back pictures stay: a file without a record is
+// harmless). ok only when every picture record then has its file. Never
+// throws.
 RestoreReport restoreUserTables(TDataModule1& data, const BackupSet& set, const QString& programPath);
 
 // Asks, naming the set's date and counts, then restores it and reports the
@@ -45,11 +69,18 @@ RestoreReport restoreFromFolder(const QString& folder);
 void restoreFromBackup();
 
 // The copy of the tables that the last restore or import kept (the newest
-// "Kept ..." or "Before import ..." folder of the Data folder); empty when
-// there is none.
+// complete "Kept ..." or "Before import ..." folder of the Data folder);
+// empty when there is none.
 QString newestKeptCopy();
 // Undoing a restore or import: asks as a restore does, then brings that
 // copy back (keeping the present tables in turn).
 void restoreKeptCopy();
+
+// At start-up, before the tables open: when a restore (or going back) was
+// interrupted, tells the user and offers to finish it (Yes) or go back to
+// the tables from before it (No); doing neither (the box closed) leaves it
+// for the next start and returns false, as does a failure (told). True when
+// nothing was pending or it was resolved.
+bool resolveInterruptedRestore(QWidget* parent = nullptr);
 
 } // namespace corvane

@@ -3,6 +3,7 @@
 #include "core/forms.h"
 #include "core/shared.h"
 #include "data/datamod1.h"
+#include "data/user_tables.h"
 #include "imaging/picture_files.h"
 #include "platform/errors.h"
 #include "platform/paths.h"
@@ -77,21 +78,6 @@ void appendRecord(platform::Table* pix, const QString& number, const QString& ty
     }
 }
 
-// Takes back the record just stored; the error that made it necessary is
-// the one the user sees.
-void removeRecord(platform::Table* pix, const QString& number)
-{
-    try {
-        const int row = int(column(pix, QStringLiteral("Filename")).indexOf(number));
-        if (row < 0)
-            return;
-        pix->moveTo(row);
-        pix->deleteRecord();
-    } catch (const std::exception&) {
-        pix->cancel();
-    }
-}
-
 } // namespace
 
 QString pictureFolder()
@@ -136,22 +122,19 @@ QString attachPicture(const QString& sourcePath)
     platform::Table* pix = openPix();
     const QString number = nextPictureNumber();
     const QString target = picturePath(number, type);
-    // Under a passing name until its record is stored: a failure in
-    // between never leaves a file that looks attached.
-    const QString passing = target + QStringLiteral(".part");
+    // The file first, under its own name, then its record: a kill in
+    // between leaves a file without a record, which is harmless (its number
+    // is never given again while the file is there), never a record
+    // without its file. The copy itself goes through a passing name
+    // (".part", cleared at the next start), so no half-written picture ever
+    // bears the number.
     makePictureFolder();
-    platform::copyFile(sourcePath, passing);
+    platform::copyFile(sourcePath, target, false);
+    workStep("attach: file copied");
     try {
         appendRecord(pix, number, type);
     } catch (...) {
-        removeFile(passing);
-        throw;
-    }
-    try {
-        platform::renameOver(passing, target);
-    } catch (...) {
-        removeRecord(pix, number);
-        removeFile(passing);
+        removeFile(target);
         throw;
     }
     return number;

@@ -32,11 +32,14 @@ QString nextPictureNumber();
 
 // Attaches the picture at sourcePath (Windows form, or a host path as the
 // picture dialog gives it) to the place vPlaceId: copies the file byte for
-// byte into the picture folder under a passing name, appends and posts the
-// PIX record (Filename the number, Placeid, Type, an empty Caption), then
-// gives the copy its name number + type. Returns the number. On any failure
-// throws AppError naming the file, and leaves neither a record without its
-// file nor a file without its record; tblPix is left browsing. A file of a
+// byte into the picture folder as number + type (through a passing name, so
+// it appears whole or not at all), then appends and posts the PIX record
+// (Filename the number, Placeid, Type, an empty Caption). Returns the
+// number. On any failure throws AppError naming the file, and leaves
+// neither a record without its file nor a file without its record; tblPix
+// is left browsing. A kill part-way can leave only a file without a record
+// (harmless: its number is not given again) or a passing copy (".part",
+// removed at the next start). A file of a
 // type that cannot be attached is refused with a message (callers that
 // ignore such files silently check platform::attachableType first).
 QString attachPicture(const QString& sourcePath);

@@ -18,8 +18,15 @@
 #include <QSocketNotifier>
 #include <QStandardPaths>
 
+#include <QPointer>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <mutex>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace platform {
@@ -35,13 +42,64 @@ ChooseFolderHandler g_chooseFolder;
 ScreenSizeHandler g_screenSize;
 ScreenAreaHandler g_screenArea;
 QString g_applicationTitle;
+QPointer<QWidget> g_boxParent;
 int g_signalPipe[2] = { -1, -1 };
+int g_watchdogPipe[2] = { -1, -1 };
+std::atomic<bool> g_terminating { false };
+std::atomic<int> g_deadlineMs { 400 };
+std::mutex g_hardExitMutex;
+HardExitHandler g_hardExit;
+std::function<void()> g_terminationHandler;
+QPointer<QObject> g_terminationContext;
 
-// Async-signal-safe: one byte down the pipe, read on the UI thread.
+// Async-signal-safe: a flag and one byte down each pipe: one read on the UI
+// thread, one by the watchdog.
 void onSignal(int)
 {
+    g_terminating.store(true);
     const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(g_signalPipe[1], &byte, 1);
+    [[maybe_unused]] const auto a = ::write(g_signalPipe[1], &byte, 1);
+    [[maybe_unused]] const auto b = ::write(g_watchdogPipe[1], &byte, 1);
+}
+
+// Waits for a termination request, then gives the UI thread the deadline
+// to end the program, then ends it.
+void watchdog()
+{
+    for (;;) {
+        char byte = 0;
+        const auto got = ::read(g_watchdogPipe[0], &byte, 1);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(g_deadlineMs.load()));
+        HardExitHandler hardExit;
+        {
+            std::lock_guard lock(g_hardExitMutex);
+            hardExit = g_hardExit;
+        }
+        if (hardExit)
+            hardExit();
+        else
+            ::_exit(0);
+    }
+}
+
+// After the handler: nothing modal may keep the program alive.
+void closeEverythingModal()
+{
+    for (int guard = 0; guard < 32; ++guard) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            break;
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        modal->close();
+        if (QApplication::activeModalWidget() == modal)
+            modal->hide();
+    }
+    QCoreApplication::quit();
 }
 
 bool isWebAddress(const QString& target)
@@ -120,12 +178,30 @@ void setMessageBoxHandler(MessageBoxHandler handler)
     g_messageBox = std::move(handler);
 }
 
+void setMessageBoxParent(QWidget* window)
+{
+    g_boxParent = window;
+}
+
+QWidget* messageBoxParent()
+{
+    if (QWidget* modal = QApplication::activeModalWidget())
+        return modal;
+    if (g_boxParent)
+        return g_boxParent;
+    return QApplication::activeWindow();
+}
+
 QMessageBox::StandardButton messageBox(const MessageBoxRequest& request)
 {
+    if (g_terminating.load())
+        return QMessageBox::NoButton;
     if (g_messageBox)
         return g_messageBox(request);
-    QMessageBox box(request.icon, request.title, request.text, request.buttons, QApplication::activeWindow());
-    return static_cast<QMessageBox::StandardButton>(box.exec());
+    QMessageBox box(request.icon, request.title, request.text, request.buttons, messageBoxParent());
+    box.setObjectName(QStringLiteral("messageBox"));
+    const auto answer = static_cast<QMessageBox::StandardButton>(box.exec());
+    return g_terminating.load() ? QMessageBox::NoButton : answer;
 }
 
 void setShellOpenHandler(ShellOpenHandler handler)
@@ -314,22 +390,50 @@ bool SingleInstance::claim()
     return true;
 }
 
-void onTerminationRequest(QObject* context, std::function<void()> handler)
+void onTerminationRequest(QObject* context, std::function<void()> handler, int deadlineMs)
 {
-    if (g_signalPipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
-        return;
-    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, context);
-    QObject::connect(notifier, &QSocketNotifier::activated, context, [handler = std::move(handler)] {
-        char byte = 0;
-        [[maybe_unused]] const auto got = ::read(g_signalPipe[0], &byte, 1);
-        handler();
-    });
+    g_deadlineMs.store(deadlineMs);
+    g_terminationHandler = std::move(handler);
+    if (g_terminationContext != context) {
+        g_terminationContext = context;
+        if (g_signalPipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
+            return;
+        if (g_watchdogPipe[0] < 0) {
+            if (::pipe(g_watchdogPipe) != 0)
+                return;
+            std::thread(watchdog).detach();
+        }
+        auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, context);
+        QObject::connect(notifier, &QSocketNotifier::activated, context, [] {
+            char byte = 0;
+            [[maybe_unused]] const auto got = ::read(g_signalPipe[0], &byte, 1);
+            if (g_terminationHandler)
+                g_terminationHandler();
+            closeEverythingModal();
+        });
+    }
     struct sigaction action { };
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (const int signal : { SIGTERM, SIGHUP, SIGINT })
         sigaction(signal, &action, nullptr);
+}
+
+bool terminationRequested()
+{
+    return g_terminating.load();
+}
+
+void clearTerminationRequest()
+{
+    g_terminating.store(false);
+}
+
+void setHardExitHandler(HardExitHandler handler)
+{
+    std::lock_guard lock(g_hardExitMutex);
+    g_hardExit = std::move(handler);
 }
 
 } // namespace platform

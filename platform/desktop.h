@@ -31,7 +31,17 @@ struct MessageBoxRequest {
 };
 using MessageBoxHandler = std::function<QMessageBox::StandardButton(const MessageBoxRequest&)>;
 void setMessageBoxHandler(MessageBoxHandler handler);
+// Shows the box, modal, over the open modal dialog if there is one, else
+// over the window set by setMessageBoxParent (the frame): never a box of
+// its own that outlives the frame. Once the program is asked to end
+// (terminationRequested()) no box is shown and an open one is closed; the
+// answer is then QMessageBox::NoButton, so no step goes on as if the user
+// had said yes.
 QMessageBox::StandardButton messageBox(const MessageBoxRequest& request);
+// The window message boxes belong to (the frame); tracked, so a window
+// that goes is forgotten.
+void setMessageBoxParent(QWidget* window);
+QWidget* messageBoxParent();
 
 // Hands a Windows-form document path or a web address (stored with
 // backslashes, "http:\\host\page.htm") to the desktop. Returns whether the
@@ -110,7 +120,21 @@ private:
 
 // Calls `handler` on the UI thread when the process is asked to end
 // (SIGTERM at log-out or shutdown, SIGHUP, SIGINT), instead of dying at
-// once: the program can then store what the user typed. Installed once.
-void onTerminationRequest(QObject* context, std::function<void()> handler);
+// once: the program can then store what the user typed. After the handler
+// every open modal dialog and message box is closed and the event loop is
+// told to quit. Whatever is open or running, the process ends within
+// deadlineMs of the signal: a watchdog thread ends it then (the program's
+// writes are all-or-nothing, so ending it there loses nothing stored).
+// Installed once; a later call replaces the handler and deadline.
+void onTerminationRequest(QObject* context, std::function<void()> handler, int deadlineMs = 400);
+// True from the moment the process was asked to end.
+bool terminationRequested();
+// Tests only: forgets a request that was handled, so the next test's
+// message boxes are shown again.
+void clearTerminationRequest();
+// How the watchdog ends the process (default: _exit(0) at once). Called on
+// the watchdog's thread. Tests stand in for it.
+using HardExitHandler = std::function<void()>;
+void setHardExitHandler(HardExitHandler handler);
 
 } // namespace platform

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -237,9 +238,68 @@ std::optional<QString> resolve(const QString& windowsPath)
     for (const QString& name : std::as_const(names))
         path += QLatin1Char('/') + matchName(QDir(path), name);
 
-    if (!staysOnDrive(path, drive->hostFolder))
+    // Nothing is ever written to a read-only drive (the atlas "CD"), so a
+    // link there is followed wherever it leads: a Maps folder or a sheet
+    // that is a link reads as the file it names. On every other drive a
+    // path must stay inside the drive's folder through every link.
+    if (!drive->readOnly && !staysOnDrive(path, drive->hostFolder))
         return std::nullopt;
     return path;
+}
+
+QString unresolvedReason(const QString& windowsPath)
+{
+    if (windowsPath.isEmpty())
+        return QStringLiteral("No file or folder is named (the path is empty).");
+    if (windowsPath.size() < 2 || !windowsPath.at(0).isLetter() || windowsPath.at(1) != QLatin1Char(':'))
+        return QStringLiteral("\"%1\" is not a full path beginning with a drive letter such as \"C:\\\".")
+            .arg(windowsPath);
+    const QString driveName = windowsPath.left(2).toUpper();
+    const auto drive = DriveTable::instance().drive(windowsPath.at(0));
+    if (!drive)
+        return QStringLiteral("There is no drive %1 on this computer.").arg(driveName);
+    // Walk the names as resolve() does, to say which part leads away.
+    QString path = drive->hostFolder;
+    QString shown = driveName;
+    int depth = 0;
+    const QStringList parts = windowsPath.mid(2).split(QLatin1Char('\\'), Qt::SkipEmptyParts);
+    for (const QString& part : parts) {
+        if (part == QLatin1String("."))
+            continue;
+        if (part == QLatin1String("..")) {
+            if (--depth < 0)
+                return QStringLiteral("\"%1\" leads outside drive %2 (through \"..\").")
+                    .arg(windowsPath, driveName);
+            path = QFileInfo(path).path();
+            shown = shown.section(QLatin1Char('\\'), 0, -2);
+            continue;
+        }
+        if (part.contains(QLatin1Char('/')) || part.contains(QChar(0)))
+            return QStringLiteral("\"%1\" is not a valid name: it holds the character \"/\".").arg(part);
+        ++depth;
+        path += QLatin1Char('/') + matchName(QDir(path), part);
+        shown += QLatin1Char('\\') + part;
+        const QFileInfo info(path);
+        if (info.isSymLink() && !staysOnDrive(path, drive->hostFolder)) {
+            const QString target
+                = info.symLinkTarget().isEmpty() ? QFile::symLinkTarget(path) : info.symLinkTarget();
+            return QStringLiteral(
+                "\"%1\" is a link that leads outside drive %2 (to %3); the program does not "
+                "follow it there.")
+                .arg(shown, driveName, QDir::toNativeSeparators(target));
+        }
+    }
+    if (!staysOnDrive(path, drive->hostFolder))
+        return QStringLiteral("\"%1\" leads outside drive %2 through a link.").arg(windowsPath, driveName);
+    return QStringLiteral("\"%1\" cannot be reached.").arg(windowsPath);
+}
+
+QString hostPathOf(const QString& windowsPath)
+{
+    const auto host = resolve(windowsPath);
+    if (!host)
+        throw AppError(unresolvedReason(windowsPath));
+    return *host;
 }
 
 std::optional<QString> aliasFolder(const QString& alias)
@@ -280,59 +340,247 @@ bool isReadOnlyDrive(const QString& windowsPath)
     return drive && drive->readOnly;
 }
 
-void copyFile(const QString& sourceWindowsPath, const QString& destinationWindowsPath)
+QString systemReason(int error)
+{
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("The drive is full.");
+    case EROFS:
+        return QStringLiteral("The drive is read-only (write-protected).");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("Access is denied: the folder or file is write-protected.");
+    case ENOENT:
+        return QStringLiteral("The file or its folder does not exist.");
+    case EISDIR:
+        return QStringLiteral("A folder of that name is in the way.");
+    case EIO:
+        return QStringLiteral("The drive could not be read or written (input/output error); the disk may be "
+                              "damaged or was removed.");
+    default:
+        return QString::fromLocal8Bit(std::strerror(error));
+    }
+}
+
+namespace {
+
+// Writes all of bytes to fd; false with errno set when it cannot.
+bool writeAll(int fd, const char* data, qint64 size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size_t(std::min<qint64>(size, 1 << 20)));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (n == 0) {
+            errno = ENOSPC;
+            return false;
+        }
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
+void syncFolderOf(const QString& hostPath)
+{
+    const int folder
+        = ::open(QFile::encodeName(QFileInfo(hostPath).path()).constData(), O_RDONLY | O_DIRECTORY);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
+}
+
+// Puts temporary in the place of target: replacing it, or (replace false)
+// only when no file of that name exists. Returns 0 or the errno.
+int putInPlace(const QString& temporary, const QString& target, bool replace)
+{
+    const QByteArray from = QFile::encodeName(temporary);
+    const QByteArray to = QFile::encodeName(target);
+    if (replace)
+        return std::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    // A file system without RENAME_NOREPLACE: a hard link fails where the
+    // name exists; one without hard links either (FAT) is checked first.
+    if (::link(from.constData(), to.constData()) == 0) {
+        ::unlink(from.constData());
+        return 0;
+    }
+    if (errno == EEXIST)
+        return EEXIST;
+    if (QFileInfo::exists(target) || QFileInfo(target).isSymLink())
+        return EEXIST;
+    return std::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
+}
+
+} // namespace
+
+void copyFile(const QString& sourceWindowsPath, const QString& destinationWindowsPath, bool replace)
 {
     const auto source = resolve(sourceWindowsPath);
-    QFile in(source.value_or(QString()));
-    if (!source || !in.open(QIODevice::ReadOnly)) {
+    if (!source)
         throw AppError(QStringLiteral("Cannot open file \"%1\". %2")
-                           .arg(sourceWindowsPath,
-                               source ? in.errorString() : QStringLiteral("The drive does not exist.")));
-    }
+                           .arg(sourceWindowsPath, unresolvedReason(sourceWindowsPath)));
     const auto destination = resolve(destinationWindowsPath);
+    if (!destination)
+        throw AppError(QStringLiteral("Cannot create file \"%1\". %2")
+                           .arg(destinationWindowsPath, unresolvedReason(destinationWindowsPath)));
     // The copy replaces the name itself, never what a link there points at.
-    if (destination && QFileInfo(*destination).isSymLink()) {
+    if (QFileInfo(*destination).isSymLink()) {
         throw AppError(QStringLiteral("Cannot create file \"%1\". It is a link to another file.")
                            .arg(destinationWindowsPath));
     }
-    if (!destination || isReadOnlyDrive(destinationWindowsPath)) {
-        throw AppError(QStringLiteral("Cannot create file \"%1\". %2")
-                           .arg(destinationWindowsPath,
-                               destination ? QStringLiteral("The drive is read-only.")
-                                           : QStringLiteral("The drive does not exist.")));
-    }
-    // Written beside the target and renamed into place, so a full disk never
-    // leaves a half-written file under the real name.
-    QSaveFile out(*destination);
-    if (!out.open(QIODevice::WriteOnly))
+    if (isReadOnlyDrive(destinationWindowsPath))
         throw AppError(
-            QStringLiteral("Cannot create file \"%1\". %2").arg(destinationWindowsPath, out.errorString()));
-    while (!in.atEnd()) {
-        const QByteArray chunk = in.read(1 << 20);
-        if (chunk.isEmpty() && in.error() != QFileDevice::NoError)
-            throw AppError(
-                QStringLiteral("Read error on \"%1\". %2").arg(sourceWindowsPath, in.errorString()));
-        if (out.write(chunk) != chunk.size())
-            throw AppError(
-                QStringLiteral("Write error on \"%1\". %2").arg(destinationWindowsPath, out.errorString()));
-    }
-    if (!out.commit())
+            QStringLiteral("Cannot create file \"%1\". The drive is read-only.").arg(destinationWindowsPath));
+    if (!replace && QFileInfo::exists(*destination))
         throw AppError(
-            QStringLiteral("Write error on \"%1\". %2").arg(destinationWindowsPath, out.errorString()));
+            QStringLiteral("Cannot create file \"%1\". A file of that name is already there; it is "
+                           "kept as it is.")
+                .arg(destinationWindowsPath));
+    copyHostFile(*source, *destination, replace, sourceWindowsPath, destinationWindowsPath);
+}
+
+void copyHostFile(const QString& sourceHostPath, const QString& destinationHostPath, bool replace,
+    const QString& sourceShown, const QString& destinationShown)
+{
+    const QString from = sourceShown.isEmpty() ? QDir::toNativeSeparators(sourceHostPath) : sourceShown;
+    const QString to
+        = destinationShown.isEmpty() ? QDir::toNativeSeparators(destinationHostPath) : destinationShown;
+    const int in = ::open(QFile::encodeName(sourceHostPath).constData(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        throw AppError(QStringLiteral("Cannot open file \"%1\". %2").arg(from, systemReason(errno)));
+    struct stat sourceInfo { };
+    if (::fstat(in, &sourceInfo) != 0 || S_ISDIR(sourceInfo.st_mode)) {
+        const int error = S_ISDIR(sourceInfo.st_mode) ? EISDIR : errno;
+        ::close(in);
+        throw AppError(
+            QStringLiteral("Cannot open file \"%1\". %2")
+                .arg(from, error == EISDIR ? QStringLiteral("It is a folder.") : systemReason(error)));
+    }
+    // Written beside the target under a passing name and put in place in one
+    // step, so neither a kill nor a full disk leaves a half-written file
+    // under the real name. Passing names end in ".part" and are cleared by
+    // the next run of the command that made them.
+    const QString temporary = destinationHostPath + QStringLiteral(".part");
+    const QString temporaryShown = to + QStringLiteral(".part");
+    ::unlink(QFile::encodeName(temporary).constData()); // left by an interrupted copy
+    const int out
+        = ::open(QFile::encodeName(temporary).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (out < 0) {
+        const int error = errno;
+        ::close(in);
+        throw AppError(
+            QStringLiteral("Cannot create file \"%1\". %2").arg(temporaryShown, systemReason(error)));
+    }
+    const auto fail = [&](const QString& what, const QString& name, int error) {
+        ::close(in);
+        ::close(out);
+        ::unlink(QFile::encodeName(temporary).constData());
+        throw AppError(QStringLiteral("%1 \"%2\". %3").arg(what, name, systemReason(error)));
+    };
+    QByteArray buffer(1 << 20, Qt::Uninitialized);
+    for (;;) {
+        const ssize_t n = ::read(in, buffer.data(), size_t(buffer.size()));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            fail(QStringLiteral("Read error on"), from, errno);
+        }
+        if (n == 0)
+            break;
+        if (!writeAll(out, buffer.constData(), n))
+            fail(QStringLiteral("Write error on"), to, errno);
+    }
+    if (::fsync(out) != 0 && errno != EINVAL)
+        fail(QStringLiteral("Write error on"), to, errno);
+    ::close(in);
+    if (::close(out) != 0) {
+        const int error = errno;
+        ::unlink(QFile::encodeName(temporary).constData());
+        throw AppError(QStringLiteral("Write error on \"%1\". %2").arg(to, systemReason(error)));
+    }
+    if (const int error = putInPlace(temporary, destinationHostPath, replace); error != 0) {
+        ::unlink(QFile::encodeName(temporary).constData());
+        if (error == EEXIST)
+            throw AppError(
+                QStringLiteral("Cannot create file \"%1\". A file of that name is already there; it is "
+                               "kept as it is.")
+                    .arg(to));
+        throw AppError(QStringLiteral("Cannot create file \"%1\". %2").arg(to, systemReason(error)));
+    }
+    syncFolderOf(destinationHostPath);
+}
+
+void saveDurably(const QString& hostPath, const QByteArray& bytes)
+{
+    const QString shown = toWindowsPath(hostPath).value_or(QDir::toNativeSeparators(hostPath));
+    const QString temporary = hostPath + QStringLiteral(".part");
+    const int out
+        = ::open(QFile::encodeName(temporary).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (out < 0)
+        throw AppError(QStringLiteral("Cannot create file \"%1\". %2").arg(shown, systemReason(errno)));
+    if (!writeAll(out, bytes.constData(), bytes.size()) || (::fsync(out) != 0 && errno != EINVAL)) {
+        const int error = errno;
+        ::close(out);
+        ::unlink(QFile::encodeName(temporary).constData());
+        throw AppError(QStringLiteral("Write error on \"%1\". %2").arg(shown, systemReason(error)));
+    }
+    ::close(out);
+    if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(hostPath).constData()) != 0) {
+        const int error = errno;
+        ::unlink(QFile::encodeName(temporary).constData());
+        throw AppError(QStringLiteral("Cannot create file \"%1\". %2").arg(shown, systemReason(error)));
+    }
+    syncFolderOf(hostPath);
+}
+
+void syncFolder(const QString& hostFolder)
+{
+    const int folder = ::open(QFile::encodeName(hostFolder).constData(), O_RDONLY | O_DIRECTORY);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
+}
+
+void renameHostFile(const QString& sourceHostPath, const QString& targetHostPath)
+{
+    if (std::rename(
+            QFile::encodeName(sourceHostPath).constData(), QFile::encodeName(targetHostPath).constData())
+        != 0) {
+        const int error = errno;
+        throw AppError(
+            QStringLiteral("Cannot rename \"%1\" to \"%2\". %3")
+                .arg(toWindowsPath(sourceHostPath).value_or(QDir::toNativeSeparators(sourceHostPath)),
+                    toWindowsPath(targetHostPath).value_or(QDir::toNativeSeparators(targetHostPath)),
+                    systemReason(error)));
+    }
+    syncFolder(QFileInfo(targetHostPath).path());
 }
 
 void renameOver(const QString& sourceWindowsPath, const QString& targetWindowsPath)
 {
     const auto source = resolve(sourceWindowsPath);
     const auto target = resolve(targetWindowsPath);
-    if (!source || !target
-        || sourceWindowsPath.left(2).compare(targetWindowsPath.left(2), Qt::CaseInsensitive) != 0)
-        throw AppError(
-            QStringLiteral("Cannot rename \"%1\" to \"%2\".").arg(sourceWindowsPath, targetWindowsPath));
+    if (!source || !target) {
+        throw AppError(QStringLiteral("Cannot rename \"%1\" to \"%2\". %3")
+                           .arg(sourceWindowsPath, targetWindowsPath,
+                               unresolvedReason(!source ? sourceWindowsPath : targetWindowsPath)));
+    }
+    if (sourceWindowsPath.left(2).compare(targetWindowsPath.left(2), Qt::CaseInsensitive) != 0)
+        throw AppError(QStringLiteral("Cannot rename \"%1\" to \"%2\": they are on different drives.")
+                           .arg(sourceWindowsPath, targetWindowsPath));
     if (std::rename(QFile::encodeName(*source).constData(), QFile::encodeName(*target).constData()) != 0) {
-        throw AppError(
-            QStringLiteral("Cannot rename \"%1\" to \"%2\". %3")
-                .arg(sourceWindowsPath, targetWindowsPath, QString::fromLocal8Bit(std::strerror(errno))));
+        throw AppError(QStringLiteral("Cannot rename \"%1\" to \"%2\". %3")
+                           .arg(sourceWindowsPath, targetWindowsPath, systemReason(errno)));
     }
     // The folder's entry must reach the disk too, or a power cut could bring
     // back the old name.

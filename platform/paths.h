@@ -57,7 +57,23 @@ void setShareDir(const QString& hostFolder);
 // Host path of a Windows-form path; nullopt for a missing drive, a path
 // outside its drive, or a malformed path. An absolute host path ("/...")
 // passes through unchanged (a file the user chose in a file dialog).
+// On a read-only drive (the atlas "CD"), where nothing is ever written,
+// symbolic links are followed wherever they lead; on the other drives a
+// path that leaves the drive's folder through a link does not resolve, so
+// no write can leave its drive.
 std::optional<QString> resolve(const QString& windowsPath);
+
+// Why resolve() gives nothing for this path, in the user's words: no such
+// drive, an empty or malformed path, or a folder that is a link leading
+// outside its drive (naming it). Meant for paths that did not resolve.
+QString unresolvedReason(const QString& windowsPath);
+
+// resolve(), or AppError with unresolvedReason().
+QString hostPathOf(const QString& windowsPath);
+
+// The user's words for a system error number: a full drive, a write-
+// protected one, a missing file, ...
+QString systemReason(int error);
 
 // Host folder of an engine alias, resolved through the drive table.
 std::optional<QString> aliasFolder(const QString& alias);
@@ -68,13 +84,30 @@ std::optional<QString> toWindowsPath(const QString& hostPath);
 bool fileExists(const QString& windowsPath);
 bool isReadOnlyDrive(const QString& windowsPath);
 
-// Byte-for-byte copy; replaces the destination. Throws AppError with the
-// system's reason ("Cannot open file "%s". %s" style) when it fails.
-void copyFile(const QString& sourceWindowsPath, const QString& destinationWindowsPath);
+// Byte-for-byte copy. The copy is written under the passing name
+// destination + ".part" and put in place in one step, so the destination is
+// never seen half-written, even after a kill or on a full drive. With
+// replace false a file already at the destination is never replaced (the
+// copy fails instead). Throws AppError naming the file and the reason in
+// the user's words ("The drive is full.") when it fails; nothing is left
+// under either name then.
+void copyFile(const QString& sourceWindowsPath, const QString& destinationWindowsPath, bool replace = true);
+// The same for host paths; the shown names (default: the host paths) are
+// the ones messages use.
+void copyHostFile(const QString& sourceHostPath, const QString& destinationHostPath, bool replace = true,
+    const QString& sourceShown = {}, const QString& destinationShown = {});
+
+// Writes bytes as the whole file at hostPath in one step (through a passing
+// name ending ".part"), on the disk before it returns. Throws AppError.
+void saveDurably(const QString& hostPath, const QByteArray& bytes);
+// Puts a folder's entries (renames, new and removed files) on the disk.
+void syncFolder(const QString& hostFolder);
 
 // Puts the file at sourceWindowsPath in the place of targetWindowsPath in one
 // step (both on one drive): the target is either the old file or the new one,
 // never a mix, even if the machine stops in between. Throws AppError.
 void renameOver(const QString& sourceWindowsPath, const QString& targetWindowsPath);
+// The same for host paths (one folder, or one file system).
+void renameHostFile(const QString& sourceHostPath, const QString& targetHostPath);
 
 } // namespace platform

@@ -62,11 +62,29 @@ void Database::connectDatabase()
     }
     const auto windowsFolder = DriveTable::instance().alias(m_alias);
     m_readOnly = windowsFolder && isReadOnlyDrive(*windowsFolder);
-    // The main database is an empty in-memory one; each table file is
-    // attached to it while its table is open.
+    // Each table file is attached to one main database while its table is
+    // open. That main database is a file beside the tables (hidden, empty):
+    // SQLite writes a super-journal beside its main database, and only with
+    // one on disk is a transaction that writes two table files atomic across
+    // both (with ":memory:" it would be atomic per file only). On a
+    // read-only drive nothing is written, so an in-memory one does.
     sqlite3* db = nullptr;
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI;
-    if (sqlite3_open_v2(":memory:", &db, flags, nullptr) != SQLITE_OK) {
+    const QString mainFile = QDir(*folder).filePath(kConnectionFileName);
+    bool onDisk = false;
+    if (!m_readOnly && QFileInfo(*folder).isWritable()) {
+        // Rollback journal, never WAL: the super-journal needs it.
+        onDisk = sqlite3_open_v2(mainFile.toUtf8().constData(), &db, flags & ~SQLITE_OPEN_URI, nullptr)
+                == SQLITE_OK
+            && sqlite3_exec(db, "PRAGMA main.journal_mode=DELETE; PRAGMA main.synchronous=FULL;", nullptr,
+                   nullptr, nullptr)
+                == SQLITE_OK;
+        if (!onDisk) {
+            sqlite3_close_v2(db);
+            db = nullptr;
+        }
+    }
+    if (!onDisk && sqlite3_open_v2(":memory:", &db, flags, nullptr) != SQLITE_OK) {
         const QString message = db ? sqliteMessage(db) : QStringLiteral("out of memory");
         sqlite3_close_v2(db);
         throw EngineError(QStringLiteral("Cannot connect database %1: %2").arg(m_databaseName, message));
@@ -74,10 +92,57 @@ void Database::connectDatabase()
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     m_db = db;
     m_folder = *folder;
+    m_atomicAcrossFiles = onDisk;
+}
+
+// A connection made while the folder could not be written has an in-memory
+// main database; once the folder is writable again, the tables move to a
+// connection whose main database is the file, before a batch needs it.
+void Database::moveToFileMain()
+{
+    if (!m_db || m_atomicAcrossFiles || m_readOnly || !QFileInfo(m_folder).isWritable()
+        || !sqlite3_get_autocommit(m_db))
+        return;
+    sqlite3* db = nullptr;
+    const QString mainFile = QDir(m_folder).filePath(kConnectionFileName);
+    bool ok = sqlite3_open_v2(
+                  mainFile.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr)
+            == SQLITE_OK
+        && sqlite3_exec(db, "PRAGMA main.journal_mode=DELETE; PRAGMA main.synchronous=FULL;", nullptr,
+               nullptr, nullptr)
+            == SQLITE_OK;
+    if (ok) {
+        sqlite3_busy_timeout(db, kBusyTimeoutMs);
+        Statement list(m_db, QStringLiteral("PRAGMA database_list"));
+        while (ok && list.ok() && sqlite3_step(list.get()) == SQLITE_ROW) {
+            const QString schema = list.column(1).toString();
+            if (schema == QLatin1String("main") || schema == QLatin1String("temp"))
+                continue;
+            Statement attach(db, QStringLiteral("ATTACH DATABASE ?1 AS %1").arg(quoted(schema)));
+            if (attach.ok())
+                attach.bind(1, list.column(2).toString());
+            ok = attach.ok() && sqlite3_step(attach.get()) == SQLITE_DONE
+                && sqlite3_exec(db,
+                       QStringLiteral("PRAGMA %1.journal_mode=DELETE; PRAGMA %1.synchronous=FULL;")
+                           .arg(quoted(schema))
+                           .toUtf8()
+                           .constData(),
+                       nullptr, nullptr, nullptr)
+                    == SQLITE_OK;
+        }
+    }
+    if (!ok) {
+        sqlite3_close_v2(db);
+        return;
+    }
+    sqlite3_close_v2(m_db);
+    m_db = db;
+    m_atomicAcrossFiles = true;
 }
 
 void Database::beginBatch()
 {
+    moveToFileMain();
     if (!m_db || sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
         throw EngineError(
             QStringLiteral("Cannot begin a transaction on %1: %2")
@@ -87,9 +152,12 @@ void Database::beginBatch()
 void Database::commitBatch()
 {
     if (m_db && sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        const int code = sqlite3_extended_errcode(m_db);
         const QString message = sqliteMessage(m_db);
         rollbackBatch();
-        throw EngineError(QStringLiteral("Cannot write %1: %2").arg(m_databaseName, message));
+        // Named by the folder: the batch may span several table files.
+        QString text = writeFailure(QDir(m_folder).filePath(m_databaseName), code, message);
+        throw EngineError(text);
     }
 }
 
@@ -217,7 +285,50 @@ void Database::snapshotFile(
     sqlite3_close_v2(source);
 }
 
-int Database::checkTableFile(const QString& hostPath)
+namespace {
+
+// The bytes of page 1 that SQLite's backup rewrites in its copy (change
+// counter, schema cookie, version-valid-for and the writer's version):
+// every other byte of a faithful copy equals its original.
+bool headerByteMayDiffer(qint64 offset)
+{
+    return (offset >= 24 && offset < 28) || (offset >= 40 && offset < 44) || (offset >= 92 && offset < 100);
+}
+
+// Whether the two files hold the same bytes, those header bytes apart.
+// Empty when they do; else where they first differ.
+QString firstDifference(const QString& original, const QString& copy)
+{
+    QFile a(original), b(copy);
+    if (!a.open(QIODevice::ReadOnly))
+        return QStringLiteral("%1 cannot be read: %2")
+            .arg(QDir::toNativeSeparators(original), a.errorString());
+    if (!b.open(QIODevice::ReadOnly))
+        return QStringLiteral("it cannot be read back: %1").arg(b.errorString());
+    if (a.size() != b.size())
+        return QStringLiteral("it holds %1 bytes instead of %2").arg(b.size()).arg(a.size());
+    constexpr qint64 kChunk = 1 << 20;
+    qint64 offset = 0;
+    while (offset < a.size()) {
+        const QByteArray x = a.read(kChunk);
+        const QByteArray y = b.read(kChunk);
+        if (x.size() != y.size() || x.isEmpty())
+            return QStringLiteral("it could not be read back whole");
+        if (x != y) {
+            for (qsizetype i = 0; i < x.size(); ++i) {
+                if (x[i] != y[i] && !headerByteMayDiffer(offset + i))
+                    return QStringLiteral("its bytes differ from the original's at offset %1")
+                        .arg(offset + i);
+            }
+        }
+        offset += x.size();
+    }
+    return {};
+}
+
+// Opens hostPath read-only and runs the check; the table's record count,
+// or throws EngineError naming the file.
+int checkedCount(const QString& hostPath, const char* check)
 {
     const QString shown = QDir::toNativeSeparators(hostPath);
     sqlite3* db = nullptr;
@@ -229,9 +340,9 @@ int Database::checkTableFile(const QString& hostPath)
     QString problem;
     int count = -1;
     {
-        Statement check(db, QStringLiteral("PRAGMA integrity_check"));
-        const bool stepped = check.ok() && sqlite3_step(check.get()) == SQLITE_ROW;
-        const QString verdict = stepped ? check.column(0).toString() : sqliteMessage(db);
+        Statement statement(db, QString::fromLatin1(check));
+        const bool stepped = statement.ok() && sqlite3_step(statement.get()) == SQLITE_ROW;
+        const QString verdict = stepped ? statement.column(0).toString() : sqliteMessage(db);
         if (verdict != QLatin1String("ok"))
             problem = QStringLiteral("%1 is damaged: %2").arg(shown, verdict);
     }
@@ -249,6 +360,54 @@ int Database::checkTableFile(const QString& hostPath)
     if (!problem.isEmpty())
         throw EngineError(problem);
     return count;
+}
+
+} // namespace
+
+int Database::checkCopy(const QString& originalHostPath, const QString& copyHostPath)
+{
+    // A copy made by SQLite's backup is the original page for page, so a
+    // byte comparison finds any damage to it; SQLite's quick check then
+    // finds a damaged original (whose faithful copy must not replace a
+    // sound backup). Both cost time in proportion to the file's size.
+    const QString difference = firstDifference(originalHostPath, copyHostPath);
+    if (!difference.isEmpty()) {
+        throw EngineError(
+            QStringLiteral("The copy %1 is damaged: %2.")
+                .arg(toWindowsPath(copyHostPath).value_or(QDir::toNativeSeparators(copyHostPath)),
+                    difference));
+    }
+    return checkedCount(copyHostPath, "PRAGMA quick_check");
+}
+
+int Database::checkTableFile(const QString& hostPath, bool quick)
+{
+    return checkedCount(hostPath, quick ? "PRAGMA quick_check" : "PRAGMA integrity_check");
+}
+
+void Database::settleFolder(const QString& hostFolder)
+{
+    const QDir folder(hostFolder);
+    for (const QString& name : folder.entryList(QDir::Files)) {
+        if (name.endsWith(QLatin1String(".DB"), Qt::CaseInsensitive))
+            settleTableFile(folder.filePath(name));
+    }
+    // A super-journal no hot journal names any more (the commit it served
+    // was killed before any table's journal named it, or every table has
+    // been rolled back): nothing reads it again.
+    for (const QString& name :
+        folder.entryList({ kConnectionFileName + QStringLiteral("-mj*") }, QDir::Files | QDir::Hidden))
+        QFile::remove(folder.filePath(name));
+}
+
+void Database::settleTableFile(const QString& hostPath)
+{
+    // Opening for writing and reading rolls back what a killed writer left
+    // in its journal, so the journal cannot outlive its file.
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(hostPath.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK)
+        sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+    sqlite3_close_v2(db);
 }
 
 } // namespace platform

@@ -21,6 +21,10 @@ namespace platform::engine {
 // fail after this long instead of hanging the program.
 inline constexpr int kBusyTimeoutMs = 1000;
 
+// The connection's main database, beside the table files (see
+// Database::connectDatabase); its super-journals are named after it.
+inline const QString kConnectionFileName = QStringLiteral(".corvane3-connection");
+
 inline QString quoted(const QString& identifier)
 {
     QString q = identifier;
@@ -114,6 +118,11 @@ inline int typeRank(const QVariant& value)
 
 // The same order as SQLite's ORDER BY over the stored values.
 int compareValues(const QVariant& a, const QVariant& b, bool nocase);
+
+// The message for a write to the table file at filePath that SQLite refused
+// with this extended result code and text: a read-only folder or file and a
+// full drive are named as such.
+QString writeFailure(const QString& filePath, int code, const QString& sqliteText);
 
 // The table file in the folder, its name matched without regard to case.
 QString findTableFile(const QString& folder, const QString& fileName);

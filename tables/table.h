@@ -81,6 +81,11 @@ public:
     // True when the alias folder lies on a read-only drive: tables open
     // read-only and every write is refused with the engine's message.
     bool readOnly() const { return m_readOnly; }
+    // True when a batch that writes several table files commits in all of
+    // them or in none, even if the program is killed during the commit
+    // (the connection's main database is a file, so SQLite keeps a
+    // super-journal). False only on a read-only drive.
+    bool atomicAcrossFiles() const { return m_atomicAcrossFiles; }
     sqlite3* handle() const { return m_db; }
 
     // Creates an empty table file with the definition's schema (used by the
@@ -97,21 +102,41 @@ public:
     static void snapshotFile(
         const QString& sourceHostPath, const QString& targetHostPath, const Progress& progress = {});
 
-    // Opens a table file read-only, checks its integrity and returns its
-    // record count. Throws EngineError when it is not a sound table file.
-    static int checkTableFile(const QString& hostPath);
+    // Opens a table file read-only, checks its integrity (SQLite's full
+    // integrity check, or its quick check, which skips comparing indexes
+    // with their table) and returns its record count. Throws EngineError
+    // when it is not a sound table file.
+    static int checkTableFile(const QString& hostPath, bool quick = false);
 
-    // Groups the posts in between into one transaction, for bulk loading
-    // (tables must be opened before and closed after). Throws EngineError.
+    // Checks a copy that snapshotFile() or Table::snapshotTo() wrote from
+    // originalHostPath: the same bytes as the original (but for the header
+    // fields SQLite's backup rewrites) and sound by SQLite's quick check.
+    // Returns its record count; throws EngineError naming the copy and what
+    // is wrong. Costs time in proportion to the file's size.
+    static int checkCopy(const QString& originalHostPath, const QString& copyHostPath);
+
+    // Rolls back what a killed writer left in the table file's journal, so
+    // that the file can be renamed or replaced safely. Quiet when it cannot.
+    static void settleTableFile(const QString& hostPath);
+    // At start-up, before any table opens: settles every table file of the
+    // folder, then removes the super-journals none of them names any more.
+    static void settleFolder(const QString& hostFolder);
+
+    // Groups the posts and deletes in between, over any of the open tables,
+    // into one transaction: stored in every table file or in none, also
+    // when the program is killed during the commit (atomicAcrossFiles()).
+    // Throws EngineError.
     void beginBatch();
     void commitBatch();
     void rollbackBatch();
 
 private:
+    void moveToFileMain();
     QString m_alias;
     QString m_databaseName;
     QString m_folder;
     bool m_readOnly = false;
+    bool m_atomicAcrossFiles = false;
     sqlite3* m_db = nullptr;
 };
 

@@ -4,6 +4,9 @@
 
 #include "tables/engine_internal.h"
 
+#include "platform/paths.h"
+
+#include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -11,6 +14,34 @@
 namespace platform {
 
 using namespace engine;
+
+namespace engine {
+
+// What the user is told when a table file could not be written: SQLite's
+// "unable to open database file" (it could not make its journal) or "attempt
+// to write a readonly database" means a write-protected folder or file,
+// which is said in those words.
+QString writeFailure(const QString& filePath, int code, const QString& sqliteText)
+{
+    const QString file = QFileInfo(filePath).fileName();
+    const int primary = code & 0xFF;
+    if (primary == SQLITE_CANTOPEN || primary == SQLITE_READONLY || primary == SQLITE_PERM
+        || primary == SQLITE_AUTH) {
+        const QString folder = QFileInfo(filePath).path();
+        const QString shownFolder = toWindowsPath(folder).value_or(QDir::toNativeSeparators(folder));
+        if (!QFileInfo(folder).isWritable())
+            return QStringLiteral("Cannot write %1: the folder \"%2\" is read-only (write-protected), so "
+                                  "nothing can be stored there.")
+                .arg(file, shownFolder);
+        if (QFileInfo::exists(filePath) && !QFileInfo(filePath).isWritable())
+            return QStringLiteral("Cannot write %1: the file is read-only (write-protected).").arg(file);
+    }
+    if (primary == SQLITE_FULL)
+        return QStringLiteral("Cannot write %1: the drive is full.").arg(file);
+    return QStringLiteral("Cannot write %1: %2").arg(file, sqliteText);
+}
+
+} // namespace engine
 
 // ------------------------------------------------------------ changes
 
@@ -84,16 +115,18 @@ QString writeSql(const TableDef& def, const QString& target, bool inserting)
 // Returns an empty text on success, else the message for the user.
 // *readOnlyFile is set when the write was refused because the file is
 // open for reading only.
-QString writeInTransaction(sqlite3* db, Statement& statement, qint64* insertedRowid, const QString& file,
+QString writeInTransaction(sqlite3* db, Statement& statement, qint64* insertedRowid, const QString& filePath,
     bool* readOnlyFile = nullptr)
 {
+    int failureCode = SQLITE_OK;
     bool keyViolation = false;
     const bool opened
         = statement.ok() && sqlite3_exec(db, "SAVEPOINT post", nullptr, nullptr, nullptr) == SQLITE_OK;
     bool ok = opened;
     if (ok && sqlite3_step(statement.get()) != SQLITE_DONE) {
         ok = false;
-        keyViolation = sqlite3_extended_errcode(db) == SQLITE_CONSTRAINT_UNIQUE;
+        failureCode = sqlite3_extended_errcode(db);
+        keyViolation = failureCode == SQLITE_CONSTRAINT_UNIQUE;
         if (readOnlyFile)
             *readOnlyFile = (sqlite3_extended_errcode(db) & 0xFF) == SQLITE_READONLY;
     }
@@ -102,7 +135,10 @@ QString writeInTransaction(sqlite3* db, Statement& statement, qint64* insertedRo
     const QString message = ok ? QString() : sqliteMessage(db);
     if (statement.ok())
         sqlite3_reset(statement.get());
-    ok = ok && sqlite3_exec(db, "RELEASE post", nullptr, nullptr, nullptr) == SQLITE_OK;
+    const bool released = !ok || sqlite3_exec(db, "RELEASE post", nullptr, nullptr, nullptr) == SQLITE_OK;
+    if (ok && !released)
+        failureCode = sqlite3_extended_errcode(db);
+    ok = ok && released;
     const QString commitMessage = ok || !message.isEmpty() ? message : sqliteMessage(db);
     if (opened && !ok) {
         sqlite3_exec(db, "ROLLBACK TO post", nullptr, nullptr, nullptr);
@@ -112,7 +148,7 @@ QString writeInTransaction(sqlite3* db, Statement& statement, qint64* insertedRo
         return {};
     if (keyViolation)
         return QStringLiteral("Key violation.");
-    return QStringLiteral("Cannot write %1: %2").arg(file, commitMessage);
+    return writeFailure(filePath, failureCode, commitMessage);
 }
 
 } // namespace
@@ -159,8 +195,8 @@ void Table::post()
             if (!inserting)
                 statement.bind(rowidSlot, QVariant(qlonglong(d->rows[m_row].rowid)));
         }
-        return writeInTransaction(d->db(), statement, inserting ? &row.rowid : nullptr,
-            QFileInfo(d->filePath).fileName(), readOnlyFile);
+        return writeInTransaction(
+            d->db(), statement, inserting ? &row.rowid : nullptr, d->filePath, readOnlyFile);
     };
     bool readOnlyFile = false;
     QString message = write(&readOnlyFile);
@@ -196,8 +232,7 @@ void Table::deleteRecord()
             QStringLiteral("DELETE FROM %1.%2 WHERE rowid=?1").arg(quoted(d->schema), quoted(d->sqlTable)));
         if (statement.ok())
             statement.bind(1, QVariant(qlonglong(d->rows[m_row].rowid)));
-        return writeInTransaction(
-            d->db(), statement, nullptr, QFileInfo(d->filePath).fileName(), readOnlyFile);
+        return writeInTransaction(d->db(), statement, nullptr, d->filePath, readOnlyFile);
     };
     bool readOnlyFile = false;
     QString message = write(&readOnlyFile);
@@ -246,7 +281,7 @@ void Table::appendRecords(const QList<QVariantList>& records)
         if (sqlite3_step(statement.get()) != SQLITE_DONE) {
             message = sqlite3_extended_errcode(d->db()) == SQLITE_CONSTRAINT_UNIQUE
                 ? QStringLiteral("Key violation.")
-                : QStringLiteral("Cannot write %1: %2").arg(file, sqliteMessage(d->db()));
+                : writeFailure(d->filePath, sqlite3_extended_errcode(d->db()), sqliteMessage(d->db()));
             break;
         }
         row.rowid = sqlite3_last_insert_rowid(d->db());
@@ -254,7 +289,7 @@ void Table::appendRecords(const QList<QVariantList>& records)
     }
     sqlite3_reset(statement.get());
     if (message.isEmpty() && sqlite3_exec(d->db(), "RELEASE bulk", nullptr, nullptr, nullptr) != SQLITE_OK)
-        message = QStringLiteral("Cannot write %1: %2").arg(file, sqliteMessage(d->db()));
+        message = writeFailure(d->filePath, sqlite3_extended_errcode(d->db()), sqliteMessage(d->db()));
     if (!message.isEmpty()) {
         sqlite3_exec(d->db(), "ROLLBACK TO bulk", nullptr, nullptr, nullptr);
         sqlite3_exec(d->db(), "RELEASE bulk", nullptr, nullptr, nullptr);
@@ -283,8 +318,7 @@ void Table::deleteAllRecords()
     cancel();
     Statement statement(
         d->db(), QStringLiteral("DELETE FROM %1.%2").arg(quoted(d->schema), quoted(d->sqlTable)));
-    const QString message
-        = writeInTransaction(d->db(), statement, nullptr, QFileInfo(d->filePath).fileName());
+    const QString message = writeInTransaction(d->db(), statement, nullptr, d->filePath);
     if (!message.isEmpty())
         fail(message);
     d->rows.clear();

@@ -2,6 +2,7 @@
 // cannot open help, a broken drives.conf, exact titles, and being asked to
 // end at log-out.
 
+#include "kit/atlas_fixture.h"
 #include "kit/kit.h"
 
 #include "app/commands.h"
@@ -13,12 +14,18 @@
 #include "platform/paths.h"
 #include "tables/table.h"
 
+#include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QPointer>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTextBrowser>
+#include <QThread>
+#include <QTimer>
 
+#include <atomic>
 #include <csignal>
 
 using namespace Qt::StringLiterals;
@@ -116,6 +123,8 @@ private slots:
     {
         Kit kit;
         kit.start();
+        std::atomic<bool> endedHard { false };
+        platform::setHardExitHandler([&] { endedHard = true; });
         platform::Table* descrip = kit.app().dataModule()->tblDescrip;
         descrip->open();
         descrip->append();
@@ -131,6 +140,89 @@ private slots:
         descrip->open();
         QCOMPARE(descrip->recordCount(), 1);
         QCOMPARE(descrip->fieldAsString(u"Place"_s), u"Tintern"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(endedHard, 2000); // the program would be gone by now
+        platform::setHardExitHandler({});
+    }
+
+    // SIGTERM while one of the program's message boxes waits for an answer
+    // (the program not the active one): the box belongs to the frame, goes
+    // with it at once, answers no button, and no further box is shown.
+    void terminationWithAMessageBoxOpenEndsAtOnce()
+    {
+        Kit kit;
+        kit.start();
+        std::atomic<bool> endedHard { false };
+        platform::setHardExitHandler([&] { endedHard = true; });
+        platform::setMessageBoxHandler({}); // the real box
+        QWidget* frame = kit.app().mainForm();
+        QPointer<QWidget> parentSeen;
+        bool boxSeen = false;
+        QTimer::singleShot(100, [&] {
+            if (QWidget* box = QApplication::activeModalWidget()) {
+                boxSeen = true;
+                parentSeen = box->parentWidget();
+            }
+            QCOMPARE(::raise(SIGTERM), 0);
+        });
+        // Should the box stay, the test fails instead of waiting for ever.
+        QTimer::singleShot(3000, [] {
+            if (QWidget* box = QApplication::activeModalWidget())
+                box->close();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        const auto answer = platform::messageBox({ QMessageBox::Question, platform::applicationTitle(),
+            u"Replace your places with the backup?"_s, QMessageBox::Yes | QMessageBox::No });
+        const qint64 elapsed = clock.elapsed();
+        QVERIFY(boxSeen);
+        QCOMPARE(parentSeen.data(), frame);
+        QVERIFY2(elapsed < 600, qPrintable(QString::number(elapsed))); // 100 ms before the signal
+        QCOMPARE(answer, QMessageBox::NoButton);
+        QVERIFY(!frame->isVisible());
+        QVERIFY(!QApplication::activeModalWidget());
+        QCOMPARE(platform::messageBox(
+                     { QMessageBox::Information, platform::applicationTitle(), u"Done."_s, QMessageBox::Ok }),
+            QMessageBox::NoButton);
+        QTRY_VERIFY_WITH_TIMEOUT(endedHard, 2000);
+        platform::setHardExitHandler({});
+    }
+
+    // The atlas "CD" with links in it (its Maps folder one, a sheet one):
+    // the program starts on the atlas instead of asking for the CD, and the
+    // sheet shows.
+    void linksOnTheAtlasDriveAreFollowed()
+    {
+        Kit kit;
+        fixture::Atlas atlas(kit);
+        QVERIFY(atlas.writeSheet(u"GB-03H"_s, { 200, 144 }, Qt::red));
+        QVERIFY(atlas.writeSheet(u"LOC-S"_s, { 200, 144 }, Qt::gray));
+        atlas.setRows({ { u"GB-03H"_s, {}, {}, {}, {}, u"England: London"_s, u"12-13"_s, 433, 683 } }, {});
+        const QString scans = kit.home() + u"/scans"_s;
+        QVERIFY(QDir().rename(atlas.mapsFolder(), scans + u"-maps"_s));
+        QVERIFY(QDir().mkpath(scans));
+        QVERIFY(QFile::rename(scans + u"-maps/GB-03H.JPG"_s, scans + u"/london.jpg"_s));
+        QVERIFY(QFile::link(scans + u"/london.jpg"_s, scans + u"-maps/GB-03H.JPG"_s));
+        QVERIFY(QFile::link(scans + u"-maps"_s, atlas.mapsFolder()));
+        QVERIFY(atlas.open());
+        for (const QString& text : kit.messageTexts())
+            QVERIFY2(!text.contains(u"load your Corvane CD"_s), qPrintable(text));
+    }
+
+    // Whatever holds the program up (here a step that keeps the user
+    // interface thread busy), it is ended within half a second of SIGTERM.
+    void terminationEndsABusyProgramWithinHalfASecond()
+    {
+        Kit kit;
+        kit.start();
+        std::atomic<qint64> endedAfter { -1 };
+        QElapsedTimer clock;
+        platform::setHardExitHandler([&] { endedAfter = clock.elapsed(); });
+        clock.start();
+        QCOMPARE(::raise(SIGTERM), 0);
+        while (clock.elapsed() < 1000 && endedAfter < 0)
+            QThread::msleep(10); // busy: no event is handled
+        QVERIFY2(endedAfter >= 0 && endedAfter <= 500, qPrintable(QString::number(endedAfter.load())));
+        platform::setHardExitHandler({});
     }
 };
 

@@ -2,6 +2,7 @@
 // folder, what a failure leaves behind, and a place's pictures in order.
 
 #include "kit/atlas_fixture.h"
+#include "kit/user_tables.h"
 
 #include "core/shared.h"
 #include "places/pix_store.h"
@@ -174,6 +175,23 @@ private slots:
         QVERIFY2(error.contains(u"000002.JPG.part"_s), qPrintable(error));
         QCOMPARE(Setup::pix()->recordCount(), 0);
         QCOMPARE(s.readHost(s.pixFolder() + u"/000001.JPG"_s), QByteArray("kept"));
+    }
+
+    // The file is given its name before its record is stored; when the
+    // record cannot be stored (another program holds PIX.DB), the file goes
+    // again: never a record without its file, nor a file without its record.
+    void aRecordThatCannotBeStoredTakesItsFileBack()
+    {
+        Setup s;
+        const QString source = s.kit.home() + u"/view.jpg"_s;
+        QVERIFY(fixture::writeBytes(source, "picture"));
+        fixture::FileLock lock(Setup::pix()->fileHostPath());
+        QVERIFY(lock.locked());
+        const QString error = errorOf([&] { attachPicture(source); });
+        QVERIFY2(error.contains(u"PIX.DB"_s), qPrintable(error));
+        QCOMPARE(Setup::pix()->recordCount(), 0);
+        QCOMPARE(Setup::pix()->state(), platform::Table::State::Browse);
+        QCOMPARE(s.pixFiles(), QStringList {});
     }
 
     void typesThatCannotBeAttached()

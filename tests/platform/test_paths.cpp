@@ -7,8 +7,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <unistd.h>
 
 using platform::DriveTable;
 
@@ -101,6 +104,100 @@ private slots:
         QVERIFY(QFile::link(m_root.path() + QLatin1Char('/') + target, m_c + QStringLiteral("/link")));
         QVERIFY(!platform::resolve(QStringLiteral("C:\\link\\secret.txt")));
         QVERIFY(!platform::fileExists(QStringLiteral("C:\\link\\secret.txt")));
+    }
+
+    // On the read-only atlas drive, where nothing is written, links are
+    // followed for reading: a Maps folder that is a link, a sheet that is
+    // one. A link there that leads nowhere still reads as missing.
+    void linksOnTheReadOnlyDriveAreFollowedForReading()
+    {
+        // A drive of its own: D:'s folder holds other tests' files.
+        const QString cd = m_root.path() + QStringLiteral("/cd2");
+        QDir().mkpath(cd);
+        DriveTable::instance().setDrive(QLatin1Char('E'), cd, true);
+        write(m_root.path() + QStringLiteral("/scans/Maps/GB-03H.JPG"), "sheet");
+        write(m_root.path() + QStringLiteral("/scans/loose/GB-04H.JPG"), "another");
+        QVERIFY(QFile::link(m_root.path() + QStringLiteral("/scans/Maps"), cd + QStringLiteral("/Maps")));
+        QVERIFY(QFile::link(m_root.path() + QStringLiteral("/scans/loose/GB-04H.JPG"),
+            m_root.path() + QStringLiteral("/scans/Maps/GB-04H.JPG")));
+        QVERIFY(platform::fileExists(QStringLiteral("E:\\Maps\\GB-03H.JPG")));
+        QVERIFY(platform::fileExists(QStringLiteral("E:\\maps\\gb-04h.jpg")));
+        QVERIFY(!platform::fileExists(QStringLiteral("E:\\Maps\\GB-05H.JPG")));
+        // Nothing is written there, link or no link.
+        write(m_c + QStringLiteral("/in.txt"), "in");
+        QVERIFY_THROWS_EXCEPTION(platform::AppError,
+            platform::copyFile(QStringLiteral("C:\\in.txt"), QStringLiteral("E:\\Maps\\new.txt")));
+        QVERIFY(!QFile::exists(m_root.path() + QStringLiteral("/scans/Maps/new.txt")));
+    }
+
+    // What a path that does not resolve is told as: the link that leads off
+    // the drive by name, a missing drive, an empty path.
+    void anUnreachablePathIsNamedWithItsReason_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QStringList>("said");
+        QTest::newRow("link off the drive")
+            << QStringLiteral("C:\\away\\x.txt")
+            << QStringList { QStringLiteral("\"C:\\away\" is a link that leads outside drive C:") };
+        QTest::newRow("no such drive")
+            << QStringLiteral("Q:\\x.txt") << QStringList { QStringLiteral("There is no drive Q:") };
+        QTest::newRow("empty") << QString() << QStringList { QStringLiteral("empty") };
+        QTest::newRow("climbing out")
+            << QStringLiteral("C:\\..\\x.txt") << QStringList { QStringLiteral("outside drive C:") };
+    }
+    void anUnreachablePathIsNamedWithItsReason()
+    {
+        QFETCH(QString, path);
+        QFETCH(QStringList, said);
+        QDir().mkpath(m_root.path() + QStringLiteral("/elsewhere"));
+        QFile::remove(m_c + QStringLiteral("/away"));
+        QVERIFY(QFile::link(m_root.path() + QStringLiteral("/elsewhere"), m_c + QStringLiteral("/away")));
+        write(m_c + QStringLiteral("/in.txt"), "in");
+        QString message;
+        try {
+            platform::copyFile(QStringLiteral("C:\\in.txt"), path);
+        } catch (const platform::AppError& e) {
+            message = e.message();
+        }
+        for (const QString& part : said)
+            QVERIFY2(message.contains(part), qPrintable(message));
+        QVERIFY(!message.contains(QStringLiteral("does not exist")));
+        QVERIFY(!QFile::exists(m_root.path() + QStringLiteral("/elsewhere/x.txt")));
+    }
+
+    // A full drive is called full, and leaves neither the file nor a part
+    // of it (a small RAM disk stands in for a full stick; mounting it
+    // needs the superuser).
+    void aFullDriveIsCalledFull()
+    {
+        const QString mount = m_root.path() + QStringLiteral("/stick");
+        QDir().mkpath(mount);
+        if (::geteuid() != 0
+            || QProcess::execute(QStringLiteral("mount"),
+                   { QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                       QStringLiteral("size=64k"), QStringLiteral("tmpfs"), mount })
+                != 0)
+            QSKIP("a small RAM disk cannot be mounted here");
+        DriveTable::instance().setDrive(QLatin1Char('A'), mount);
+        write(m_c + QStringLiteral("/big.JPG"), QByteArray(256 * 1024, 'x'));
+        QString message;
+        try {
+            platform::copyFile(QStringLiteral("C:\\big.JPG"), QStringLiteral("A:\\Pix\\000001.JPG"));
+        } catch (const platform::AppError& e) {
+            message = e.message();
+        }
+        QDir().mkpath(mount + QStringLiteral("/Pix"));
+        try {
+            platform::copyFile(QStringLiteral("C:\\big.JPG"), QStringLiteral("A:\\Pix\\000001.JPG"));
+        } catch (const platform::AppError& e) {
+            message = e.message();
+        }
+        const QStringList left = QDir(mount + QStringLiteral("/Pix")).entryList(QDir::Files);
+        QProcess::execute(QStringLiteral("umount"), { mount });
+        QVERIFY2(message.contains(QStringLiteral("The drive is full."))
+                && message.contains(QStringLiteral("A:\\Pix")),
+            qPrintable(message));
+        QCOMPARE(left, QStringList());
     }
 
     // D:'s folder ("cd") starts with the letters of C:'s ("c"): its files are

@@ -6,14 +6,18 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <sqlite3.h>
 
+#include <csignal>
+#include <cstring>
 #include <memory>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace platform;
@@ -120,6 +124,41 @@ QString errorOf(const std::function<void()>& step)
     }
     return {};
 }
+
+// A file system that dies at one exact step of a commit: a VFS wrapped
+// around the default one that kills the process with SIGKILL when SQLite
+// deletes a file whose name contains the needle, before or after deleting
+// it. Armed by setting the needle.
+namespace dying {
+
+sqlite3_vfs* g_real = nullptr;
+sqlite3_vfs g_vfs;
+const char* g_needle = nullptr;
+bool g_afterDelete = false;
+
+int deleteFile(sqlite3_vfs*, const char* name, int syncDir)
+{
+    const bool hit = g_needle && name && std::strstr(name, g_needle);
+    if (hit && !g_afterDelete)
+        ::kill(::getpid(), SIGKILL);
+    const int rc = g_real->xDelete(g_real, name, syncDir);
+    if (hit && g_afterDelete)
+        ::kill(::getpid(), SIGKILL);
+    return rc;
+}
+
+// In the child only: every connection opened from now on uses it.
+void install(bool afterDelete)
+{
+    g_real = sqlite3_vfs_find(nullptr);
+    g_vfs = *g_real;
+    g_vfs.zName = "dying";
+    g_vfs.xDelete = deleteFile;
+    g_afterDelete = afterDelete;
+    sqlite3_vfs_register(&g_vfs, 1);
+}
+
+} // namespace dying
 
 } // namespace
 
@@ -689,6 +728,42 @@ private slots:
         QCOMPARE(sqlValue(file, QStringLiteral("SELECT Place FROM DESCRIP")), QStringLiteral("changed"));
     }
 
+    // Typing on a write-protected Data folder: the refusal says the folder
+    // is read-only, not SQLite's "unable to open database file".
+    void aWriteProtectedFolderIsNamedAsSuch()
+    {
+        auto table = places(1);
+        const QString folder = m_dir->path() + QStringLiteral("/Data");
+        const bool root = ::geteuid() == 0;
+        if (root) {
+            // Permissions do not bind the superuser: a read-only bind mount does.
+            if (QProcess::execute(QStringLiteral("mount"), { QStringLiteral("--bind"), folder, folder }) != 0)
+                QSKIP("the folder cannot be made read-only here");
+            if (QProcess::execute(QStringLiteral("mount"),
+                    { QStringLiteral("-o"), QStringLiteral("remount,bind,ro"), folder })
+                != 0) {
+                QProcess::execute(QStringLiteral("umount"), { folder });
+                QSKIP("the folder cannot be made read-only here");
+            }
+        } else {
+            QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+        }
+        table->edit();
+        table->setFieldValue(QStringLiteral("Place"), QStringLiteral("typed"));
+        const QString message = errorOf([&] { table->post(); });
+        if (root)
+            QProcess::execute(QStringLiteral("umount"), { folder });
+        else
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QVERIFY2(message.contains(QStringLiteral("read-only"))
+                && message.contains(QStringLiteral("DESCRIP.DB"))
+                && !message.contains(QStringLiteral("unable to open")),
+            qPrintable(message));
+        QCOMPARE(table->state(), Table::State::Edit); // the change waits
+        table->post();
+        QCOMPARE(table->fieldAsString(QStringLiteral("Place")), QStringLiteral("typed"));
+    }
+
     void readOnlyDriveRefusesWrites()
     {
         places(1)->close();
@@ -706,6 +781,94 @@ private slots:
         QCOMPARE(
             sqlValue(dataFile(QStringLiteral("DESCRIP.DB")), QStringLiteral("SELECT Place FROM DESCRIP")),
             QStringLiteral("A"));
+    }
+
+    // A batch that writes both user tables is one transaction over two
+    // files. The child process is killed at an exact step of its commit: the
+    // moment one file's journal is removed (one file committed, the other
+    // not yet), just before and just after the super-journal is removed
+    // (the commit point). Afterwards both files hold the old records or
+    // both the new ones, never a mix.
+    void aKillDuringACommitOverTwoFilesLeavesBothOldOrBothNew_data()
+    {
+        QTest::addColumn<QByteArray>("nameEnd"); // in the name of the file whose deletion kills
+        QTest::addColumn<bool>("afterDelete");
+        QTest::addColumn<bool>("expectNew");
+        QTest::newRow("first table's journal removed") << QByteArray(".DB-journal") << true << true;
+        QTest::newRow("before the super-journal is removed") << QByteArray("-mj") << false << false;
+        QTest::newRow("super-journal removed") << QByteArray("-mj") << true << true;
+    }
+    void aKillDuringACommitOverTwoFilesLeavesBothOldOrBothNew()
+    {
+        QFETCH(QByteArray, nameEnd);
+        QFETCH(bool, afterDelete);
+        QFETCH(bool, expectNew);
+        places(3)->close();
+        {
+            auto pix = openTable(pixDef());
+            for (int i = 1; i <= 4; ++i)
+                add(*pix,
+                    { { QStringLiteral("Filename"), QStringLiteral("00000%1").arg(i) },
+                        { QStringLiteral("Placeid"), i % 3 } });
+        }
+        m_db.reset();
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            dying::install(afterDelete);
+            try {
+                Database db(QStringLiteral("Corvane3"), QStringLiteral("Atlas"));
+                db.connectDatabase();
+                Table descrip(&db, descripDef());
+                Table pix(&db, pixDef());
+                descrip.open();
+                pix.open();
+                db.beginBatch();
+                // What deleting place 0 does: its pictures, then the place.
+                for (int row = pix.rowCount() - 1; row >= 0; --row) {
+                    if (pix.valueAt(row, pix.fieldIndex(QStringLiteral("Placeid"))).toInt() == 0) {
+                        pix.moveTo(row);
+                        pix.deleteRecord();
+                    }
+                }
+                descrip.first();
+                descrip.deleteRecord();
+                add(pix,
+                    { { QStringLiteral("Filename"), QStringLiteral("000009") },
+                        { QStringLiteral("Placeid"), 1 } });
+                static const QByteArray needle = nameEnd; // the super-journal: "...-mjXXXXXXXX"
+                dying::g_needle = needle.constData();
+                db.commitBatch();
+            } catch (...) {
+                ::_exit(2);
+            }
+            ::_exit(0); // not killed: the step never came
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY2(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL,
+            qPrintable(QStringLiteral("the child was not killed at that step (status %1)").arg(status)));
+
+        m_db = std::make_unique<Database>(QStringLiteral("Corvane3"), QStringLiteral("Atlas"));
+        m_db->connectDatabase();
+        Table descrip(m_db.get(), descripDef());
+        Table pix(m_db.get(), pixDef());
+        descrip.open();
+        pix.open();
+        const QStringList placeIds = column(descrip, QStringLiteral("Placeid"));
+        const QStringList pictures = column(pix, QStringLiteral("Filename"));
+        if (expectNew) {
+            QCOMPARE(placeIds, strings({ "1", "2" }));
+            QCOMPARE(pictures, strings({ "000001", "000002", "000004", "000009" }));
+        } else {
+            QCOMPARE(placeIds, strings({ "0", "1", "2" }));
+            QCOMPARE(pictures, strings({ "000001", "000002", "000003", "000004" }));
+        }
+        descrip.close();
+        pix.close();
+        for (const QString& name : { QStringLiteral("DESCRIP.DB"), QStringLiteral("PIX.DB") })
+            QCOMPARE(
+                sqlValue(dataFile(name), QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
     }
 
     void openAndConnectFailuresAreClear()
