@@ -71,6 +71,26 @@ inline QString storedValue(const QString& sql)
     return value;
 }
 
+// The first column of every row `sql` gives from a table file, read on its
+// own (NULL as empty); empty when the file cannot be read.
+inline QStringList storedColumn(const QString& file, const QString& sql)
+{
+    sqlite3* db = nullptr;
+    QStringList values;
+    if (sqlite3_open_v2(file.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr) == SQLITE_OK) {
+            while (sqlite3_step(stmt) == SQLITE_ROW) {
+                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+                values << (text ? QString::fromUtf8(text) : QString());
+            }
+        }
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
+    return values;
+}
+
 // Another program holding a table file: every write of ours is refused.
 class FileLock {
 public:

@@ -10,6 +10,7 @@
 
 #include "import/legacy_writer.h"
 #include "kit.h"
+#include "kit/user_tables.h"
 
 #include "app/main_form.h"
 #include "core/forms.h"
@@ -53,26 +54,9 @@ void writeFile(const QString& path, const QByteArray& bytes)
     file.write(bytes);
 }
 
-// Values of the first column `sql` gives on a table file, read on its own.
-QStringList column(const QString& file, const QString& sql)
-{
-    sqlite3* db = nullptr;
-    QStringList values;
-    if (sqlite3_open_v2(file.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr) == SQLITE_OK) {
-            while (sqlite3_step(stmt) == SQLITE_ROW)
-                values << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
-        }
-        sqlite3_finalize(stmt);
-    }
-    sqlite3_close(db);
-    return values;
-}
-
 QString integrity(const QString& file)
 {
-    return column(file, u"PRAGMA integrity_check"_s).join(u' ');
+    return fixture::storedColumn(file, u"PRAGMA integrity_check"_s).join(u' ');
 }
 
 // Runs work in a child process that is killed with SIGKILL when it reaches
@@ -144,11 +128,12 @@ struct Session {
     // Place ids of the live tables as stored, and picture numbers.
     QStringList livePlaces() const
     {
-        return column(dataFile(u"DESCRIP.DB"_s), u"SELECT Placeid FROM DESCRIP ORDER BY Placeid"_s);
+        return fixture::storedColumn(
+            dataFile(u"DESCRIP.DB"_s), u"SELECT Placeid FROM DESCRIP ORDER BY Placeid"_s);
     }
     QStringList livePictures() const
     {
-        return column(dataFile(u"PIX.DB"_s), u"SELECT Filename FROM PIX ORDER BY Filename"_s);
+        return fixture::storedColumn(dataFile(u"PIX.DB"_s), u"SELECT Filename FROM PIX ORDER BY Filename"_s);
     }
 
     // What the next start does before the tables open.
@@ -169,7 +154,8 @@ struct Session {
     {
         QCOMPARE(integrity(dataFile(u"DESCRIP.DB"_s)), u"ok"_s);
         QCOMPARE(integrity(dataFile(u"PIX.DB"_s)), u"ok"_s);
-        for (const QString& name : column(dataFile(u"PIX.DB"_s), u"SELECT Filename || Type FROM PIX"_s))
+        for (const QString& name :
+            fixture::storedColumn(dataFile(u"PIX.DB"_s), u"SELECT Filename || Type FROM PIX"_s))
             QVERIFY2(QFileInfo(pixFile(name)).isFile(), qPrintable(name + u" has no file"_s));
         const QDir data(kit.hostPath(dataFolder()));
         QCOMPARE(data.entryList({ u"*.NEW"_s, u"*.part"_s }, QDir::Files | QDir::Hidden), QStringList());
@@ -216,7 +202,7 @@ private slots:
         QCOMPARE(set.places, newSet ? 2 : 1);
         QCOMPARE(set.pictures, newSet ? 3 : 1);
         QCOMPARE(set.picturesWithoutFile, 0);
-        QCOMPARE(column(set.pixFile, u"SELECT count(*) FROM PIX"_s),
+        QCOMPARE(fixture::storedColumn(set.pixFile, u"SELECT count(*) FROM PIX"_s),
             QStringList { QString::number(set.pictures) });
 
         const BackupReport again = Session::backUp();

@@ -14,6 +14,7 @@
 
 #include "import/legacy_writer.h"
 #include "kit.h"
+#include "kit/user_tables.h"
 
 #include "core/forms.h"
 #include "core/shared.h"
@@ -52,24 +53,6 @@ void writeFile(const QString& path, const QByteArray& bytes)
     QFile file(path);
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         file.write(bytes);
-}
-
-QStringList column(const QString& file, const QString& sql)
-{
-    sqlite3* db = nullptr;
-    QStringList values;
-    if (sqlite3_open_v2(file.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr) == SQLITE_OK) {
-            while (sqlite3_step(stmt) == SQLITE_ROW) {
-                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
-                values << (text ? QString::fromUtf8(text) : QString());
-            }
-        }
-        sqlite3_finalize(stmt);
-    }
-    sqlite3_close(db);
-    return values;
 }
 
 // The child's last step, where the parent can read it after the kill.
@@ -218,16 +201,19 @@ class TestKillCampaign : public QObject {
     {
         QStringList problems;
         for (const QString& table : { u"DESCRIP.DB"_s, u"PIX.DB"_s }) {
-            const QString verdict = column(data(table), u"PRAGMA integrity_check"_s).join(u' ');
+            const QString verdict
+                = fixture::storedColumn(data(table), u"PRAGMA integrity_check"_s).join(u' ');
             if (verdict != u"ok"_s)
                 problems << u"%1: %2"_s.arg(table, verdict);
         }
         const QSet<QString> places = [&] {
-            const QStringList ids = column(data(u"DESCRIP.DB"_s), u"SELECT Placeid FROM DESCRIP"_s);
+            const QStringList ids
+                = fixture::storedColumn(data(u"DESCRIP.DB"_s), u"SELECT Placeid FROM DESCRIP"_s);
             return QSet<QString>(ids.cbegin(), ids.cend());
         }();
-        const QStringList owners = column(data(u"PIX.DB"_s), u"SELECT Placeid FROM PIX"_s);
-        const QStringList files = column(data(u"PIX.DB"_s), u"SELECT Filename || Type FROM PIX"_s);
+        const QStringList owners = fixture::storedColumn(data(u"PIX.DB"_s), u"SELECT Placeid FROM PIX"_s);
+        const QStringList files
+            = fixture::storedColumn(data(u"PIX.DB"_s), u"SELECT Filename || Type FROM PIX"_s);
         for (qsizetype i = 0; i < files.size(); ++i) {
             if (!QFileInfo(pix(files[i])).isFile())
                 problems << u"picture %1 has no file"_s.arg(files[i]);
