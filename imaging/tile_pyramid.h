@@ -84,8 +84,9 @@ public:
     // strips: a build no longer wanted returns false and leaves nothing
     // trusted behind. On a background thread, a build that needs much memory
     // first waits for its HeavyDecodeTurn, and returns false when it is no
-    // longer wanted meanwhile. Throws AppError with the text the user sees: the
-    // file cannot be opened, is not a JPEG, is damaged, or needs more
+    // longer wanted meanwhile; it frees its buffers for the user's heavy
+    // decode and starts again when its turn comes back. Throws AppError
+    // with the text the user sees: the file cannot be opened, is not a JPEG, is damaged, or needs more
     // memory to decode than the ceiling allows (memoryCeiling: the
     // coefficients of a progressive sheet and the strips of every level);
     // or the cache cannot be written.
@@ -118,6 +119,7 @@ public:
 
 private:
     struct Entry;
+    bool buildOnce(const QString& windowsPath, const std::function<bool()>& wanted);
     std::shared_ptr<const Entry> entryFor(const QString& windowsPath) const;
     QImage readTile(const Entry& entry, int level, int column, int row) const;
     void forget(const QString& hostPath) const;
