@@ -99,6 +99,8 @@ double fullScreen()
         view->repaint();
         runEventsFor(50);
     } while (!view->lastPaintWasSharp() && clock.elapsed() < 10000);
+    std::printf(
+        "fullscreen_sharp_ms: %lld%s\n", clock.elapsed(), view->lastPaintWasSharp() ? "" : " (never sharp)");
     QTest::keyClick(view, Qt::Key_1); // the scan at its own size
     runEventsFor(1000);
     QTest::keyClick(view, Qt::Key_Escape);

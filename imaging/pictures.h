@@ -101,6 +101,17 @@ void setHeavyDecodeBytes(qint64 bytes);
 // itself and, for a file of several scans, the coefficients of every block.
 qint64 decodeBytesEstimate(const QString& hostPath);
 
+// The memory every cache of decoded pictures in the program shares, sized
+// from the machine: a 128th of its memory, between 32 and 96 MB. Its shares:
+// the tile pyramid's decoded tiles 3/8, the tiles a zoomed view keeps 1/4,
+// each window's picture store 3/16 (tiles held by both count once: they
+// share their pixels).
+qint64 cacheMemoryBudget();
+inline qint64 pictureStoreBytes()
+{
+    return cacheMemoryBudget() * 3 / 16;
+}
+
 // Decoded pictures by file and box, with decoding ahead on a worker thread.
 // load() is for the UI thread: it answers from the cache while the file is
 // unchanged (same modification time and size), waits for a decode of that
@@ -110,7 +121,7 @@ qint64 decodeBytesEstimate(const QString& hostPath);
 // is bounded by the bytes it holds, least recently used first out.
 class PictureStore {
 public:
-    explicit PictureStore(qsizetype maxBytes = 24 * 1024 * 1024);
+    explicit PictureStore(qsizetype maxBytes = pictureStoreBytes());
     ~PictureStore(); // drops queued work and waits for the decode underway
     PictureStore(const PictureStore&) = delete;
     PictureStore& operator=(const PictureStore&) = delete;

@@ -15,6 +15,8 @@
 // Everything here is window-free and thread-safe; files are named in Windows
 // form and resolved through the one path resolver.
 
+#include "imaging/pictures.h"
+
 #include <QCache>
 #include <QDateTime>
 #include <QHash>
@@ -69,7 +71,7 @@ public:
         qint64 memoryCeiling = decodeMemoryCeiling();
         int tileSize = 512;
         int quality = 90;
-        qint64 tileCacheBytes = qint64(96) << 20; // decoded tiles kept in memory
+        qint64 tileCacheBytes = cacheMemoryBudget() * 3 / 8; // decoded tiles kept in memory
     };
     TilePyramid();
     explicit TilePyramid(const Options& options);

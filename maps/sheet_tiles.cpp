@@ -14,9 +14,12 @@ QPointer<SheetTiles> g_instance;
 // Two workers: a screenful of tiles comes in about half the time, and the
 // decodes of one sheet never need much memory at once.
 constexpr int kTileWorkers = 2;
-// Decoded tiles a view keeps beside the pyramid's own memory: a few
-// screens' worth at any zoom.
-constexpr qint64 kViewTileBytes = qint64(64) << 20;
+// Decoded tiles a view keeps, its share of the program's cache budget:
+// more than two full screens' worth at any zoom.
+qint64 viewTileBytes()
+{
+    return platform::cacheMemoryBudget() / 4;
+}
 
 quint64 packed(const SheetTileFetcher::Key& key)
 {
@@ -100,7 +103,7 @@ SheetTileFetcher::SheetTileFetcher(std::shared_ptr<platform::TilePyramid> pyrami
     , m_path(windowsPath)
     , m_info(info)
 {
-    d->tiles.setMaxCost(kViewTileBytes);
+    d->tiles.setMaxCost(viewTileBytes());
     m_pool.setMaxThreadCount(kTileWorkers);
     m_pool.setObjectName(QStringLiteral("SheetTiles"));
 }
