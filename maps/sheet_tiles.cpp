@@ -55,6 +55,15 @@ QImage SheetTiles::fitted(const QString& windowsPath, QSize box) const
     return m_pyramid->levelImageFor(windowsPath, box);
 }
 
+QImage SheetTiles::coarse(const QString& windowsPath) const
+{
+    const platform::PyramidInfo info = m_pyramid->info(windowsPath);
+    if (!info.isValid())
+        return {};
+    const platform::ForegroundDecode first;
+    return m_pyramid->levelImageFor(windowsPath, info.levels.constLast());
+}
+
 void SheetTiles::requestFor(const QString& windowsPath)
 {
     if (!m_failed.contains(windowsPath))
