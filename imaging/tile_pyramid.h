@@ -35,8 +35,12 @@
 
 namespace platform {
 
-// The memory a sheet's one-time decode may take: a quarter of the
-// machine's memory, never above 1.5 GB.
+// The memory a sheet's one-time decode for its pyramid may take: a quarter
+// of the machine's memory. Unlike a decode for showing (never above 1.5 GB)
+// it has no fixed cap: it happens once per sheet, on a worker, and only for
+// a file that passed the checks against damage (complete to its last scan,
+// a header that its bytes can hold), so the largest genuine scans, which
+// need about 1.7 GB once, get a pyramid where the machine has the memory.
 qint64 decodeMemoryCeiling();
 
 // The cache's folder: $XDG_CACHE_HOME/corvane3/tiles.

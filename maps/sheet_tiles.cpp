@@ -1,6 +1,7 @@
 #include "maps/sheet_tiles.h"
 
 #include "core/shell.h"
+#include "platform/errors.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -87,7 +88,14 @@ QImage sheetPicture(platform::PictureStore& store, const QString& windowsPath, Q
         image = tiles.fitted(windowsPath, box);
         if (!image.isNull())
             return image;
-        image = store.load(windowsPath, box, damage);
+        try {
+            image = store.load(windowsPath, box, damage);
+        } catch (const platform::AppError&) {
+            // Too large to decode for showing may still get a pyramid,
+            // whose one-time build may use more; other faults fail it at once.
+            tiles.requestFor(windowsPath);
+            throw;
+        }
     }
     // A damaged file is decoded afresh each time, so the user is told each time.
     if (damage->isEmpty())
