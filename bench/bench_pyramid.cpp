@@ -51,6 +51,7 @@ const Kind kKinds[] = {
     { "s14000_prog420", { { 14000, 10600 }, true, false }, 1 },
     { "s20000_base420", { { 20000, 14000 }, false, false }, 1 },
     { "s20000_prog420", { { 20000, 14000 }, true, false }, 1 },
+    { "s20000_prog444", { { 20000, 14000 }, true, true }, 1 },
 };
 
 const QSize kScreen(1920, 1080);

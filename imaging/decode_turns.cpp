@@ -1,12 +1,12 @@
 // Who decodes when: the user's own decode goes first (background decodes
-// pause while it runs), and large background decodes take turns so that at
-// most one holds its buffers at a time.
+// pause while it runs, or give their buffers back when it needs as much),
+// and large decodes take turns so that at most one holds its buffers at a
+// time.
 #include "imaging/pictures.h"
 
 #include "imaging/decoding_internal.h"
 
 #include <QMutex>
-#include <QThread>
 #include <QWaitCondition>
 
 #include <atomic>
@@ -19,25 +19,40 @@ namespace platform {
 
 namespace {
 
-std::atomic<int> g_foregroundDecodes { 0 };
 thread_local bool t_background = false;
+// Set while this background thread holds a heavy turn: what it gives way to.
+thread_local HeavyDecodeTurn::Order t_holding = HeavyDecodeTurn::UserDecode;
+thread_local bool t_holds = false;
 
 constexpr qint64 kHeavyDecodeBytes = qint64(64) << 20;
 std::atomic<qint64> g_heavyForTests { 0 };
 // Decodes ahead queued or underway in every store: pyramid builds wait for them.
 std::atomic<int> g_decodesAhead { 0 };
 
+// One lock for the turn and the user's decodes, so that a paused background
+// decode wakes as soon as either changes.
 struct TurnGate {
     QMutex mutex;
-    QWaitCondition freed;
+    QWaitCondition changed;
     bool held = false;
     int waiting = 0;
+    int foreground = 0; // the user's decodes underway
+    int userWaiting = 0; // the user's heavy decodes waiting for the turn
 };
 
 TurnGate& turnGate()
 {
     static TurnGate gate;
     return gate;
+}
+
+// Whether this thread, holding the turn for later work, must free its
+// buffers now. Called with the gate locked.
+bool givesWayLocked(const TurnGate& gate)
+{
+    if (!t_background || !t_holds)
+        return false;
+    return gate.userWaiting > 0 || (t_holding == HeavyDecodeTurn::BeforeBuilds && gate.foreground > 0);
 }
 
 } // namespace
@@ -49,12 +64,18 @@ void decoding::countDecodesAhead(int delta)
 
 ForegroundDecode::ForegroundDecode()
 {
-    ++g_foregroundDecodes;
+    TurnGate& gate = turnGate();
+    QMutexLocker lock(&gate.mutex);
+    ++gate.foreground;
+    gate.changed.wakeAll();
 }
 
 ForegroundDecode::~ForegroundDecode()
 {
-    --g_foregroundDecodes;
+    TurnGate& gate = turnGate();
+    QMutexLocker lock(&gate.mutex);
+    --gate.foreground;
+    gate.changed.wakeAll();
 }
 
 void markBackgroundThread()
@@ -69,8 +90,21 @@ void markBackgroundThread()
 
 void yieldToForeground()
 {
-    while (t_background && g_foregroundDecodes.load() > 0)
-        QThread::msleep(2);
+    if (!t_background)
+        return;
+    TurnGate& gate = turnGate();
+    QMutexLocker lock(&gate.mutex);
+    while (gate.foreground > 0 && !givesWayLocked(gate))
+        gate.changed.wait(&gate.mutex);
+}
+
+bool mustGiveWay()
+{
+    if (!t_background || !t_holds)
+        return false;
+    TurnGate& gate = turnGate();
+    QMutexLocker lock(&gate.mutex);
+    return givesWayLocked(gate);
 }
 
 bool isBackgroundThread()
@@ -82,22 +116,31 @@ HeavyDecodeTurn::HeavyDecodeTurn(Order order, const std::function<bool()>& wante
 {
     TurnGate& gate = turnGate();
     QMutexLocker lock(&gate.mutex);
-    ++gate.waiting;
+    const bool user = order == UserDecode;
+    ++(user ? gate.userWaiting : gate.waiting);
+    gate.changed.wakeAll(); // a holder that gives way to this one hears it
     for (;;) {
-        if (!gate.held && (order == BeforeBuilds || g_decodesAhead.load() == 0))
+        const bool free = !gate.held && (user || gate.userWaiting == 0);
+        if (free && (order != AfterDecodesAhead || g_decodesAhead.load() == 0))
             break;
-        lock.unlock();
-        const bool stillWanted = !wanted || wanted();
-        lock.relock();
-        if (!stillWanted) {
-            --gate.waiting;
-            return;
+        if (!user) {
+            lock.unlock();
+            const bool stillWanted = !wanted || wanted();
+            lock.relock();
+            if (!stillWanted) {
+                --gate.waiting;
+                return;
+            }
         }
         // Decodes ahead come and go without a signal: look again soon.
-        gate.freed.wait(&gate.mutex, 10);
+        gate.changed.wait(&gate.mutex, 10);
     }
-    --gate.waiting;
+    --(user ? gate.userWaiting : gate.waiting);
     gate.held = m_held = true;
+    if (t_background && !user) {
+        t_holds = true;
+        t_holding = order;
+    }
 }
 
 HeavyDecodeTurn::~HeavyDecodeTurn()
@@ -107,7 +150,8 @@ HeavyDecodeTurn::~HeavyDecodeTurn()
     TurnGate& gate = turnGate();
     QMutexLocker lock(&gate.mutex);
     gate.held = false;
-    gate.freed.wakeAll();
+    t_holds = false;
+    gate.changed.wakeAll();
 }
 
 int HeavyDecodeTurn::waiting()
@@ -115,6 +159,13 @@ int HeavyDecodeTurn::waiting()
     TurnGate& gate = turnGate();
     QMutexLocker lock(&gate.mutex);
     return gate.waiting;
+}
+
+int HeavyDecodeTurn::usersWaiting()
+{
+    TurnGate& gate = turnGate();
+    QMutexLocker lock(&gate.mutex);
+    return gate.userWaiting;
 }
 
 qint64 heavyDecodeBytes()

@@ -12,6 +12,8 @@
 #include <QSize>
 #include <QString>
 
+#include <exception>
+
 namespace platform::decoding {
 
 // A picture that cannot be shown, with the reason on its own so that a
@@ -43,12 +45,19 @@ inline QString damagedWarning(const QString& windowsPath)
         .arg(windowsPath);
 }
 
+// A decode for later that freed its buffers for the user's own (see
+// mustGiveWay()); it is tried again later or forgotten, never reported.
+struct GaveWay : std::exception {
+    const char* what() const noexcept override { return "gave way to the user's decode"; }
+};
+
 struct Decoded {
     QImage image;
     bool damaged = false;
 };
 
 // The whole file, refused when it is empty or too large to be a picture.
+// Read in steps, so that a decode for later pauses or gives way at once.
 QByteArray readFile(const QString& windowsPath, const QString& hostPath);
 
 // Whether libjpeg's warning means the picture's data is damaged or cut short.

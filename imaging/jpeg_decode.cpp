@@ -18,6 +18,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include <unistd.h>
 
@@ -52,6 +53,9 @@ constexpr qint64 kMaxCeiling = qint64(1536) << 20;
 constexpr qint64 kFreeBlocks = (qint64(32) << 20) / 128;
 constexpr qint64 kBlocksPerByte = 4;
 constexpr qint64 kBufferedBlocksPerByte = 2;
+// A file is read in steps of this much, between which a read for later
+// can pause.
+constexpr qint64 kReadStep = qint64(2) << 20;
 // libjpeg-turbo's own guard against files made of endless tiny scans.
 constexpr int kMaxScans = 500;
 
@@ -75,6 +79,7 @@ struct ErrorManager {
     std::jmp_buf jump {};
     int code = 0;
     bool tooManyScans = false;
+    bool gaveWay = false;
     bool damagedData = false;
     int firstDamage = 0; // libjpeg's code for the first damage it met
     char damageText[JMSG_LENGTH_MAX] = {};
@@ -106,6 +111,10 @@ void onProgress(j_common_ptr cinfo)
     yieldToForeground();
     auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
     auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+    if (mustGiveWay()) {
+        err->gaveWay = true;
+        onError(cinfo);
+    }
     if (dinfo->input_scan_number > kMaxScans) {
         err->tooManyScans = true;
         onError(cinfo);
@@ -164,6 +173,8 @@ QString damageDetail(const ErrorManager& err)
 // Why libjpeg gave up, in the user's words.
 [[noreturn]] void refuse(const QString& windowsPath, const Jpeg& j)
 {
+    if (j.err.gaveWay)
+        throw GaveWay();
     switch (j.err.code) {
     case JERR_NO_SOI:
         cannotShow(windowsPath, QStringLiteral("it is not a JPEG picture."));
@@ -245,7 +256,8 @@ bool isCmyk(const jpeg_decompress_struct& c)
 
 // Scales the output by n/8 and checks that this decode stays within the
 // memory set aside for one, the coefficient buffer included.
-void startDecoding(Jpeg& j, const QString& windowsPath, int eighths, int bytesPerPixel)
+void startDecoding(
+    Jpeg& j, const QString& windowsPath, int eighths, int bytesPerPixel, std::optional<HeavyDecodeTurn>& turn)
 {
     jpeg_decompress_struct& c = j.cinfo;
     c.scale_num = unsigned(eighths);
@@ -268,6 +280,10 @@ void startDecoding(Jpeg& j, const QString& windowsPath, int eighths, int bytesPe
                 .arg((coefficientBytes(c) + output) >> 20));
     if (coefficientBytes(c) + output > memoryCeiling())
         tooLarge(windowsPath, c);
+    // The user's heavy decode waits until a decode for later has freed its
+    // buffers (which it does at its next step); those hold their own turn.
+    if (!isBackgroundThread() && coefficientBytes(c) + output >= heavyDecodeBytes())
+        turn.emplace(HeavyDecodeTurn::UserDecode);
     if (!j.attempt([&] { jpeg_start_decompress(&c); }))
         refuse(windowsPath, j);
 }
@@ -318,6 +334,8 @@ Decoded readRows(Jpeg& j, const QString& windowsPath, QImage::Format format)
         }
         jpeg_finish_decompress(&c);
     });
+    if (j.err.gaveWay)
+        throw GaveWay();
     // An error once every row is in (trailing rubbish) spoils nothing shown.
     if (!read && c.output_scanline < c.output_height)
         refuse(windowsPath, j);
@@ -359,13 +377,14 @@ int largestWithin(QSize native, qint64 maxBytes, int bytesPerPixel)
 Decoded decodeWhole(const QString& windowsPath, const QString& hostPath, QSize* native)
 {
     const QByteArray bytes = readFile(windowsPath, hostPath);
+    std::optional<HeavyDecodeTurn> turn; // outlives the decoder's buffers
     Jpeg j(bytes);
     readHeader(j, windowsPath);
     *native = QSize(int(j.cinfo.image_width), int(j.cinfo.image_height));
     const int eighths = largestWithin(*native, kMaxWholeBytes, 3);
     if (eighths == 0)
         tooLarge(windowsPath, j.cinfo);
-    startDecoding(j, windowsPath, eighths, 3);
+    startDecoding(j, windowsPath, eighths, 3, turn);
     return readRows(j, windowsPath, QImage::Format_RGB888);
 }
 
@@ -453,9 +472,20 @@ QByteArray readFile(const QString& windowsPath, const QString& hostPath)
         throw AppError(QStringLiteral("Cannot open file \"%1\". %2").arg(windowsPath, file.errorString()));
     if (file.size() > kMaxFileBytes)
         cannotShow(windowsPath, QStringLiteral("the file is too large to be a picture."));
-    QByteArray bytes = file.readAll();
+    QByteArray bytes(file.size(), Qt::Uninitialized);
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        yieldToForeground();
+        if (mustGiveWay())
+            throw GaveWay();
+        const qint64 got = file.read(bytes.data() + done, std::min(kReadStep, bytes.size() - done));
+        if (got <= 0)
+            break;
+        done += got;
+    }
     if (file.error() != QFileDevice::NoError)
         throw AppError(QStringLiteral("Read error on \"%1\". %2").arg(windowsPath, file.errorString()));
+    bytes.truncate(done);
     if (bytes.isEmpty())
         cannotShow(windowsPath, QStringLiteral("the file is empty."));
     return bytes;
@@ -463,6 +493,7 @@ QByteArray readFile(const QString& windowsPath, const QString& hostPath)
 
 Decoded decodeJpeg(const QString& windowsPath, const QByteArray& bytes, QSize box)
 {
+    std::optional<HeavyDecodeTurn> turn; // outlives the decoder's buffers
     Jpeg j(bytes);
     readHeader(j, windowsPath);
     const QSize native(int(j.cinfo.image_width), int(j.cinfo.image_height));
@@ -473,7 +504,7 @@ Decoded decodeJpeg(const QString& windowsPath, const QByteArray& bytes, QSize bo
             * ((qint64(native.height()) * eighths + side - 1) / side) * 4
         > kMaxDecodedBytes)
         tooLarge(windowsPath, j.cinfo);
-    startDecoding(j, windowsPath, eighths, 4);
+    startDecoding(j, windowsPath, eighths, 4, turn);
     Decoded result = readRows(j, windowsPath, QImage::Format_RGB32);
     if (result.image.size() != target)
         result.image = result.image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);

@@ -43,7 +43,7 @@ QSize pictureFileSize(const QString& windowsPath);
 // thread: PictureStore's cache and contract for every accepted type.
 class AttachedPictureStore : public PictureStore {
 public:
-    explicit AttachedPictureStore(qsizetype maxBytes = 24 * 1024 * 1024);
+    explicit AttachedPictureStore(qsizetype maxBytes = pictureStoreBytes());
 };
 
 // Where the metafile helper is; tests point at the build tree's copy.

@@ -13,7 +13,10 @@
 #include <QMutex>
 #include <QWaitCondition>
 
+#include <algorithm>
 #include <optional>
+
+#include <unistd.h>
 
 namespace platform {
 
@@ -49,6 +52,17 @@ QString keyOf(const QString& hostPath, QSize box)
 }
 
 } // namespace
+
+qint64 cacheMemoryBudget()
+{
+    const qint64 floor = qint64(32) << 20;
+    const qint64 ceiling = qint64(96) << 20;
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGE_SIZE);
+    if (pages <= 0 || pageSize <= 0)
+        return floor;
+    return std::clamp(qint64(pages) * pageSize / 128, floor, ceiling);
+}
 
 // State shared with the worker's jobs, which may outlive a call.
 struct PictureStore::Shared {

@@ -60,26 +60,34 @@ public:
     ForegroundDecode& operator=(const ForegroundDecode&) = delete;
 };
 void markBackgroundThread();
-// Waits while a foreground decode runs, when called on a background thread.
+// Waits while a foreground decode runs, when called on a background
+// thread; returns at once when mustGiveWay() says yes.
 void yieldToForeground();
+// Whether the background decode on this thread must free its buffers now
+// (and try again later): it holds a heavy turn the user's decode waits for,
+// or, as a decode ahead, any decode of the user's is underway.
+bool mustGiveWay();
 bool isBackgroundThread();
 
-// Large decodes for later take turns, so that at most one of them holds its
-// buffers at a time; the user's own decode takes no turn and never waits. A
-// background decode that needs heavyDecodeBytes() or more holds a turn from
-// before its buffers are made until they are freed. Decodes ahead go before
-// pyramid builds: a build waits while any decode ahead is queued or underway.
+// Large decodes take turns, so that at most one holds its buffers at a time.
+// A decode that needs heavyDecodeBytes() or more holds a turn from before
+// its buffers are made until they are freed. The user's own decode
+// (UserDecode) goes before any other waiting, and a background holder gives
+// its turn back at its next step (mustGiveWay()), so the user waits only for
+// buffers being freed. Decodes ahead go before pyramid builds: a build waits
+// while any decode ahead is queued or underway.
 class HeavyDecodeTurn {
 public:
-    enum Order { BeforeBuilds, AfterDecodesAhead };
-    // Waits for the turn while wanted() says yes (asked every few
-    // milliseconds); isHeld() tells whether it came.
+    enum Order { BeforeBuilds, AfterDecodesAhead, UserDecode };
+    // Waits for the turn, for later work only while wanted() says yes
+    // (asked every few milliseconds); isHeld() tells whether it came.
     explicit HeavyDecodeTurn(Order order, const std::function<bool()>& wanted = {});
     ~HeavyDecodeTurn();
     HeavyDecodeTurn(const HeavyDecodeTurn&) = delete;
     HeavyDecodeTurn& operator=(const HeavyDecodeTurn&) = delete;
     bool isHeld() const { return m_held; }
-    static int waiting(); // for tests: decodes waiting for their turn
+    static int waiting(); // for tests: decodes for later waiting for their turn
+    static int usersWaiting(); // for tests: the user's decodes waiting
 
 private:
     bool m_held = false;
@@ -93,6 +101,17 @@ void setHeavyDecodeBytes(qint64 bytes);
 // itself and, for a file of several scans, the coefficients of every block.
 qint64 decodeBytesEstimate(const QString& hostPath);
 
+// The memory every cache of decoded pictures in the program shares, sized
+// from the machine: a 128th of its memory, between 32 and 96 MB. Its shares:
+// the tile pyramid's decoded tiles 3/8, the tiles a zoomed view keeps 1/4,
+// each window's picture store 3/16 (tiles held by both count once: they
+// share their pixels).
+qint64 cacheMemoryBudget();
+inline qint64 pictureStoreBytes()
+{
+    return cacheMemoryBudget() * 3 / 16;
+}
+
 // Decoded pictures by file and box, with decoding ahead on a worker thread.
 // load() is for the UI thread: it answers from the cache while the file is
 // unchanged (same modification time and size), waits for a decode of that
@@ -102,7 +121,7 @@ qint64 decodeBytesEstimate(const QString& hostPath);
 // is bounded by the bytes it holds, least recently used first out.
 class PictureStore {
 public:
-    explicit PictureStore(qsizetype maxBytes = 24 * 1024 * 1024);
+    explicit PictureStore(qsizetype maxBytes = pictureStoreBytes());
     ~PictureStore(); // drops queued work and waits for the decode underway
     PictureStore(const PictureStore&) = delete;
     PictureStore& operator=(const PictureStore&) = delete;

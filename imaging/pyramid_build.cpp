@@ -48,6 +48,7 @@ struct JpegError {
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX] = {};
     bool damaged = false; // libjpeg warned of damaged or missing data
+    bool gaveWay = false; // stopped to free its buffers for the user's decode
 };
 
 void jpegErrorExit(j_common_ptr cinfo)
@@ -72,6 +73,10 @@ void jpegWarning(j_common_ptr cinfo, int level)
 void jpegProgress(j_common_ptr cinfo)
 {
     yieldToForeground(); // the sheet the user clicked is decoded first
+    if (mustGiveWay()) {
+        reinterpret_cast<JpegError*>(cinfo->err)->gaveWay = true;
+        std::longjmp(reinterpret_cast<JpegError*>(cinfo->err)->jump, 1);
+    }
     auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
     if (d->input_scan_number > kMaxScans) {
         auto* error = reinterpret_cast<JpegError*>(cinfo->err);
@@ -164,6 +169,7 @@ public:
         return sum;
     }
     bool damaged() const { return m_error.damaged; }
+    bool gaveWay() const { return m_error.gaveWay; }
     int outputComponents() const { return m_cinfo.output_components; }
     bool adobeInverted() const { return m_cinfo.saw_Adobe_marker; }
     QString error() const { return QString::fromLocal8Bit(m_error.message); }
@@ -373,6 +379,18 @@ namespace {
 
 bool TilePyramid::build(const QString& windowsPath, const std::function<bool()>& wanted)
 {
+    // A build that freed its buffers for the user's decode starts again
+    // once its turn comes back.
+    for (;;) {
+        try {
+            return buildOnce(windowsPath, wanted);
+        } catch (const decoding::GaveWay&) {
+        }
+    }
+}
+
+bool TilePyramid::buildOnce(const QString& windowsPath, const std::function<bool()>& wanted)
+{
     if (isReady(windowsPath))
         return true;
     const auto resolved = resolve(windowsPath);
@@ -414,8 +432,11 @@ bool TilePyramid::build(const QString& windowsPath, const std::function<bool()>&
         if (!turn->isHeld())
             return false;
     }
-    if (!reader.start(m_options.memoryCeiling - LevelWriter::bytesFor(levels, m_options.tileSize)))
+    if (!reader.start(m_options.memoryCeiling - LevelWriter::bytesFor(levels, m_options.tileSize))) {
+        if (reader.gaveWay())
+            throw decoding::GaveWay();
         cannotShow(windowsPath, QStringLiteral("the file is damaged (%1).").arg(reader.error()));
+    }
 
     const QString folder = folderFor(host);
     const QString part = folder + QStringLiteral(".part");
@@ -434,6 +455,8 @@ bool TilePyramid::build(const QString& windowsPath, const std::function<bool()>&
                 return false;
             }
             const int got = reader.read(rows, std::min(kBatchRows, size.height() - done));
+            if (reader.gaveWay())
+                throw decoding::GaveWay(); // the folder goes below, the buffers with the reader
             if (got <= 0 || reader.damaged())
                 damagedSheet(windowsPath, reader.error());
             for (int i = 0; i < got; ++i) {

@@ -50,7 +50,6 @@ QByteArray pyramid::manifestText(const Manifest& m)
 
 namespace {
 
-constexpr qint64 kMaxCeiling = qint64(1536) << 20;
 constexpr qint64 kDefaultCacheBytes = qint64(2) << 30;
 constexpr qint64 kMaxLevelImageBytes = qint64(256) << 20;
 
@@ -168,7 +167,7 @@ qint64 ageMs(const QFileInfo& info)
 
 qint64 decodeMemoryCeiling()
 {
-    return std::min(physicalMemory() / 4, kMaxCeiling);
+    return physicalMemory() / 4;
 }
 
 QString defaultTileCacheFolder()

@@ -15,6 +15,8 @@
 // Everything here is window-free and thread-safe; files are named in Windows
 // form and resolved through the one path resolver.
 
+#include "imaging/pictures.h"
+
 #include <QCache>
 #include <QDateTime>
 #include <QHash>
@@ -33,8 +35,12 @@
 
 namespace platform {
 
-// The memory a sheet's one-time decode may take: a quarter of the
-// machine's memory, never above 1.5 GB.
+// The memory a sheet's one-time decode for its pyramid may take: a quarter
+// of the machine's memory. Unlike a decode for showing (never above 1.5 GB)
+// it has no fixed cap: it happens once per sheet, on a worker, and only for
+// a file that passed the checks against damage (complete to its last scan,
+// a header that its bytes can hold), so the largest genuine scans, which
+// need about 1.7 GB once, get a pyramid where the machine has the memory.
 qint64 decodeMemoryCeiling();
 
 // The cache's folder: $XDG_CACHE_HOME/corvane3/tiles.
@@ -69,7 +75,7 @@ public:
         qint64 memoryCeiling = decodeMemoryCeiling();
         int tileSize = 512;
         int quality = 90;
-        qint64 tileCacheBytes = qint64(96) << 20; // decoded tiles kept in memory
+        qint64 tileCacheBytes = cacheMemoryBudget() * 3 / 8; // decoded tiles kept in memory
     };
     TilePyramid();
     explicit TilePyramid(const Options& options);
@@ -84,8 +90,9 @@ public:
     // strips: a build no longer wanted returns false and leaves nothing
     // trusted behind. On a background thread, a build that needs much memory
     // first waits for its HeavyDecodeTurn, and returns false when it is no
-    // longer wanted meanwhile. Throws AppError with the text the user sees: the
-    // file cannot be opened, is not a JPEG, is damaged, or needs more
+    // longer wanted meanwhile; it frees its buffers for the user's heavy
+    // decode and starts again when its turn comes back. Throws AppError
+    // with the text the user sees: the file cannot be opened, is not a JPEG, is damaged, or needs more
     // memory to decode than the ceiling allows (memoryCeiling: the
     // coefficients of a progressive sheet and the strips of every level);
     // or the cache cannot be written.
@@ -118,6 +125,7 @@ public:
 
 private:
     struct Entry;
+    bool buildOnce(const QString& windowsPath, const std::function<bool()>& wanted);
     std::shared_ptr<const Entry> entryFor(const QString& windowsPath) const;
     QImage readTile(const Entry& entry, int level, int column, int row) const;
     void forget(const QString& hostPath) const;

@@ -399,7 +399,7 @@ void TfrmMap::showSheetPicture()
     m_full.release(); // the old sheet's full picture goes first
     SheetTiles& tiles = SheetTiles::instance();
     if (const platform::PyramidInfo info = tiles.info(path); info.isValid()) {
-        const QImage coarse = tiles.fitted(path, box / 2);
+        const QImage coarse = tiles.coarse(path);
         if (!coarse.isNull()) {
             ui->imgMap->setPicture(coarse, info.native);
             showTiles(path, info);

@@ -1,6 +1,7 @@
 #include "maps/sheet_tiles.h"
 
 #include "core/shell.h"
+#include "platform/errors.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -14,9 +15,12 @@ QPointer<SheetTiles> g_instance;
 // Two workers: a screenful of tiles comes in about half the time, and the
 // decodes of one sheet never need much memory at once.
 constexpr int kTileWorkers = 2;
-// Decoded tiles a view keeps beside the pyramid's own memory: a few
-// screens' worth at any zoom.
-constexpr qint64 kViewTileBytes = qint64(64) << 20;
+// Decoded tiles a view keeps, its share of the program's cache budget:
+// more than two full screens' worth at any zoom.
+qint64 viewTileBytes()
+{
+    return platform::cacheMemoryBudget() / 4;
+}
 
 quint64 packed(const SheetTileFetcher::Key& key)
 {
@@ -52,6 +56,15 @@ QImage SheetTiles::fitted(const QString& windowsPath, QSize box) const
     return m_pyramid->levelImageFor(windowsPath, box);
 }
 
+QImage SheetTiles::coarse(const QString& windowsPath) const
+{
+    const platform::PyramidInfo info = m_pyramid->info(windowsPath);
+    if (!info.isValid())
+        return {};
+    const platform::ForegroundDecode first;
+    return m_pyramid->levelImageFor(windowsPath, info.levels.constLast());
+}
+
 void SheetTiles::requestFor(const QString& windowsPath)
 {
     if (!m_failed.contains(windowsPath))
@@ -75,7 +88,14 @@ QImage sheetPicture(platform::PictureStore& store, const QString& windowsPath, Q
         image = tiles.fitted(windowsPath, box);
         if (!image.isNull())
             return image;
-        image = store.load(windowsPath, box, damage);
+        try {
+            image = store.load(windowsPath, box, damage);
+        } catch (const platform::AppError&) {
+            // Too large to decode for showing may still get a pyramid,
+            // whose one-time build may use more; other faults fail it at once.
+            tiles.requestFor(windowsPath);
+            throw;
+        }
     }
     // A damaged file is decoded afresh each time, so the user is told each time.
     if (damage->isEmpty())
@@ -100,7 +120,7 @@ SheetTileFetcher::SheetTileFetcher(std::shared_ptr<platform::TilePyramid> pyrami
     , m_path(windowsPath)
     , m_info(info)
 {
-    d->tiles.setMaxCost(kViewTileBytes);
+    d->tiles.setMaxCost(viewTileBytes());
     m_pool.setMaxThreadCount(kTileWorkers);
     m_pool.setObjectName(QStringLiteral("SheetTiles"));
 }

@@ -32,6 +32,10 @@ public:
 
     // The sheet fitted into `box` from its pyramid; null when it has none.
     QImage fitted(const QString& windowsPath, QSize box) const;
+    // The sheet whole from its pyramid's smallest level, a single tile: the
+    // first picture of a view whose sharp tiles are on their way. Null when
+    // it has no pyramid.
+    QImage coarse(const QString& windowsPath) const;
     platform::PyramidInfo info(const QString& windowsPath) const { return m_pyramid->info(windowsPath); }
     // Asks for the pyramid of a sheet the user sees, once per run.
     void requestFor(const QString& windowsPath);

@@ -1,6 +1,7 @@
 // Large decodes for later take turns: a decode ahead or a pyramid build of a
 // sheet that needs much memory waits while another holds the turn, a build
-// lets decodes ahead go first, and nothing the user does waits for a turn.
+// lets decodes ahead go first, and the user's own decode waits only for a
+// decode for later to free its buffers, never for it to finish.
 
 #include "kit/atlas_fixture.h"
 
@@ -12,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <atomic>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -48,16 +50,25 @@ struct Drive {
     }
 };
 
-// Another large decode for later, holding the turn on a thread of its own
-// until released, and for five seconds at the most: a step that wrongly
-// waits for it comes back late instead of never.
+// Another large decode for later, holding the turn on a background thread
+// of its own until released, and for five seconds at the most: a step that
+// wrongly waits for it comes back late instead of never. It pauses and gives
+// way as the real decoders do at each of their steps.
 class OtherHeavyDecode {
 public:
-    OtherHeavyDecode()
-        : m_thread(QThread::create([this] {
-            const platform::HeavyDecodeTurn turn(platform::HeavyDecodeTurn::BeforeBuilds);
+    explicit OtherHeavyDecode(
+        platform::HeavyDecodeTurn::Order order = platform::HeavyDecodeTurn::BeforeBuilds)
+        : m_thread(QThread::create([this, order] {
+            platform::markBackgroundThread();
+            const platform::HeavyDecodeTurn turn(order);
             m_holding.release();
-            m_release.tryAcquire(1, 5000);
+            for (int step = 0; step < 1000 && !m_release.tryAcquire(1, 5); ++step) {
+                platform::yieldToForeground();
+                if (platform::mustGiveWay()) {
+                    m_gaveWay = true;
+                    return;
+                }
+            }
         }))
     {
         m_thread->start();
@@ -69,10 +80,12 @@ public:
         m_release.release();
         m_thread->wait();
     }
+    bool gaveWay() const { return m_gaveWay; }
 
 private:
     QSemaphore m_holding;
     QSemaphore m_release;
+    std::atomic<bool> m_gaveWay { false };
     std::unique_ptr<QThread> m_thread;
 };
 
@@ -191,6 +204,70 @@ private slots:
         other.release();
         QVERIFY(builder->waitForIdle(10000));
         QTRY_COMPARE(ready, QStringList { Drive::windows(u"HEAVY.JPG"_s) });
+    }
+
+    // Never two heavy buffers at once: the user's heavy decode has a decode
+    // for later give its buffers back; a light one only pauses a build,
+    // while a decode ahead, only a guess, gives way to anything the user does.
+    void aDecodeForLaterGivesWayToTheUser_data()
+    {
+        QTest::addColumn<int>("order");
+        QTest::addColumn<QString>("sheet");
+        QTest::addColumn<bool>("givesWay");
+        QTest::newRow("build, heavy sheet shown")
+            << int(platform::HeavyDecodeTurn::AfterDecodesAhead) << u"HEAVY.JPG"_s << true;
+        QTest::newRow("build, light sheet shown")
+            << int(platform::HeavyDecodeTurn::AfterDecodesAhead) << u"LIGHT.JPG"_s << false;
+        QTest::newRow("decode ahead, light sheet shown")
+            << int(platform::HeavyDecodeTurn::BeforeBuilds) << u"LIGHT.JPG"_s << true;
+    }
+    void aDecodeForLaterGivesWayToTheUser()
+    {
+        QFETCH(int, order);
+        QFETCH(QString, sheet);
+        QFETCH(bool, givesWay);
+        Drive drive;
+        platform::PictureStore store;
+        OtherHeavyDecode other { platform::HeavyDecodeTurn::Order(order) };
+        QImage shown;
+        const qint64 ms = msecsOf([&] {
+            const platform::ForegroundDecode user; // long enough to be seen by a check every 5 ms
+            QThread::msleep(50);
+            shown = store.load(Drive::windows(sheet), kBox);
+        });
+        QVERIFY2(ms < kPromptMs, qPrintable(u"%1 ms"_s.arg(ms)));
+        QVERIFY(!shown.isNull());
+        QCOMPARE(other.gaveWay(), givesWay);
+    }
+
+    // A real build that gave way starts again and finishes once the user's
+    // decode is done; the user's picture came first.
+    void aBuildThatGaveWayStillFinishes()
+    {
+        Drive drive;
+        fixture::writeBytes(
+            drive.host(u"LARGE.JPG"_s), fixture::encodeJpeg(fixture::patterned({ 2400, 1800 }), 90, true));
+        platform::PyramidBuilder builder(drive.pyramid());
+        QStringList failed;
+        connect(&builder, &platform::PyramidBuilder::failed, this,
+            [&](const QString&, const QString& message) { failed << message; });
+        platform::PictureStore store;
+        QImage shown;
+        {
+            // A light decode of the user's underway: the build takes its
+            // turn and pauses at its first step, its buffers made.
+            const platform::ForegroundDecode pause;
+            builder.request(Drive::windows(u"LARGE.JPG"_s), true);
+            QTest::qWait(300);
+            QCOMPARE(platform::HeavyDecodeTurn::waiting(), 0);
+            QVERIFY(!builder.waitForIdle(0));
+            const qint64 ms = msecsOf([&] { shown = store.load(Drive::windows(u"HEAVY.JPG"_s), kBox); });
+            QVERIFY2(ms < kPromptMs, qPrintable(u"%1 ms"_s.arg(ms)));
+        }
+        QCOMPARE(shown.size(), QSize(480, 360));
+        QVERIFY(builder.waitForIdle(20000));
+        QCOMPARE(failed, QStringList());
+        QVERIFY(builder.pyramid()->isReady(Drive::windows(u"LARGE.JPG"_s)));
     }
 
     // The next sheet's picture matters more than zooming into this one: a
