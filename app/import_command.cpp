@@ -8,7 +8,12 @@
 #include "platform/errors.h"
 #include "platform/paths.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
+#include <QLocale>
+#include <QProgressDialog>
+
+#include <algorithm>
 
 namespace corvane {
 
@@ -25,6 +30,90 @@ QMessageBox::StandardButton ask(
 void tell(QMessageBox::Icon icon, const QString& text)
 {
     ask(icon, text, QMessageBox::Ok);
+}
+
+// The window shown while the tables are read or the import runs: it
+// appears when a step takes longer than a moment, the rest of the program
+// keeps drawing itself behind it, and its Stop button ends the step with
+// nothing changed.
+class ProgressWindow {
+public:
+    explicit ProgressWindow(QWidget* parent)
+        : m_dialog(parent)
+    {
+        m_dialog.setObjectName(QStringLiteral("dlgImportProgress"));
+        m_dialog.setWindowTitle(QGuiApplication::applicationDisplayName());
+        m_dialog.setWindowModality(Qt::ApplicationModal);
+        m_dialog.setCancelButtonText(QStringLiteral("Stop"));
+        m_dialog.setMinimumDuration(300);
+        m_dialog.setAutoReset(false);
+        m_dialog.setAutoClose(false);
+        m_dialog.setRange(0, 1000);
+        m_dialog.setLabelText(QStringLiteral("Importing from the original program..."));
+        m_dialog.setValue(0);
+    }
+
+    void show(const QString& stage, qint64 done, qint64 total)
+    {
+        QString text = stage;
+        if (total > 0)
+            text += QStringLiteral(": %1 of %2").arg(QLocale().toString(done), QLocale().toString(total));
+        if (m_dialog.labelText() != text)
+            m_dialog.setLabelText(text);
+        m_dialog.setValue(total > 0 ? int(std::min<qint64>(999, done * 1000 / total)) : 0);
+    }
+
+    legacy::ReadWatch readWatch()
+    {
+        legacy::ReadWatch watch;
+        watch.progress
+            = [this](const QString& stage, qint64 done, qint64 total) { show(stage, done, total); };
+        watch.cancelled = [this] { return m_dialog.wasCanceled(); };
+        return watch;
+    }
+
+    // The import runs here, on the user-interface thread: each report lets
+    // the events waiting be handled.
+    legacy::ImportProgress importProgress()
+    {
+        return [this](const QString& stage, qint64 done, qint64 total) {
+            show(stage, done, total);
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            return !m_dialog.wasCanceled();
+        };
+    }
+
+private:
+    QProgressDialog m_dialog;
+};
+
+// Whether the folder holds the original program's tables; says what is
+// wrong when it does not.
+bool holdsOriginalTables(const QString& folder)
+{
+    const legacy::FolderCheck check = legacy::checkFolder(legacy::hostFolder(folder));
+    if (check.ownTables) {
+        tell(QMessageBox::Information,
+            QStringLiteral(
+                "\"%1\" holds tables of this program (one of its backups, or its own Data folder), "
+                "not the original program's.\n\n"
+                "To bring back a backup of this program, use \"Restore from backup...\" in the "
+                "\"More...\" menu of the backup panel.")
+                .arg(folder));
+        return false;
+    }
+    if (!check.missing.isEmpty()) {
+        tell(QMessageBox::Warning,
+            QStringLiteral(
+                "The original program's tables are not in \"%1\" (%2 %3 missing).\n\n"
+                "The import needs DESCRIP.DB with its memo file DESCRIP.MB, and PIX.DB. The original "
+                "program kept them in its Data folder (%4Data\\ on the computer it ran on); its "
+                "backup diskette holds them in its root folder (A:\\). Choose one of those folders.")
+                .arg(folder, check.missing.join(QStringLiteral(" and ")),
+                    check.missing.size() == 1 ? QStringLiteral("is") : QStringLiteral("are"), vProgramPath));
+        return false;
+    }
+    return true;
 }
 
 // The original's picture folder: beside the Data folder, or where the user
@@ -47,6 +136,18 @@ std::optional<QString> choosePictureFolder(QWidget* parent, const QString& dataF
         parent, QStringLiteral("Choose the original program's picture folder (Pix)"), dataFolder);
 }
 
+// A list for a message: the first ten, and how many more.
+QString listOf(const QString& title, const QStringList& items)
+{
+    if (items.isEmpty())
+        return {};
+    const QStringList shown = items.mid(0, 10);
+    QString text = QStringLiteral("\n\n") + title + QLatin1Char('\n') + shown.join(QLatin1Char('\n'));
+    if (items.size() > shown.size())
+        text += QStringLiteral("\n... and %1 more.").arg(items.size() - shown.size());
+    return text;
+}
+
 QString summaryOf(const legacy::Survey& s)
 {
     QString text = QStringLiteral("Found %1 places and %2 pictures (%3 picture files present, %4 missing).")
@@ -57,13 +158,11 @@ QString summaryOf(const legacy::Survey& s)
     if (s.orphanPictures > 0)
         text += QStringLiteral("\n%1 pictures belong to no place and will not be imported.")
                     .arg(s.orphanPictures);
-    if (!s.tables.unreadable.isEmpty()) {
-        const QStringList shown = s.tables.unreadable.mid(0, 10);
-        text += QStringLiteral("\n\nThese could not be read and will be left out or empty:\n")
-            + shown.join(QLatin1Char('\n'));
-        if (s.tables.unreadable.size() > shown.size())
-            text += QStringLiteral("\n... and %1 more.").arg(s.tables.unreadable.size() - shown.size());
-    }
+    text += listOf(QStringLiteral("These pictures will not be imported: their file names are not names of "
+                                  "picture files:"),
+        s.unusableNames);
+    text += listOf(
+        QStringLiteral("These could not be read and will be left out or empty:"), s.tables.unreadable);
     return text;
 }
 
@@ -88,7 +187,7 @@ std::optional<ImportMode> chooseMode(const legacy::Survey& s, bool listIsEmpty)
     return std::nullopt;
 }
 
-QString reportOf(const legacy::Outcome& o)
+QString reportOf(const legacy::Outcome& o, const legacy::Survey& s)
 {
     QString text = QStringLiteral("Imported %1 places and %2 pictures; %3 picture files were copied.")
                        .arg(o.places)
@@ -98,14 +197,45 @@ QString reportOf(const legacy::Outcome& o)
         text += QStringLiteral("\n%1 places and %2 pictures took new numbers, as theirs were in use.")
                     .arg(o.renumberedPlaces)
                     .arg(o.renumberedPictures);
+    if (o.orphanPictures > 0)
+        text += QStringLiteral("\n%1 pictures belong to no place and were not imported.")
+                    .arg(o.orphanPictures);
+    text += listOf(QStringLiteral("These picture files could not be read; their pictures were imported "
+                                  "without them:"),
+        o.unreadableFiles);
+    text += listOf(QStringLiteral("These pictures were not imported: their file names are not names of "
+                                  "picture files:"),
+        o.unusableNames);
+    text
+        += listOf(QStringLiteral("These could not be read and were left out or empty:"), s.tables.unreadable);
     if (!o.keptCopies.isEmpty())
-        text += QStringLiteral("\nYour previous list is kept in:\n") + o.keptCopies.join(QLatin1Char('\n'));
+        text += QStringLiteral("\n\nYour previous list is kept in:\n") + o.keptCopies.join(QLatin1Char('\n'));
     return text;
 }
 
-void importFrom(const QString& dataFolder, const QString& pixFolder)
+bool hasPicturesToImport(const legacy::Survey& s)
 {
-    const legacy::Survey s = legacy::survey(dataFolder, pixFolder);
+    return s.tables.pictures.size() > s.orphanPictures + s.unusableNames.size();
+}
+
+void importFrom(QWidget* parent, const QString& dataFolder)
+{
+    legacy::Survey s;
+    {
+        ProgressWindow progress(parent);
+        s = legacy::surveyTables(dataFolder, progress.readWatch());
+    }
+    QString pixFolder;
+    if (hasPicturesToImport(s)) {
+        const auto chosen = choosePictureFolder(parent, dataFolder);
+        if (!chosen)
+            return;
+        pixFolder = *chosen;
+    }
+    {
+        ProgressWindow progress(parent);
+        legacy::locatePictureFiles(s, pixFolder, progress.importProgress());
+    }
     if (s.tables.memoFileMissing
         && ask(QMessageBox::Warning,
                QStringLiteral(
@@ -121,7 +251,12 @@ void importFrom(const QString& dataFolder, const QString& pixFolder)
     const auto mode = chooseMode(s, target.descrip->isEmpty() && target.pix->isEmpty());
     if (!mode)
         return;
-    tell(QMessageBox::Information, reportOf(legacy::importInto(target, s, *mode)));
+    legacy::Outcome outcome;
+    {
+        ProgressWindow progress(parent);
+        outcome = legacy::importInto(target, s, *mode, progress.importProgress());
+    }
+    tell(QMessageBox::Information, reportOf(outcome, s));
 }
 
 } // namespace
@@ -137,11 +272,12 @@ void runLegacyImport(QWidget* parent)
         tell(QMessageBox::Warning, QStringLiteral("The folder \"%1\" does not exist.").arg(*folder));
         return;
     }
-    const auto pixFolder = choosePictureFolder(parent, *folder);
-    if (!pixFolder)
+    if (!holdsOriginalTables(*folder))
         return;
     try {
-        importFrom(*folder, *pixFolder);
+        importFrom(parent, *folder);
+    } catch (const legacy::Cancelled& stopped) {
+        tell(QMessageBox::Information, stopped.message());
     } catch (const std::exception& e) {
         tell(QMessageBox::Warning,
             QStringLiteral("Importing from \"%1\" failed.\n\n%2")

@@ -1,6 +1,10 @@
 #pragma once
 // Writes tables as the original Windows program kept them, with pxlib's own
-// writer: DESCRIP.DB with its memo file, PIX.DB, in Windows-1252 text.
+// writer: DESCRIP.DB with its memo file, PIX.DB, in Windows-1252 text. The
+// library writes into memory (it seeks and rereads its blocks for every
+// record, which on a file costs system calls by the thousand), and the
+// result is written out at the end: 500,000 records take seconds, not
+// minutes.
 
 extern "C" {
 #include <paradox.h>
@@ -12,6 +16,9 @@ extern "C" {
 #include <QList>
 #include <QString>
 
+#include <cstdio>
+#include <functional>
+#include <sys/mman.h>
 #include <vector>
 
 namespace legacyfix {
@@ -22,10 +29,12 @@ struct Field {
     int length;
 };
 
-// One value a field: an integer for pxfLong, bytes for alpha and memo.
+// One value a field: an integer for pxfLong, bytes for alpha and memo; a
+// blank leaves the field's bytes zero, as the original program does.
 struct Value {
     int number = 0;
     QByteArray bytes;
+    bool blank = false;
     Value(int n)
         : number(n)
     {
@@ -38,6 +47,12 @@ struct Value {
         : bytes(std::move(b))
     {
     }
+    static Value none()
+    {
+        Value v(0);
+        v.blank = true;
+        return v;
+    }
 };
 using Row = QList<Value>;
 
@@ -48,28 +63,85 @@ inline const QList<Field> kPixFields = { { "Filename", pxfAlpha, 6 }, { "Placeid
 
 inline void ignoreErrors(pxdoc_t*, int, const char*, void*) { }
 
-// Writes path (and, with memoPath, its memo file). Returns false on failure.
-inline bool writeTable(
-    const QString& path, const QList<Field>& fields, const QList<Row>& rows, const QString& memoPath = {})
+// A file in memory that the library may seek and reread: address space is
+// reserved generously, memory is only taken as it is written.
+class MemoryFile {
+public:
+    MemoryFile()
+    {
+        void* at = mmap(
+            nullptr, kReserve, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (at != MAP_FAILED) {
+            m_memory = static_cast<char*>(at);
+            m_file = fmemopen(m_memory, kReserve, "w+");
+        } else {
+            m_file = std::tmpfile(); // slower, but it works where address space is short
+        }
+    }
+    ~MemoryFile()
+    {
+        if (m_file)
+            std::fclose(m_file);
+        if (m_memory)
+            munmap(m_memory, kReserve);
+    }
+    MemoryFile(const MemoryFile&) = delete;
+    MemoryFile& operator=(const MemoryFile&) = delete;
+    FILE* get() const { return m_file; }
+    bool saveAs(const QString& path)
+    {
+        if (!m_file || std::fflush(m_file) != 0 || std::fseek(m_file, 0, SEEK_END) != 0)
+            return false;
+        const long size = std::ftell(m_file);
+        QFile out(path);
+        if (size < 0 || !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return false;
+        if (m_memory)
+            return out.write(m_memory, size) == size;
+        std::rewind(m_file);
+        std::vector<char> chunk(1 << 20);
+        for (size_t got; (got = std::fread(chunk.data(), 1, chunk.size(), m_file)) > 0;)
+            if (out.write(chunk.data(), qint64(got)) != qint64(got))
+                return false;
+        return true;
+    }
+
+private:
+    static constexpr size_t kReserve = size_t(8) << 30;
+    char* m_memory = nullptr; // null when the file is a temporary file on disk
+    FILE* m_file = nullptr;
+};
+
+// Writes count rows made by rowAt to path (and, with memoPath, its memo
+// file). Returns false on failure.
+inline bool writeTable(const QString& path, const QList<Field>& fields, int count,
+    const std::function<Row(int)>& rowAt, const QString& memoPath = {})
 {
+    MemoryFile table, memo;
+    if (!table.get() || !memo.get())
+        return false;
     pxdoc_t* doc = PX_new2(ignoreErrors, nullptr, nullptr, nullptr);
     auto* defs = static_cast<pxfield_t*>(doc->malloc(doc, sizeof(pxfield_t) * fields.size(), "fields"));
     for (qsizetype i = 0; i < fields.size(); ++i)
         defs[i] = { PX_strdup(doc, fields[i].name), fields[i].type, fields[i].length, 0 };
-    if (PX_create_file(doc, defs, int(fields.size()), QFile::encodeName(path).constData(), pxfFileTypIndexDB)
-        < 0)
+    if (PX_create_fp(doc, defs, int(fields.size()), table.get(), pxfFileTypIndexDB) < 0)
         return false;
+    PX_set_tablename(doc, QFile::encodeName(QFileInfo(path).fileName()).constData());
     PX_set_parameter(doc, "codepage", "1252");
-    if (!memoPath.isEmpty() && PX_set_blob_file(doc, QFile::encodeName(memoPath).constData()) < 0)
+    if (!memoPath.isEmpty() && PX_set_blob_fp(doc, memo.get()) < 0)
         return false;
     std::vector<char> record(size_t(PX_get_recordsize(doc)));
-    for (const Row& row : rows) {
+    bool ok = true;
+    for (int r = 0; r < count && ok; ++r) {
+        const Row row = rowAt(r);
         std::fill(record.begin(), record.end(), '\0');
         int offset = 0;
         for (qsizetype i = 0; i < fields.size(); ++i) {
             char* at = record.data() + offset;
             const Value& v = row[i];
-            if (fields[i].type == pxfLong)
+            if (v.blank)
+                ; // zero bytes
+            else if (fields[i].type == pxfLong)
                 PX_put_data_long(doc, at, 4, v.number);
             else if (fields[i].type == pxfMemoBLOb && !v.bytes.isEmpty())
                 PX_put_data_blob(
@@ -78,12 +150,21 @@ inline bool writeTable(
                 PX_put_data_alpha(doc, at, fields[i].length, const_cast<char*>(v.bytes.constData()));
             offset += fields[i].length;
         }
-        if (PX_put_record(doc, record.data()) < 0)
-            return false;
+        ok = PX_put_record(doc, record.data()) >= 0;
     }
+    if (doc->px_blob && doc->px_blob->mb_stream)
+        doc->px_blob->mb_stream->close = 0; // ours
     PX_close(doc);
     PX_delete(doc);
-    return true;
+    return ok && table.saveAs(path) && (memoPath.isEmpty() || memo.saveAs(memoPath));
+}
+
+// Writes path (and, with memoPath, its memo file). Returns false on failure.
+inline bool writeTable(
+    const QString& path, const QList<Field>& fields, const QList<Row>& rows, const QString& memoPath = {})
+{
+    return writeTable(
+        path, fields, int(rows.size()), [&](int r) { return rows[r]; }, memoPath);
 }
 
 inline bool writeDescrip(const QString& folder, const QList<Row>& rows, bool withMemoFile = true)

@@ -1,7 +1,10 @@
 // corvane3-legacy-reader FOLDER: reads the original program's place and
-// picture tables in FOLDER and writes them to standard output for the
-// import command, which runs this in its own process so that a damaged
-// table cannot take the program down.
+// picture tables in FOLDER (opened for reading only) and writes them to
+// standard output for the import command, which runs this in its own
+// process so that a damaged table cannot take the program down, and waits
+// for it without blocking its window. Progress goes to standard error as
+// "@file NAME" and "@records DONE TOTAL" lines; the command ignores any
+// other line there.
 
 #include "import/legacy_reader.h"
 
