@@ -19,6 +19,7 @@
 
 #include "bench_support.h"
 #include "kit/atlas_fixture.h"
+#include "scan_grid.h"
 #include "scan_sheet.h"
 
 #include "imaging/pictures.h"
@@ -86,12 +87,6 @@ template <typename F> Timed timed(F&& step)
     return { double(clock.nsecsElapsed()) / 1e6, cpuMs() - cpu };
 }
 
-void linkOrCopy(const QString& from, const QString& to)
-{
-    if (::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
-        QFile::copy(from, to);
-}
-
 QToolButton* arrow(const char* name)
 {
     return frmAtlas->findChild<QToolButton*>(QLatin1String(name));
@@ -125,7 +120,7 @@ void measureChanges(const QString& sheets)
     atlas.writeSheet(u"GB-03H"_s, { 670, 480 }, Qt::darkRed);
     atlas.writeSheet(u"LOC-S"_s, { 1000, 720 }, Qt::gray);
     for (const Kind& kind : kKinds)
-        linkOrCopy(
+        bench::linkOrCopy(
             sheets + u'/' + QLatin1String(kind.name) + u".jpg"_s, atlas.sheetFile(QLatin1String(kind.id)));
     atlas.setRows({ { u"GB-03H"_s, u"BN-14000"_s, u"BN-7000"_s, u"BN-7000P"_s, u"BN-12000P"_s, u"London"_s,
                         u"12"_s, 433, 683 },
@@ -187,29 +182,12 @@ int walk(const QString& sheets)
 {
     Kit kit;
     fixture::Atlas atlas(kit);
-    const auto id = [](int row, int column) {
-        return u"GB-%1%2"_s.arg(row, 2, 10, QLatin1Char('0')).arg(QChar(u'D' + column));
+    // Each its own file: a pyramid is made for each.
+    const auto scan = [&](int row, int column) {
+        const char* kind = (row + column) % 2 ? "s7000_base420" : "s7000_prog444";
+        return sheets + u'/' + QLatin1String(kind) + u".jpg"_s;
     };
-    const auto inside = [&](int row, int column) {
-        return row >= 1 && row <= 3 && column >= 0 && column < 4 ? id(row, column) : QString();
-    };
-    QList<fixture::Sheet> rows;
-    for (int row = 1; row <= 3; ++row) {
-        for (int column = 0; column < 4; ++column) {
-            const QString name = id(row, column);
-            // Each its own file: a pyramid is made for each.
-            const char* kind = (row + column) % 2 ? "s7000_base420" : "s7000_prog444";
-            QFile::copy(sheets + u'/' + QLatin1String(kind) + u".jpg"_s, atlas.sheetFile(name));
-            rows << fixture::Sheet { name, inside(row, column - 1), inside(row, column + 1),
-                inside(row - 1, column), inside(row + 1, column), u"Blatt "_s + name,
-                QString::number(row * 10 + column), 100 * row, 100 * column };
-        }
-    }
-    linkOrCopy(atlas.sheetFile(u"GB-02E"_s), atlas.sheetFile(u"GB-03H"_s));
-    rows << fixture::Sheet { u"GB-03H"_s, u""_s, u"GB-02E"_s, u""_s, u""_s, u"Start"_s, u"1"_s, 1, 1 };
-    atlas.writeSheet(u"LOC-S"_s, { 1000, 720 }, Qt::gray);
-    atlas.setRows(rows, {});
-    if (!atlas.open() || !frmAtlas)
+    if (!bench::openScanGrid(atlas, scan))
         return 1;
     QRandomGenerator random(3);
     QList<double> steps;

@@ -18,6 +18,7 @@
 
 #include "bench_support.h"
 #include "kit/atlas_fixture.h"
+#include "scan_grid.h"
 #include "scan_sheet.h"
 
 #include "maps/map.h"
@@ -165,28 +166,9 @@ int main(int argc, char* argv[])
 
     Kit kit;
     fixture::Atlas atlas(kit);
-    const auto id = [](int row, int column) {
-        return u"GB-%1%2"_s.arg(row, 2, 10, QLatin1Char('0')).arg(QChar(u'D' + column));
-    };
-    const auto inside = [&](int row, int column) {
-        return row >= 1 && row <= 3 && column >= 0 && column < 4 ? id(row, column) : QString();
-    };
-    QList<fixture::Sheet> rows;
-    for (int row = 1; row <= 3; ++row) {
-        for (int column = 0; column < 4; ++column) {
-            const QString name = id(row, column);
-            // Each its own file: a pyramid is made for each.
-            QFile::copy((row + column) % 2 ? baseline : progressive, atlas.sheetFile(name));
-            rows << fixture::Sheet { name, inside(row, column - 1), inside(row, column + 1),
-                inside(row - 1, column), inside(row + 1, column), u"Blatt "_s + name,
-                QString::number(row * 10 + column), 100 * row, 100 * column };
-        }
-    }
-    QFile::copy(atlas.sheetFile(u"GB-02E"_s), atlas.sheetFile(u"GB-03H"_s));
-    rows << fixture::Sheet { u"GB-03H"_s, u""_s, u"GB-02E"_s, u""_s, u""_s, u"Start"_s, u"1"_s, 1, 1 };
-    atlas.writeSheet(u"LOC-S"_s, { 1000, 720 }, Qt::gray);
-    atlas.setRows(rows, {});
-    if (!atlas.open() || !frmAtlas)
+    // Each its own file: a pyramid is made for each.
+    const auto scan = [&](int row, int column) { return (row + column) % 2 ? baseline : progressive; };
+    if (!bench::openScanGrid(atlas, scan))
         return 1;
     print(u"start_mb"_s, bench::peakRssMb());
 

@@ -149,6 +149,35 @@ inline QByteArray bitmapFile(Bmp kind, int width, int height)
     return file + palette + data;
 }
 
+// A placeable Windows metafile around `records` (ending in the end-of-file
+// record): width x height logical units at `inch` a inch, with the object
+// count and largest record (in words) the header declares.
+inline QByteArray placeableMetafile(
+    const QByteArray& records, int width, int height, int inch, int objects, int largestWords)
+{
+    QByteArray header;
+    put16(header, 1); // in memory
+    put16(header, 9);
+    put16(header, 0x0300);
+    put32(header, quint32((18 + records.size()) / 2));
+    put16(header, quint16(objects));
+    put32(header, quint32(largestWords));
+    put16(header, 0);
+
+    QByteArray placeable;
+    put32(placeable, 0x9AC6CDD7u);
+    put16(placeable, 0);
+    for (int v : { 0, 0, width, height })
+        put16(placeable, quint16(v));
+    put16(placeable, quint16(inch));
+    put32(placeable, 0);
+    quint16 checksum = 0;
+    for (int i = 0; i < 20; i += 2)
+        checksum ^= qFromLittleEndian<quint16>(placeable.constData() + i);
+    put16(placeable, checksum);
+    return placeable + header + records;
+}
+
 // A placeable Windows metafile: 400 x 300 units at 96 an inch, red with the
 // lower right quarter blue, drawn without an outline.
 inline QByteArray windowsMetafile(int inch = 96, int width = 400, int height = 300)
@@ -189,27 +218,7 @@ inline QByteArray windowsMetafile(int inch = 96, int width = 400, int height = 3
     put32(records, 3); // end of file
     put16(records, 0);
 
-    QByteArray header;
-    put16(header, 1); // in memory
-    put16(header, 9);
-    put16(header, 0x0300);
-    put32(header, quint32((18 + records.size()) / 2));
-    put16(header, 3); // objects
-    put32(header, 8); // largest record, in words
-    put16(header, 0);
-
-    QByteArray placeable;
-    put32(placeable, 0x9AC6CDD7u);
-    put16(placeable, 0);
-    for (int v : { 0, 0, width, height })
-        put16(placeable, quint16(v));
-    put16(placeable, quint16(inch));
-    put32(placeable, 0);
-    quint16 checksum = 0;
-    for (int i = 0; i < 20; i += 2)
-        checksum ^= qFromLittleEndian<quint16>(placeable.constData() + i);
-    put16(placeable, checksum);
-    return placeable + header + records;
+    return placeableMetafile(records, width, height, inch, 3, 8);
 }
 
 // A Windows metafile written record by record, as drawing programs write
@@ -303,26 +312,7 @@ public:
         QByteArray records = m_records;
         put32(records, 3); // end of file
         put16(records, 0);
-        QByteArray header;
-        put16(header, 1); // in memory
-        put16(header, 9);
-        put16(header, 0x0300);
-        put32(header, quint32((18 + records.size()) / 2));
-        put16(header, quint16(std::max(m_objects, 1)));
-        put32(header, quint32(m_largest));
-        put16(header, 0);
-        QByteArray placeable;
-        put32(placeable, 0x9AC6CDD7u);
-        put16(placeable, 0);
-        for (int v : { 0, 0, width, height })
-            put16(placeable, quint16(v));
-        put16(placeable, quint16(inch));
-        put32(placeable, 0);
-        quint16 checksum = 0;
-        for (int i = 0; i < 20; i += 2)
-            checksum ^= qFromLittleEndian<quint16>(placeable.constData() + i);
-        put16(placeable, checksum);
-        return placeable + header + records;
+        return placeableMetafile(records, width, height, inch, std::max(m_objects, 1), m_largest);
     }
 
 private:
