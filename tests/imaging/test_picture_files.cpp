@@ -2,6 +2,7 @@
 // decoded for a box in the right colours and orientation, the messages for
 // files that cannot be shown, and the store's decoding ahead.
 
+#include "bitmap_metafiles.h"
 #include "kit/atlas_fixture.h"
 #include "kit/picture_samples.h"
 
@@ -334,12 +335,12 @@ private slots:
     }
 
     // Drawings like those users attach: each drawn, with its fills, outlines,
-    // hatches and accented text where the drawing puts them.
+    // hatches, bitmaps and accented text where the drawing puts them.
     void metafilesAsDrawn_data()
     {
         QTest::addColumn<pictures::MetafileSample>("sample");
-        for (const pictures::MetafileSample& sample :
-            pictures::realWorldWindowsMetafiles() + pictures::realWorldEnhancedMetafiles())
+        for (const pictures::MetafileSample& sample : pictures::realWorldWindowsMetafiles()
+                + pictures::bitmapWindowsMetafiles() + pictures::realWorldEnhancedMetafiles())
             QTest::newRow(qPrintable(sample.name)) << sample;
     }
     void metafilesAsDrawn()
