@@ -2,7 +2,7 @@
 // decoded for a box in the right colours and orientation, the messages for
 // files that cannot be shown, and the store's decoding ahead.
 
-#include "bitmap_metafiles.h"
+#include "frames_and_bitmaps.h"
 #include "kit/atlas_fixture.h"
 #include "kit/picture_samples.h"
 
@@ -340,7 +340,7 @@ private slots:
     {
         QTest::addColumn<pictures::MetafileSample>("sample");
         for (const pictures::MetafileSample& sample : pictures::realWorldWindowsMetafiles()
-                + pictures::bitmapWindowsMetafiles() + pictures::realWorldEnhancedMetafiles())
+                + pictures::framesAndBitmaps() + pictures::realWorldEnhancedMetafiles())
             QTest::newRow(qPrintable(sample.name)) << sample;
     }
     void metafilesAsDrawn()

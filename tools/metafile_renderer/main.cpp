@@ -279,14 +279,16 @@ bool drawsNothing(uint16_t function)
     return std::find(std::begin(kinds), std::end(kinds), function) != std::end(kinds);
 }
 
-// The frame a drawing declares in its own logical units: a placeable
-// metafile's bounds, or else the window its setup records open before
-// anything is drawn (SetWindowOrg, SetWindowExt). Corners may run either
-// way, as the window's extent may be negative.
+// The frame a drawing declares in its own logical units: the window its
+// setup records open before anything is drawn (SetWindowOrg, SetWindowExt),
+// or else a placeable metafile's bounds. Its corners may run either way, as
+// a window's extent may be negative. Its size on the screen comes from the
+// placeable bounds and their units an inch, or from the window and the
+// units of its mapping mode.
 struct Frame {
     bool known = false;
     int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-    double unitsPerInch = 96;
+    double width = 0, height = 0; // at 96 dots an inch
     size_t setupEnd = 0; // the first record that draws
 };
 
@@ -310,35 +312,53 @@ double unitsPerInch(int mapMode)
     }
 }
 
-Frame findFrame(const std::vector<unsigned char>& bytes)
+// The mapping mode and window the setup records leave, and where they end.
+struct Setup {
+    int mapMode = 1;
+    bool window = false;
+    int originX = 0, originY = 0, extentX = 0, extentY = 0;
+    size_t end = 0;
+};
+
+Setup readSetup(const std::vector<unsigned char>& bytes)
 {
-    Frame frame;
-    int mapMode = 1, originX = 0, originY = 0, extentX = 0, extentY = 0;
+    Setup setup;
     size_t at = firstRecordAt(bytes);
     for (Record r = recordAt(bytes, at); r.bytes > 0 && drawsNothing(r.function); r = recordAt(bytes, at)) {
         if (r.function == 0x0103 && r.bytes >= 8)
-            mapMode = word(bytes, at + 6);
+            setup.mapMode = word(bytes, at + 6);
         if ((r.function == 0x020B || r.function == 0x020C) && r.bytes >= 10) {
-            (r.function == 0x020B ? originY : extentY) = signedWord(bytes, at + 6);
-            (r.function == 0x020B ? originX : extentX) = signedWord(bytes, at + 8);
+            (r.function == 0x020B ? setup.originY : setup.extentY) = signedWord(bytes, at + 6);
+            (r.function == 0x020B ? setup.originX : setup.extentX) = signedWord(bytes, at + 8);
+            setup.window = setup.window || r.function == 0x020C;
         }
         at += r.bytes;
     }
-    frame.setupEnd = std::min(at, bytes.size());
+    setup.end = std::min(at, bytes.size());
+    return setup;
+}
+
+Frame findFrame(const std::vector<unsigned char>& bytes)
+{
+    const Setup setup = readSetup(bytes);
+    Frame frame;
+    frame.setupEnd = setup.end;
+    if (setup.window)
+        frame = { true, setup.originX, setup.originY, setup.originX + setup.extentX,
+            setup.originY + setup.extentY, 0, 0, setup.end };
+    else if (isPlaceable(bytes))
+        frame = { true, signedWord(bytes, 6), signedWord(bytes, 8), signedWord(bytes, 10),
+            signedWord(bytes, 12), 0, 0, setup.end };
+    const double inch = unitsPerInch(setup.mapMode);
+    frame.width = std::abs(frame.x1 - frame.x0) * 96.0 / inch;
+    frame.height = std::abs(frame.y1 - frame.y0) * 96.0 / inch;
     if (isPlaceable(bytes)) {
-        frame.x0 = signedWord(bytes, 6);
-        frame.y0 = signedWord(bytes, 8);
-        frame.x1 = signedWord(bytes, 10);
-        frame.y1 = signedWord(bytes, 12);
-        frame.unitsPerInch = word(bytes, 14) > 0 ? word(bytes, 14) : 1440;
-    } else {
-        frame.x0 = originX;
-        frame.y0 = originY;
-        frame.x1 = originX + extentX;
-        frame.y1 = originY + extentY;
-        frame.unitsPerInch = unitsPerInch(mapMode);
+        const double placeableInch = word(bytes, 14) > 0 ? word(bytes, 14) : 1440;
+        frame.width = std::abs(signedWord(bytes, 10) - signedWord(bytes, 6)) * 96.0 / placeableInch;
+        frame.height = std::abs(signedWord(bytes, 12) - signedWord(bytes, 8)) * 96.0 / placeableInch;
     }
-    frame.known = std::abs(frame.x1 - frame.x0) >= 2 && std::abs(frame.y1 - frame.y0) >= 2;
+    frame.known = std::abs(frame.x1 - frame.x0) >= 2 && std::abs(frame.y1 - frame.y0) >= 2 && frame.width >= 1
+        && frame.height >= 1;
     return frame;
 }
 
@@ -554,17 +574,12 @@ void fitInto(unsigned int& width, unsigned int& height, unsigned long maxWidth, 
 bool frameAndSize(wmfAPI* api, std::vector<unsigned char>& bytes, wmfD_Rect& bbox, unsigned int& width,
     unsigned int& height)
 {
-    if (wmf_scan(api, 0, &bbox) != wmf_E_None)
-        return false;
     const Frame frame = findFrame(bytes);
     wmfD_Rect framed;
     if (frame.known && frameBox(bytes, frame, framed)) {
         bbox = framed;
-        const auto pixels = [&](int a, int b) {
-            return unsigned(std::max(1L, std::lround(std::abs(b - a) * 96.0 / frame.unitsPerInch)));
-        };
-        width = pixels(frame.x0, frame.x1);
-        height = pixels(frame.y0, frame.y1);
+        width = unsigned(std::lround(std::min(frame.width, 1e6)));
+        height = unsigned(std::lround(std::min(frame.height, 1e6)));
         return true;
     }
     return wmf_display_size(api, &width, &height, 96, 96) == wmf_E_None && width > 0 && height > 0;
@@ -599,9 +614,12 @@ int renderWmf(
     std::vector<unsigned char>& bytes, bool sizeOnly, unsigned long maxWidth, unsigned long maxHeight)
 {
     wmfAPI* api = openMetafile(bytes);
-    if (!api)
-        return fail("its records cannot be read");
     wmfD_Rect bbox;
+    if (!api || wmf_scan(api, 0, &bbox) != wmf_E_None) {
+        if (api)
+            wmf_api_destroy(api);
+        return fail("its records cannot be read");
+    }
     unsigned int width = 0;
     unsigned int height = 0;
     if (!frameAndSize(api, bytes, bbox, width, height) || !(bbox.BR.x > bbox.TL.x)

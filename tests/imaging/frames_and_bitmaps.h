@@ -1,6 +1,7 @@
 #pragma once
-// Windows metafiles as Office and icon tools write them, beside the drawings
-// of the kit: a header-less file that names its area only by its window,
+// Windows metafiles as Office, icon and drawing tools write them, beside the
+// drawings of the kit: a header-less file that names its area only by its
+// window, a window in units other than the placeable header's bounds,
 // bitmaps with a palette whose colour count is left 0, an icon drawn as a
 // mask ANDed onto the page and its colours XORed over it, and bitmaps whose
 // window or destination runs backwards. Each shows a 400 x 300 picture.
@@ -85,7 +86,20 @@ inline QByteArray headerless(const WmfWriter& wmf)
     return wmf.file(400, 300).mid(22);
 }
 
-inline QList<MetafileSample> bitmapWindowsMetafiles()
+// The placeable header's bounds moved to `bounds`, its checksum kept right.
+inline QByteArray withBounds(QByteArray placeable, QRect bounds)
+{
+    const int corners[] = { bounds.left(), bounds.top(), bounds.right() + 1, bounds.bottom() + 1 };
+    for (int i = 0; i < 4; ++i)
+        qToLittleEndian(qint16(corners[i]), placeable.data() + 6 + 2 * i);
+    quint16 checksum = 0;
+    for (int i = 0; i < 20; i += 2)
+        checksum ^= qFromLittleEndian<quint16>(placeable.constData() + i);
+    qToLittleEndian(checksum, placeable.data() + 20);
+    return placeable;
+}
+
+inline QList<MetafileSample> framesAndBitmaps()
 {
     const QRgb red = qRgb(220, 0, 0);
     const QRgb blue = qRgb(0, 0, 220);
@@ -118,6 +132,19 @@ inline QList<MetafileSample> bitmapWindowsMetafiles()
         samples << MetafileSample { QStringLiteral("NOHEADER.WMF"), headerless(wmf), true,
             { { { 0.3, 0.3, 0.4, 0.4 }, red, 0.95 }, { { 0.0, 0.0, 0.2, 0.2 }, white, 0.95 },
                 { { 0.8, 0.8, 0.2, 0.2 }, white, 0.95 } } };
+    }
+    {
+        // Bounds about the origin, a window of twice as many units from it.
+        WmfWriter wmf;
+        window(wmf, { 0, 0 }, { 800, 600 });
+        wmf.select(wmf.pen(5, 0, black));
+        wmf.select(wmf.brush(0, red));
+        wmf.rectangle({ 0, 0, 400, 600 });
+        wmf.select(wmf.brush(0, blue));
+        wmf.rectangle({ 400, 0, 400, 600 });
+        samples << MetafileSample { QStringLiteral("WINDOW.WMF"),
+            withBounds(wmf.file(400, 300), { -200, -150, 400, 300 }), true,
+            { { { 0.05, 0.05, 0.4, 0.9 }, red, 0.95 }, { { 0.55, 0.05, 0.4, 0.9 }, blue, 0.95 } } };
     }
     {
         // White where the mask keeps the page, black where the icon goes;
