@@ -2,9 +2,9 @@
 // decoded for a box in the right colours and orientation, the messages for
 // files that cannot be shown, and the store's decoding ahead.
 
-#include "frames_and_bitmaps.h"
 #include "kit/atlas_fixture.h"
 #include "kit/picture_samples.h"
+#include "tool_metafiles.h"
 
 #include "imaging/picture_files.h"
 #include "platform/errors.h"
@@ -340,7 +340,7 @@ private slots:
     {
         QTest::addColumn<pictures::MetafileSample>("sample");
         for (const pictures::MetafileSample& sample : pictures::realWorldWindowsMetafiles()
-                + pictures::framesAndBitmaps() + pictures::realWorldEnhancedMetafiles())
+                + pictures::toolWrittenMetafiles() + pictures::realWorldEnhancedMetafiles())
             QTest::newRow(qPrintable(sample.name)) << sample;
     }
     void metafilesAsDrawn()

@@ -188,8 +188,16 @@ void drawHeldText(int* pixels, const HeldText& text)
 struct EllipseDrawer {
     void (*libwmfDraw)(wmfAPI*, wmfDrawArc_t*) = nullptr;
     void (*polygon)(wmfAPI*, wmfPolyLine_t*) = nullptr;
+    void (*polyline)(wmfAPI*, wmfPolyLine_t*) = nullptr;
 };
 EllipseDrawer g_ellipse;
+
+// A polygon of two points, as drawing programs write a single stroke, is
+// left out by libwmf's raster device; it is drawn as the line it is.
+void drawPolygon(wmfAPI* api, wmfPolyLine_t* polygon)
+{
+    (polygon->count == 2 ? g_ellipse.polyline : g_ellipse.polygon)(api, polygon);
+}
 
 void drawEllipse(wmfAPI* api, wmfDrawArc_t* arc)
 {
@@ -221,6 +229,32 @@ void drawEllipse(wmfAPI* api, wmfDrawArc_t* arc)
     WMF_BRUSH_SET_STYLE(brush, BS_NULL);
     g_ellipse.libwmfDraw(api, arc);
     WMF_BRUSH_SET_STYLE(brush, brushStyle);
+}
+
+// Rounded rectangles come out of libwmf's raster device with square
+// corners; they are drawn here as polygons with their corners' arcs.
+void (*g_libwmfRectangle)(wmfAPI*, wmfDrawRectangle_t*) = nullptr;
+
+void drawRectangle(wmfAPI* api, wmfDrawRectangle_t* r)
+{
+    const double rx = std::min(double(r->width) / 2, double(r->BR.x - r->TL.x) / 2);
+    const double ry = std::min(double(r->height) / 2, double(r->BR.y - r->TL.y) / 2);
+    if (!(rx > 0) || !(ry > 0)) {
+        g_libwmfRectangle(api, r);
+        return;
+    }
+    constexpr int kSteps = 12; // a quarter of a circle
+    const double centres[4][2] = { { r->BR.x - rx, r->BR.y - ry }, { r->TL.x + rx, r->BR.y - ry },
+        { r->TL.x + rx, r->TL.y + ry }, { r->BR.x - rx, r->TL.y + ry } };
+    wmfD_Coord points[4 * (kSteps + 1)];
+    for (int corner = 0, i = 0; corner < 4; ++corner)
+        for (int step = 0; step <= kSteps; ++step, ++i) {
+            const double a = M_PI / 2 * (corner + double(step) / kSteps);
+            points[i].x = float(centres[corner][0] + rx * std::cos(a));
+            points[i].y = float(centres[corner][1] + ry * std::sin(a));
+        }
+    wmfPolyLine_t outline { r->dc, points, 4 * (kSteps + 1) };
+    g_ellipse.polygon(api, &outline);
 }
 
 uint16_t word(const std::vector<unsigned char>& bytes, size_t at)
@@ -598,8 +632,11 @@ int* play(
     auto* functions = static_cast<wmfFunctionReference*>(api->function_reference);
     g_text.libwmfDraw = functions->draw_text;
     functions->draw_text = holdText;
-    g_ellipse = { functions->draw_ellipse, functions->draw_polygon };
+    g_ellipse = { functions->draw_ellipse, functions->draw_polygon, functions->poly_line };
     functions->draw_ellipse = drawEllipse;
+    functions->draw_polygon = drawPolygon;
+    g_libwmfRectangle = functions->draw_rectangle;
+    functions->draw_rectangle = drawRectangle;
     g_bitmap = { functions->bmp_read, functions->bmp_draw, indexBitmaps(bytes), nullptr };
     functions->bmp_read = readBitmap;
     functions->bmp_draw = drawBitmap;

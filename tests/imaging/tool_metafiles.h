@@ -3,8 +3,10 @@
 // drawings of the kit: a header-less file that names its area only by its
 // window, a window in units other than the placeable header's bounds,
 // bitmaps with a palette whose colour count is left 0, an icon drawn as a
-// mask ANDed onto the page and its colours XORed over it, and bitmaps whose
-// window or destination runs backwards. Each shows a 400 x 300 picture.
+// mask ANDed onto the page and its colours XORed over it, bitmaps whose
+// window or destination runs backwards, a stroke written as a polygon of
+// two points and a rectangle with rounded corners. Each shows a 400 x 300
+// picture.
 
 #include "kit/picture_samples.h"
 
@@ -99,7 +101,7 @@ inline QByteArray withBounds(QByteArray placeable, QRect bounds)
     return placeable;
 }
 
-inline QList<MetafileSample> framesAndBitmaps()
+inline QList<MetafileSample> toolWrittenMetafiles()
 {
     const QRgb red = qRgb(220, 0, 0);
     const QRgb blue = qRgb(0, 0, 220);
@@ -179,6 +181,24 @@ inline QList<MetafileSample> framesAndBitmaps()
         dibStretchBlt(wmf, kSrcCopy, { 4, 4 }, { 0, 300, 400, -300 }, upright);
         samples << MetafileSample { QStringLiteral("FLIPPED.WMF"), wmf.file(400, 300), true,
             halves(blue, red) };
+    }
+    {
+        WmfWriter wmf;
+        wmf.window(400, 300);
+        wmf.select(wmf.pen(0, 40, blue));
+        wmf.polygon({ { 50, 150 }, { 350, 150 } });
+        samples << MetafileSample { QStringLiteral("STROKE.WMF"), wmf.file(400, 300), true,
+            { { { 0.2, 0.46, 0.6, 0.08 }, blue, 0.95 }, { { 0.2, 0.1, 0.6, 0.2 }, white, 0.95 } } };
+    }
+    {
+        WmfWriter wmf;
+        wmf.window(400, 300);
+        wmf.select(wmf.brush(0, red));
+        wmf.select(wmf.pen(5, 0, black));
+        wmf.record(0x061C, WmfWriter::words({ 200, 200, 300, 400, 0, 0 })); // ROUNDRECT
+        samples << MetafileSample { QStringLiteral("ROUNDED.WMF"), wmf.file(400, 300), true,
+            { { { 0.3, 0.3, 0.4, 0.4 }, red, 0.95 }, { { 0.0, 0.0, 0.06, 0.06 }, white, 0.95 },
+                { { 0.94, 0.92, 0.06, 0.08 }, white, 0.95 } } };
     }
     return samples;
 }
