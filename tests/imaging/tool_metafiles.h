@@ -5,8 +5,8 @@
 // bitmaps with a palette whose colour count is left 0, an icon drawn as a
 // mask ANDed onto the page and its colours XORed over it, bitmaps whose
 // window or destination runs backwards, a stroke written as a polygon of
-// two points and a rectangle with rounded corners. Each shows a 400 x 300
-// picture.
+// two points, a rectangle with rounded corners, and a drawing that lies
+// wholly outside the frame it declares. Each shows a 400 x 300 picture.
 
 #include "kit/picture_samples.h"
 
@@ -199,6 +199,16 @@ inline QList<MetafileSample> toolWrittenMetafiles()
         samples << MetafileSample { QStringLiteral("ROUNDED.WMF"), wmf.file(400, 300), true,
             { { { 0.3, 0.3, 0.4, 0.4 }, red, 0.95 }, { { 0.0, 0.0, 0.06, 0.06 }, white, 0.95 },
                 { { 0.94, 0.92, 0.06, 0.08 }, white, 0.95 } } };
+    }
+    {
+        // Drawn beside its window: shown as drawn rather than as a blank page.
+        WmfWriter wmf;
+        wmf.window(400, 300);
+        wmf.select(wmf.brush(0, red));
+        wmf.select(wmf.pen(5, 0, black));
+        wmf.rectangle({ 1000, 0, 400, 300 });
+        samples << MetafileSample { QStringLiteral("OUTSIDE.WMF"), wmf.file(400, 300), true,
+            { { { 0.1, 0.1, 0.8, 0.8 }, red, 0.95 } } };
     }
     return samples;
 }

@@ -1,9 +1,9 @@
 // corvane3-metafile-renderer: draws a Windows metafile into a picture that
 // fits a box (wmf FILE WIDTH HEIGHT, a PPM on standard output) or tells its
 // size (wmf-size FILE), through libwmf; converts an enhanced metafile to SVG
-// (emf FILE) through libemf2svg. The program runs this in a process of its own, with limits on
-// time and memory, because both libraries are old C code that a damaged
-// file can crash or send into a loop. Exit status 0 on success; otherwise
+// (emf FILE) through libemf2svg. The program runs this in a process of its
+// own, with limits on time and memory, because both libraries are old C code
+// that a damaged file can crash or send into a loop. Exit status 0 on success; otherwise
 // the reason is on standard error.
 
 #include <emf2svg.h>
@@ -237,15 +237,17 @@ void (*g_libwmfRectangle)(wmfAPI*, wmfDrawRectangle_t*) = nullptr;
 
 void drawRectangle(wmfAPI* api, wmfDrawRectangle_t* r)
 {
-    const double rx = std::min(double(r->width) / 2, double(r->BR.x - r->TL.x) / 2);
-    const double ry = std::min(double(r->height) / 2, double(r->BR.y - r->TL.y) / 2);
+    const double left = std::min(r->TL.x, r->BR.x), right = std::max(r->TL.x, r->BR.x);
+    const double top = std::min(r->TL.y, r->BR.y), bottom = std::max(r->TL.y, r->BR.y);
+    const double rx = std::min(std::abs(double(r->width)), right - left) / 2;
+    const double ry = std::min(std::abs(double(r->height)), bottom - top) / 2;
     if (!(rx > 0) || !(ry > 0)) {
         g_libwmfRectangle(api, r);
         return;
     }
     constexpr int kSteps = 12; // a quarter of a circle
-    const double centres[4][2] = { { r->BR.x - rx, r->BR.y - ry }, { r->TL.x + rx, r->BR.y - ry },
-        { r->TL.x + rx, r->TL.y + ry }, { r->BR.x - rx, r->TL.y + ry } };
+    const double centres[4][2] = { { right - rx, bottom - ry }, { left + rx, bottom - ry },
+        { left + rx, top + ry }, { right - rx, top + ry } };
     wmfD_Coord points[4 * (kSteps + 1)];
     for (int corner = 0, i = 0; corner < 4; ++corner)
         for (int step = 0; step <= kSteps; ++step, ++i) {
@@ -494,10 +496,11 @@ BitmapDrawer g_bitmap;
 // is written out in a copy that libwmf reads instead.
 void readBitmap(wmfAPI* api, wmfBMP_Read_t* read)
 {
-    g_bitmap.current = nullptr;
-    for (const DibRecord& record : g_bitmap.records)
-        if (long(record.bitmapAt) == read->offset)
-            g_bitmap.current = &record;
+    // The records are in the file's order, so by where their bitmaps start.
+    const auto& records = g_bitmap.records;
+    const auto found = std::lower_bound(records.begin(), records.end(), read->offset,
+        [](const DibRecord& record, long offset) { return long(record.bitmapAt) < offset; });
+    g_bitmap.current = found != records.end() && long(found->bitmapAt) == read->offset ? &*found : nullptr;
     std::vector<unsigned char> copy(read->buffer, read->buffer + std::max(0L, read->length));
     const bool infoHeader = copy.size() >= 40 && word(copy, 0) >= 40 && word(copy, 2) == 0;
     const int bits = infoHeader ? word(copy, 14) : 0;
@@ -603,12 +606,13 @@ void fitInto(unsigned int& width, unsigned int& height, unsigned long maxWidth, 
 // Windows metafiles are drawn by libwmf's own raster device, which keeps
 // what its SVG device loses: text in the file's code page, hatch brushes,
 // pens around filled shapes, fonts at their size. The picture shows the
-// frame the file declares (see findFrame) at 96 dots an inch, or where it
-// declares none, what it draws.
-bool frameAndSize(wmfAPI* api, std::vector<unsigned char>& bytes, wmfD_Rect& bbox, unsigned int& width,
-    unsigned int& height)
+// frame the file declares (see findFrame) at 96 dots an inch, or, where it
+// declares none or nothing is drawn within it, what it draws (`bbox` comes
+// in as libwmf's extent of the drawing).
+bool frameAndSize(wmfAPI* api, std::vector<unsigned char>& bytes, bool useFrame, wmfD_Rect& bbox,
+    unsigned int& width, unsigned int& height)
 {
-    const Frame frame = findFrame(bytes);
+    const Frame frame = useFrame ? findFrame(bytes) : Frame {};
     wmfD_Rect framed;
     if (frame.known && frameBox(bytes, frame, framed)) {
         bbox = framed;
@@ -642,41 +646,20 @@ int* play(
     functions->bmp_draw = drawBitmap;
     if (wmf_play(api, 0, &bbox) != wmf_E_None || !gd->gd_image)
         return nullptr;
-    return wmf_gd_image_pixels(gd->gd_image);
-}
-
-// With a box the drawing is written as a binary PPM that fits it; without
-// one, only "WIDTH HEIGHT" at 96 dots an inch.
-int renderWmf(
-    std::vector<unsigned char>& bytes, bool sizeOnly, unsigned long maxWidth, unsigned long maxHeight)
-{
-    wmfAPI* api = openMetafile(bytes);
-    wmfD_Rect bbox;
-    if (!api || wmf_scan(api, 0, &bbox) != wmf_E_None) {
-        if (api)
-            wmf_api_destroy(api);
-        return fail("its records cannot be read");
-    }
-    unsigned int width = 0;
-    unsigned int height = 0;
-    if (!frameAndSize(api, bytes, bbox, width, height) || !(bbox.BR.x > bbox.TL.x)
-        || !(bbox.BR.y > bbox.TL.y)) {
-        wmf_api_destroy(api);
-        return fail("it holds no drawing that can be shown");
-    }
-    if (sizeOnly) {
-        std::printf("%u %u\n", width, height);
-        wmf_api_destroy(api);
-        return 0;
-    }
-    fitInto(width, height, maxWidth, maxHeight);
-    int* pixels = play(api, bytes, bbox, width, height);
-    if (!pixels) {
-        wmf_api_destroy(api);
-        return fail("its records cannot be read");
-    }
+    int* pixels = wmf_gd_image_pixels(gd->gd_image);
     for (const HeldText& text : g_text.held)
         drawHeldText(pixels, text);
+    return pixels;
+}
+
+bool allWhite(const int* pixels, unsigned int width, unsigned int height)
+{
+    return std::all_of(
+        pixels, pixels + size_t(width) * height, [](int p) { return (p & 0xFFFFFF) == 0xFFFFFF; });
+}
+
+void writePicture(const int* pixels, unsigned int width, unsigned int height)
+{
     std::printf("P6\n%u %u\n255\n", width, height);
     std::vector<unsigned char> row(size_t(width) * 3);
     for (unsigned int y = 0; y < height; ++y) {
@@ -688,6 +671,43 @@ int renderWmf(
         }
         std::fwrite(row.data(), 1, row.size(), stdout);
     }
+}
+
+// With a box the drawing is written as a binary PPM that fits it; without
+// one, only "WIDTH HEIGHT" at 96 dots an inch.
+int renderWmf(std::vector<unsigned char>& bytes, bool sizeOnly, unsigned long maxWidth,
+    unsigned long maxHeight, bool useFrame = true)
+{
+    wmfAPI* api = openMetafile(bytes);
+    wmfD_Rect bbox;
+    if (!api || wmf_scan(api, 0, &bbox) != wmf_E_None) {
+        if (api)
+            wmf_api_destroy(api);
+        return fail("its records cannot be read");
+    }
+    unsigned int width = 0;
+    unsigned int height = 0;
+    if (!frameAndSize(api, bytes, useFrame, bbox, width, height) || !(bbox.BR.x > bbox.TL.x)
+        || !(bbox.BR.y > bbox.TL.y)) {
+        wmf_api_destroy(api);
+        return fail("it holds no drawing that can be shown");
+    }
+    if (sizeOnly) {
+        std::printf("%u %u\n", width, height);
+        wmf_api_destroy(api);
+        return 0;
+    }
+    fitInto(width, height, maxWidth, maxHeight);
+    const int* pixels = play(api, bytes, bbox, width, height);
+    if (!pixels) {
+        wmf_api_destroy(api);
+        return fail("its records cannot be read");
+    }
+    if (useFrame && allWhite(pixels, width, height)) {
+        wmf_api_destroy(api);
+        return renderWmf(bytes, sizeOnly, maxWidth, maxHeight, false);
+    }
+    writePicture(pixels, width, height);
     wmf_api_destroy(api); // the drawing goes with the process
     return 0;
 }
