@@ -2,11 +2,12 @@
 // Windows metafiles as Office, icon and drawing tools write them, beside the
 // drawings of the kit: a header-less file that names its area only by its
 // window, a window in units other than the placeable header's bounds,
-// bitmaps with a palette whose colour count is left 0, an icon drawn as a
-// mask ANDed onto the page and its colours XORed over it, bitmaps whose
-// window or destination runs backwards, a stroke written as a polygon of
-// two points, a rectangle with rounded corners, and a drawing that lies
-// wholly outside the frame it declares. Each shows a 400 x 300 picture.
+// bitmaps of 8 bits whose colour count is left 0 and of 32 bits whose
+// fourth byte is 0, an icon drawn as a mask ANDed onto the page and its
+// colours XORed over it, bitmaps whose window or destination runs
+// backwards, a stroke written as a polygon of two points, a rectangle with
+// rounded corners, and a drawing that lies wholly outside the frame it
+// declares. Each shows a 400 x 300 picture.
 
 #include "kit/picture_samples.h"
 
@@ -18,8 +19,9 @@ constexpr quint32 kSrcCopy = 0x00CC0020;
 constexpr quint32 kSrcAnd = 0x008800C6;
 constexpr quint32 kSrcInvert = 0x00660046;
 
-// A device-independent bitmap of 1, 8 or 24 bits: `pixel` gives the palette
-// index (or, at 24 bits, the colour) at x, y counted from the top. The
+// A device-independent bitmap of 1, 8, 24 or 32 bits: `pixel` gives the
+// palette index (or, at 24 and 32 bits, the colour) at x, y counted from the
+// top. The
 // colour count is written only when countColours is set; 0 means all.
 inline QByteArray dib(int width, int height, int bits, const QList<QRgb>& palette, bool countColours,
     const std::function<quint32(int, int)>& pixel)
@@ -40,10 +42,11 @@ inline QByteArray dib(int width, int height, int bits, const QList<QRgb>& palett
         QByteArray row(((width * bits + 31) / 32) * 4, '\0');
         for (int x = 0; x < width; ++x) {
             const quint32 v = pixel(x, y);
-            if (bits == 24) {
-                row[3 * x] = char(qBlue(v));
-                row[3 * x + 1] = char(qGreen(v));
-                row[3 * x + 2] = char(qRed(v));
+            if (bits >= 24) {
+                const int at = x * bits / 8; // 32 bits: the fourth byte left 0
+                row[at] = char(qBlue(v));
+                row[at + 1] = char(qGreen(v));
+                row[at + 2] = char(qRed(v));
             } else if (bits == 8) {
                 row[x] = char(v);
             } else if (v) {
@@ -172,6 +175,15 @@ inline QList<MetafileSample> toolWrittenMetafiles()
         window(wmf, { 0, 0 }, { 400, -300 });
         dibStretchBlt(wmf, kSrcCopy, { 4, 4 }, { 0, 0, 400, -300 }, upright);
         samples << MetafileSample { QStringLiteral("NEGATIVE.WMF"), headerless(wmf), true,
+            halves(red, blue) };
+    }
+    {
+        // 32 bits a pixel, the fourth byte 0 as most programs leave it.
+        WmfWriter wmf;
+        wmf.window(400, 300);
+        dibStretchBlt(wmf, kSrcCopy, { 4, 4 }, { 0, 0, 400, 300 },
+            dib(4, 4, 32, {}, true, [=](int, int y) { return y < 2 ? red : blue; }));
+        samples << MetafileSample { QStringLiteral("BITS32.WMF"), wmf.file(400, 300), true,
             halves(red, blue) };
     }
     {

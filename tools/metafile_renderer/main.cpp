@@ -584,8 +584,10 @@ void drawBitmap(wmfAPI* api, wmfBMP_Draw_t* draw)
             wmfRGB colour;
             wmfBMP source = bmp;
             const int column = sourceIndex(x, x0, x1, srcW);
-            if (wmf_ipa_bmp_color(api, &source, &colour, unsigned(srcX + column), unsigned(bmpY)) <= 0)
-                continue; // a transparent pixel
+            // Blits know no transparency: the fourth byte of a 32-bit
+            // pixel, which libwmf takes for its opacity, is mostly 0.
+            if (wmf_ipa_bmp_color(api, &source, &colour, unsigned(srcX + column), unsigned(bmpY)) < 0)
+                continue;
             int& p = pixels[size_t(y) * g_text.width + x];
             p = int((uint32_t(p) & ~0xFFFFFFu) | raster(record->rop, pattern, packed(colour), uint32_t(p)));
         }
