@@ -1,9 +1,9 @@
 // Metafiles gathered from elsewhere: every .wmf and .emf file of a folder
 // (searched through its subfolders) loaded as an attached picture into the
 // descriptions window's 313 x 255 box and a 1024 x 768 box, each classed as
-// drawn, refused (with the message) or blank (nearly every pixel of one
-// colour). Usage: bench_metafiles FOLDER [PNG_FOLDER]; with PNG_FOLDER the
-// large drawings are saved there for looking at.
+// drawn, refused (with the message) or blank (nearly every pixel the white
+// of the paper; a drawing of one other colour all over is still drawn). Usage: bench_metafiles FOLDER
+// [PNG_FOLDER]; with PNG_FOLDER the large drawings are saved there for looking at.
 //   one "file:" line per file and box, then for each kind and box
 //   <kind>_<box>_drawn / _refused / _blank, and <kind>_<box>_ms_mean /
 //   _ms_median / _ms_max, the time of one load.
@@ -26,7 +26,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// A drawing this close to one colour all over shows the user nothing.
+// A drawing this close to white paper all over shows the user nothing.
 constexpr double kBlankShare = 0.999;
 
 struct Tally {
@@ -34,7 +34,8 @@ struct Tally {
     QList<double> ms;
 };
 
-double dominantShare(const QImage& image)
+// The share of the colour most pixels have, and that colour.
+double dominantShare(const QImage& image, QRgb* colour = nullptr)
 {
     const QImage rgb = image.convertToFormat(QImage::Format_ARGB32);
     QHash<QRgb, qint64> counts;
@@ -44,8 +45,12 @@ double dominantShare(const QImage& image)
             ++counts[line[x]];
     }
     qint64 most = 0;
-    for (const qint64 count : std::as_const(counts))
-        most = std::max(most, count);
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (it.value() > most) {
+            most = it.value();
+            if (colour)
+                *colour = it.key();
+        }
     const qint64 all = qint64(rgb.width()) * rgb.height();
     return all ? double(most) / double(all) : 1.0;
 }
@@ -66,8 +71,9 @@ void measure(const QString& path, const QString& name, QSize box, Tally& tally, 
         const QImage image = platform::loadPictureFile(path, box, &warning);
         const double ms = double(clock.nsecsElapsed()) / 1e6;
         tally.ms << ms;
-        const double share = dominantShare(image);
-        const bool blank = share >= kBlankShare;
+        QRgb colour = 0;
+        const double share = dominantShare(image, &colour);
+        const bool blank = share >= kBlankShare && qGray(colour) >= 250;
         ++(blank ? tally.blank : tally.drawn);
         outcome = u"%1 %2x%3 one_colour=%4% ms=%5%6"_s.arg(blank ? u"blank"_s : u"drawn"_s)
                       .arg(image.width())

@@ -4,6 +4,7 @@
 
 #include "kit/atlas_fixture.h"
 #include "kit/picture_samples.h"
+#include "tool_metafiles.h"
 
 #include "imaging/picture_files.h"
 #include "platform/errors.h"
@@ -334,12 +335,12 @@ private slots:
     }
 
     // Drawings like those users attach: each drawn, with its fills, outlines,
-    // hatches and accented text where the drawing puts them.
+    // hatches, bitmaps and accented text where the drawing puts them.
     void metafilesAsDrawn_data()
     {
         QTest::addColumn<pictures::MetafileSample>("sample");
-        for (const pictures::MetafileSample& sample :
-            pictures::realWorldWindowsMetafiles() + pictures::realWorldEnhancedMetafiles())
+        for (const pictures::MetafileSample& sample : pictures::realWorldWindowsMetafiles()
+                + pictures::toolWrittenMetafiles() + pictures::realWorldEnhancedMetafiles())
             QTest::newRow(qPrintable(sample.name)) << sample;
     }
     void metafilesAsDrawn()
