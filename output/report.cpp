@@ -51,9 +51,9 @@ QHash<QString, QString> sheetTitles()
 QHash<int, QList<ReportPicture>> picturesByPlace()
 {
     QHash<int, QList<ReportPicture>> pictures;
+    // As the print button does: the picture table is opened on first use.
     platform::Table* pix = DataModule1->tblPix;
-    if (!pix->active())
-        return pictures;
+    pix->open();
     const Column file = column(pix, "Filename");
     const Column place = column(pix, "Placeid");
     const Column type = column(pix, "Type");
@@ -96,7 +96,10 @@ void removeAll(const QString& path)
 
 QPageSize::PageSizeId defaultPaper(const QLocale& locale)
 {
-    return locale.measurementSystem() == QLocale::ImperialUSSystem ? QPageSize::Letter : QPageSize::A4;
+    // Letter is the paper of the Americas' north and west and the Philippines.
+    static const QList<QLocale::Territory> letter { QLocale::UnitedStates, QLocale::Canada, QLocale::Mexico,
+        QLocale::Philippines, QLocale::Chile, QLocale::Colombia, QLocale::Venezuela, QLocale::PuertoRico };
+    return letter.contains(locale.territory()) ? QPageSize::Letter : QPageSize::A4;
 }
 
 QList<ReportPlace> gatherReport(const QList<int>& placeIds)

@@ -37,7 +37,7 @@ struct ReportOptions {
     ReportFormat format = ReportFormat::Pdf;
 };
 
-// A4, or Letter where the locale's country uses it.
+// A4, or Letter where the locale's country prints on it.
 QPageSize::PageSizeId defaultPaper(const QLocale& locale);
 
 struct ReportPicture {

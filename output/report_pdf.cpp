@@ -15,6 +15,10 @@
 #include <QPdfWriter>
 #include <QSvgRenderer>
 #include <QTextLayout>
+#include <QThreadPool>
+
+#include <deque>
+#include <future>
 
 namespace corvane {
 
@@ -37,6 +41,59 @@ QFont serif(double points, bool bold = false, bool italic = false)
 struct PlacePlan {
     MapExcerpt excerpt;
     QList<ReportFigure> figures;
+};
+
+// Decodes the pictures a few ahead of the page being written, on every
+// core, in the order the pages need them; at most a handful are held.
+class FigureLoader {
+public:
+    explicit FigureLoader(QList<PlacePlan>& plans)
+    {
+        for (PlacePlan& plan : plans) {
+            for (ReportFigure& figure : plan.figures)
+                if (figure.planned())
+                    m_order << &figure;
+        }
+        m_window = 2 * std::max(1, m_pool.maxThreadCount());
+    }
+    ~FigureLoader()
+    {
+        m_pool.clear(); // a cancelled report leaves the rest undecoded
+        m_pool.waitForDone();
+    }
+
+    // The figure decoded (or given its note); in page order.
+    void take(ReportFigure* figure)
+    {
+        fill();
+        while (!m_pending.empty()) {
+            auto [loading, done] = std::move(m_pending.front());
+            m_pending.pop_front();
+            done.wait();
+            if (loading == figure) {
+                fill();
+                return;
+            }
+        }
+        loadFigure(*figure);
+    }
+
+private:
+    void fill()
+    {
+        while (qsizetype(m_pending.size()) < m_window && m_next < m_order.size()) {
+            ReportFigure* figure = m_order[m_next++];
+            auto task = std::make_shared<std::packaged_task<void()>>([figure] { loadFigure(*figure); });
+            m_pending.emplace_back(figure, task->get_future());
+            m_pool.start([task] { (*task)(); });
+        }
+    }
+
+    QThreadPool m_pool;
+    QList<ReportFigure*> m_order;
+    qsizetype m_next = 0;
+    qsizetype m_window = 2;
+    std::deque<std::pair<ReportFigure*, std::future<void>>> m_pending;
 };
 
 // The pages as they fill: a column, the height used on the current page,
@@ -223,7 +280,8 @@ void excerpt(
     pages.skip(pages.mm(5));
 }
 
-void figure(Pages& pages, ReportFigure& plan, bool captions, ReportSummary* summary, const QString& place)
+void figure(Pages& pages, ReportFigure& plan, bool captions, FigureLoader* loader, ReportSummary* summary,
+    const QString& place)
 {
     if (!plan.planned()) {
         note(pages, plan.note);
@@ -237,7 +295,7 @@ void figure(Pages& pages, ReportFigure& plan, bool captions, ReportSummary* summ
     pages.keep(size.height() + (captioned ? pages.textHeight(plan.picture.caption, captionFont) : 0));
     const QRectF rect = pages.take(size);
     if (QPainter* painter = pages.painter()) {
-        loadFigure(plan);
+        loader->take(&plan);
         if (!plan.planned()) {
             noteInside(pages, rect, plan.note);
             summary->missing << place + QStringLiteral(": ") + plan.note;
@@ -257,7 +315,7 @@ void figure(Pages& pages, ReportFigure& plan, bool captions, ReportSummary* summ
 }
 
 void placePages(Pages& pages, const ReportPlace& place, PlacePlan& plan, const ReportOptions& options,
-    ExcerptCutter& cutter, ReportSummary* summary)
+    ExcerptCutter& cutter, FigureLoader* loader, ReportSummary* summary)
 {
     pages.text(place.name, serif(18, true));
     pages.skip(pages.mm(3));
@@ -273,7 +331,7 @@ void placePages(Pages& pages, const ReportPlace& place, PlacePlan& plan, const R
     if (options.excerpts)
         excerpt(pages, plan.excerpt, cutter, summary, place.name);
     for (ReportFigure& each : plan.figures)
-        figure(pages, each, options.captions, summary, place.name);
+        figure(pages, each, options.captions, loader, summary, place.name);
 }
 
 QList<PlacePlan> planPlaces(const QList<ReportPlace>& places, const ReportOptions& options,
@@ -300,6 +358,9 @@ std::optional<QList<int>> compose(QPdfWriter& writer, QPainter* painter, const Q
     const QList<int>& startPages, const ReportProgress& progress)
 {
     Pages pages(writer, painter);
+    std::optional<FigureLoader> loader;
+    if (painter)
+        loader.emplace(plans);
     titlePage(pages, int(places.size()));
     contents(pages, places, startPages);
     QList<int> starts;
@@ -308,7 +369,8 @@ std::optional<QList<int>> compose(QPdfWriter& writer, QPainter* painter, const Q
             return std::nullopt;
         pages.newPage();
         starts << pages.page();
-        placePages(pages, places[i], plans[i], options, cutter, painter ? progress.summary : nullptr);
+        placePages(pages, places[i], plans[i], options, cutter, loader ? &*loader : nullptr,
+            painter ? progress.summary : nullptr);
     }
     return starts;
 }

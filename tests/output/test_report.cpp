@@ -152,6 +152,23 @@ private slots:
                 qPrintable(u"%1 is missing: install scripts/test-packages.txt"_s.arg(QLatin1String(tool))));
     }
 
+    void thePaperFollowsTheCountry_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<bool>("letter");
+        QTest::newRow("United States") << u"en_US"_s << true;
+        QTest::newRow("French Canada") << u"fr_CA"_s << true;
+        QTest::newRow("Britain") << u"en_GB"_s << false;
+        QTest::newRow("Ireland, in Irish") << u"ga_IE"_s << false;
+        QTest::newRow("Germany") << u"de_DE"_s << false;
+    }
+    void thePaperFollowsTheCountry()
+    {
+        QFETCH(QString, locale);
+        QFETCH(bool, letter);
+        QCOMPARE(defaultPaper(QLocale(locale)), letter ? QPageSize::Letter : QPageSize::A4);
+    }
+
     // Every name and description in list order, accents and markup-like
     // characters as typed; the contents send the reader to the right page;
     // every font is embedded; the desktop is asked to open the file.
