@@ -215,10 +215,21 @@ QStringList descriptionParagraphs(const QString& description)
     return paragraphs;
 }
 
+void ReportSummary::noteMissing(const QString& place, const QString& note)
+{
+    if (note == noPinNote())
+        ++unpinned;
+    else
+        missing << place + QStringLiteral(": ") + note;
+}
+
 QString ReportSummary::text() const
 {
     QString text
         = QStringLiteral("%1 places, %2 pictures, %3 map excerpts.").arg(places).arg(pictures).arg(excerpts);
+    if (unpinned > 0)
+        text += unpinned == 1 ? QStringLiteral(" 1 place is not pinned to a map sheet.")
+                              : QStringLiteral(" %1 places are not pinned to a map sheet.").arg(unpinned);
     if (missing.isEmpty())
         return text + QStringLiteral(" Nothing was missing.");
     text += QStringLiteral("\nMissing (%1):").arg(missing.size());

@@ -80,7 +80,10 @@ struct ReportSummary {
     int places = 0;
     int pictures = 0;
     int excerpts = 0;
+    int unpinned = 0; // places with no pin, so no excerpt
     QStringList missing; // one short line each, naming the place
+    // What stood in place of a place's excerpt or picture.
+    void noteMissing(const QString& place, const QString& note);
     QString text() const;
 };
 

@@ -114,6 +114,10 @@ void TfrmReport::buildControls()
         cboSheet->setCurrentText(vMapId);
     rdoSheetPlaces->setEnabled(cboSheet->count() > 0);
     rdoAllPlaces->setChecked(true);
+    // Ticking a place or picking a sheet says which places are meant.
+    connect(
+        lstPlaces, &QListWidget::itemChanged, rdoChosenPlaces, [this] { rdoChosenPlaces->setChecked(true); });
+    connect(cboSheet, &QComboBox::activated, rdoSheetPlaces, [this] { rdoSheetPlaces->setChecked(true); });
     auto* sheetRow = new QHBoxLayout;
     sheetRow->addWidget(rdoSheetPlaces);
     sheetRow->addWidget(cboSheet, 1);

@@ -79,8 +79,7 @@ QString excerptHtml(
     MapExcerpt excerpt = cutter.plan(place);
     cutter.cut(excerpt);
     if (!excerpt.planned()) {
-        if (excerpt.note != noPinNote())
-            summary.missing << place.name + QStringLiteral(": ") + excerpt.note;
+        summary.noteMissing(place.name, excerpt.note);
         return noteHtml(excerpt.note);
     }
     QImage marked = excerpt.image;
@@ -102,7 +101,7 @@ QString picturesHtml(
         ReportFigure figure = planFigure(picture, QSizeF(kColumnMm, kPictureHeightMm));
         loadFigure(figure);
         if (!figure.planned()) {
-            summary.missing << place.name + QStringLiteral(": ") + figure.note;
+            summary.noteMissing(place.name, figure.note);
             html += noteHtml(figure.note);
             continue;
         }

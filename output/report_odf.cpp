@@ -118,8 +118,7 @@ void odfPlace(OdfText& text, const ReportPlace& place, const ReportOptions& opti
             ++summary.excerpts;
         } else {
             text.paragraph(excerpt.note, 10, false, true);
-            if (excerpt.note != noPinNote())
-                summary.missing << place.name + QStringLiteral(": ") + excerpt.note;
+            summary.noteMissing(place.name, excerpt.note);
         }
     }
     if (!options.pictures)
@@ -129,7 +128,7 @@ void odfPlace(OdfText& text, const ReportPlace& place, const ReportOptions& opti
         loadFigure(figure);
         if (!figure.planned()) {
             text.paragraph(figure.note, 10, false, true);
-            summary.missing << place.name + QStringLiteral(": ") + figure.note;
+            summary.noteMissing(place.name, figure.note);
             continue;
         }
         text.image(drawnAtPrintSize(figure), figure.printedMm);

@@ -254,8 +254,8 @@ void excerpt(
 {
     if (!plan.planned()) {
         note(pages, plan.note);
-        if (summary && plan.note != noPinNote())
-            summary->missing << place + QStringLiteral(": ") + plan.note;
+        if (summary)
+            summary->noteMissing(place, plan.note);
         return;
     }
     const QFont captionFont = serif(9, false, true);
@@ -266,7 +266,7 @@ void excerpt(
         cutter.cut(plan);
         if (!plan.planned()) {
             noteInside(pages, rect, plan.note);
-            summary->missing << place + QStringLiteral(": ") + plan.note;
+            summary->noteMissing(place, plan.note);
         } else {
             painter->drawImage(rect, plan.image);
             painter->drawRect(rect);
@@ -286,7 +286,7 @@ void figure(Pages& pages, ReportFigure& plan, bool captions, FigureLoader* loade
     if (!plan.planned()) {
         note(pages, plan.note);
         if (summary)
-            summary->missing << place + QStringLiteral(": ") + plan.note;
+            summary->noteMissing(place, plan.note);
         return;
     }
     const QFont captionFont = serif(10, false, true);
@@ -298,7 +298,7 @@ void figure(Pages& pages, ReportFigure& plan, bool captions, FigureLoader* loade
         loader->take(&plan);
         if (!plan.planned()) {
             noteInside(pages, rect, plan.note);
-            summary->missing << place + QStringLiteral(": ") + plan.note;
+            summary->noteMissing(place, plan.note);
         } else {
             if (!plan.drawing.isEmpty())
                 QSvgRenderer(plan.drawing).render(painter, rect);

@@ -347,7 +347,8 @@ private slots:
         QVERIFY2(text.contains(missingSheetNote(u"GB-99Z"_s)), qPrintable(text));
         QVERIFY2(text.contains(u"000007.JPG"_s) && text.contains(u"000008.JPG"_s), qPrintable(text));
         const QString summary = Kit::child<QPlainTextEdit>(dialog, u"txtSummary"_s)->toPlainText();
-        QVERIFY2(summary.contains(u"2 places, 0 pictures, 0 map excerpts"_s), qPrintable(summary));
+        QVERIFY2(summary.contains(u"2 places, 0 pictures, 0 map excerpts. 1 place is not pinned"_s),
+            qPrintable(summary));
         QVERIFY2(summary.contains(u"Lydd: "_s + missingSheetNote(u"GB-99Z"_s)), qPrintable(summary));
         QVERIFY2(summary.contains(u"Rye: Picture 000007.JPG"_s), qPrintable(summary));
         QVERIFY2(summary.contains(QDir::toNativeSeparators(pdf)), qPrintable(summary));
