@@ -6,7 +6,6 @@
 #include "core/forms.h"
 #include "core/shared.h"
 #include "maps/atlas.h"
-#include "output/report_dialog.h"
 #include "places/notes.h"
 
 #include <QMdiArea>
@@ -20,13 +19,11 @@ namespace {
 
 // The flag is set before the window's show handler runs, as each window's
 // creator does.
-template <typename Form> void createOnce(bool& created, void (*setUp)(Form*) = nullptr)
+template <typename Form> void createOnce(bool& created)
 {
     if (created)
         return;
     auto* form = new Form;
-    if (setUp)
-        setUp(form);
     MainForm->addChild(form);
     created = true;
     form->showChild();
@@ -55,7 +52,7 @@ void createAtlasWindow()
 
 void createNotesWindow()
 {
-    createOnce<TfrmNotes>(vNotesCreated, [](TfrmNotes* notes) { addReportCommand(notes); });
+    createOnce<TfrmNotes>(vNotesCreated);
 }
 
 void createAbbrevWindow()

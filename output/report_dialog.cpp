@@ -1,9 +1,7 @@
 #include "output/report_dialog.h"
 
 #include "core/forms.h"
-#include "core/menu_form.h"
 #include "core/shared.h"
-#include "core/shell.h"
 #include "data/datamod1.h"
 #include "data/place_pins.h"
 #include "platform/desktop.h"
@@ -11,7 +9,6 @@
 #include "platform/paths.h"
 #include "tables/table.h"
 
-#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -22,8 +19,6 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QLocale>
-#include <QMenu>
-#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -371,18 +366,6 @@ TfrmReport* showReportDialog(QWidget* parent)
     dialog->setWindowModality(Qt::WindowModal);
     dialog->show();
     return dialog;
-}
-
-QAction* addReportCommand(TMenuForm* notesWindow)
-{
-    auto* action = new QAction(QStringLiteral("&Report..."), notesWindow);
-    action->setObjectName(QStringLiteral("mnuReport"));
-    action->setStatusTip(QStringLiteral("Make your places, their maps and pictures into one document."));
-    action->setToolTip(action->statusTip());
-    notesWindow->menu.bar->insertAction(notesWindow->menu.mnuHelp->menuAction(), action);
-    QObject::connect(action, &QAction::triggered, notesWindow,
-        [] { platform::guarded([] { showReportDialog(shell().frameWindow()); }); });
-    return action;
 }
 
 } // namespace corvane

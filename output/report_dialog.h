@@ -1,5 +1,6 @@
 #pragma once
-// "Report...": the small dialog that makes the notebook into one document.
+// "Report..." (beside "Save..." on the panel where the print button composes
+// a description): the small dialog that makes the notebook one document.
 // The user picks the places (all, those ticked in a list, or those pinned
 // to one sheet), what to include, the paper and the format, then names the
 // file; the report is written on a thread of its own behind a progress bar
@@ -12,7 +13,6 @@
 
 #include <memory>
 
-class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -24,8 +24,6 @@ class QRadioButton;
 class QThread;
 
 namespace corvane {
-
-class TMenuForm;
 
 class TfrmReport : public QDialog {
     Q_OBJECT
@@ -87,10 +85,5 @@ private:
 
 // Opens the dialog over `parent`, window-modal, and returns it.
 TfrmReport* showReportDialog(QWidget* parent);
-
-// Adds "Report..." to the descriptions window's menu bar, before its Help
-// menu; the window must not have been shown yet, since the frame takes a
-// window's menu when it is activated.
-QAction* addReportCommand(TMenuForm* notesWindow);
 
 } // namespace corvane

@@ -8,6 +8,8 @@
 #include "kit/picture_samples.h"
 #include "kit/user_tables.h"
 
+#include "app/main_form.h"
+#include "app/views.h"
 #include "output/report.h"
 #include "output/report_dialog.h"
 
@@ -110,20 +112,17 @@ struct Setup {
             fixture::writeBytes(pixFile(name), fixture::encodeJpeg(fixture::patterned({ 4000, 3000 }, 7))));
     }
 
+    // "Report..." beside "Save..." where the print button composes the
+    // current place's description.
     TfrmReport* openDialog()
     {
         if (!atlas.open())
             return nullptr;
-        for (QAction* item : MainForm->menuBar()->actions())
-            if (item->objectName() == u"mnuNotes"_s)
-                item->trigger();
-        QAction* report = nullptr;
-        for (QAction* item : MainForm->menuBar()->actions())
-            if (item->objectName() == u"mnuReport"_s)
-                report = item;
-        if (!report)
-            return nullptr;
-        report->trigger();
+        MainForm->showToolButtons();
+        showNotesWindow();
+        vCurrentView = u"Notes"_s;
+        kit.click(u"spdPrint"_s);
+        kit.click(u"btnRTFReport"_s);
         return kit.find<TfrmReport>(u"frmReport"_s);
     }
 
