@@ -268,7 +268,8 @@ void ReportJob::run()
     try {
         write(temporary);
     } catch (const std::exception& e) {
-        m_error = QString::fromStdString(e.what());
+        // The user knows the report by the name they gave, not the temporary one.
+        m_error = QString::fromStdString(e.what()).replace(temporary, QDir::toNativeSeparators(m_target));
     }
     if (m_cancelled || !m_error.isEmpty()) {
         removeAll(temporary);

@@ -328,6 +328,20 @@ private slots:
         QCOMPARE(older.readAll(), QByteArray("older"));
     }
 
+    // A report that cannot be written says where and why, and leaves nothing.
+    void aReportThatCannotBeWrittenSaysWhy()
+    {
+        Setup s;
+        TfrmReport* dialog = s.openDialog();
+        QVERIFY(dialog);
+        const QString target = s.kit.home() + u"/gone/notebook.pdf"_s;
+        QVERIFY(s.make(dialog, "rdoPdf", target).isEmpty());
+        QCOMPARE(s.kit.messageTexts().size(), 1);
+        const QString message = s.kit.messageTexts().constFirst();
+        QVERIFY2(message.contains(target + u'"') && !message.contains(u".part"_s), qPrintable(message));
+        QVERIFY(!QFileInfo::exists(s.kit.home() + u"/gone"_s));
+    }
+
     // A sheet or picture that is gone costs a note in the report and a line
     // in the summary, not the report.
     void whatIsMissingIsNotedNotAnError()
