@@ -482,6 +482,19 @@ QImage loadPictureFile(const QString& windowsPath, QSize box, QString* warning)
     return image;
 }
 
+QByteArray pictureDrawing(const QString& windowsPath)
+{
+    if (kindOf(attachableType(windowsPath)) != Kind::EnhancedMetafile)
+        return {};
+    const QByteArray svg = runRenderer(windowsPath, hostOf(windowsPath), Kind::EnhancedMetafile);
+    const QSvgRenderer drawing(svg);
+    if (!drawing.isValid())
+        refusePicture(windowsPath, QStringLiteral("the metafile library cannot convert its drawing."));
+    if (drawing.defaultSize().isEmpty() || isDegenerate(svg, drawing.defaultSize()))
+        nothingToDraw(windowsPath);
+    return svg;
+}
+
 QSize pictureFileSize(const QString& windowsPath)
 {
     try {

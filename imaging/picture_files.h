@@ -35,6 +35,11 @@ bool isPlainPictureName(const QString& fileName);
 // picture shown only as far as it could be read, and is emptied otherwise.
 QImage loadPictureFile(const QString& windowsPath, QSize box, QString* warning = nullptr);
 
+// An enhanced metafile's drawing as SVG, for pages that draw it as vectors
+// rather than as pixels; empty for the other kinds. Throws AppError as
+// loadPictureFile() does when the drawing cannot be had.
+QByteArray pictureDrawing(const QString& windowsPath);
+
 // The picture's own size, orientation applied (a metafile's at 96 dots an
 // inch); invalid when it cannot be read.
 QSize pictureFileSize(const QString& windowsPath);

@@ -3,7 +3,9 @@
 #include "core/forms.h"
 #include "core/shared.h"
 #include "data/datamod1.h"
+#include "output/report_dialog.h"
 #include "platform/desktop.h"
+#include "platform/error_report.h"
 #include "platform/paths.h"
 
 #include <QBuffer>
@@ -357,7 +359,15 @@ ExportButtons addExportButtons(const PrintPanels& panels)
     buttons.btnPrintOpen->setGeometry(303, 123, 66, 23);
     buttons.btnPrintOpen->setToolTip(
         QStringLiteral("Click to open this file with your desktop's own program."));
-    for (QPushButton* button : { buttons.btnRTFSave, buttons.btnPrintOpen }) {
+    // Where a user who has just exported one description looks for all of them.
+    buttons.btnRTFReport = new QPushButton(QStringLiteral("Report..."), panels.pnlRTF);
+    buttons.btnRTFReport->setObjectName(QStringLiteral("btnRTFReport"));
+    buttons.btnRTFReport->setGeometry(300, 184, 70, 25);
+    buttons.btnRTFReport->setToolTip(
+        QStringLiteral("Click to make all your places, with their maps and pictures, into one document."));
+    QObject::connect(buttons.btnRTFReport, &QPushButton::clicked, panels.pnlRTF,
+        [window = panels.pnlRTF->window()] { platform::guarded([&] { showReportDialog(window); }); });
+    for (QPushButton* button : { buttons.btnRTFSave, buttons.btnRTFReport, buttons.btnPrintOpen }) {
         QFont bold = button->font();
         bold.setBold(true);
         button->setFont(bold);

@@ -107,12 +107,13 @@ bool saveDescriptionExport(QWidget* parent, const QTextDocument* document);
 void openPrintedFile(const PrintPanels& panels);
 
 // The extra controls of the frame's panels: "Save..." beside "Close" on the
-// rich-text panel, "Open" beside the file name on the print panel, and
-// below that panel's OK a line that showPrintInfo fills with the file's real
-// place. The print panel's path and file name also get a tool tip telling
-// where that file really is on this computer, whoever filled them.
+// rich-text panel, and "Report..." beside it for the whole notebook, "Open" beside the file name on the print
+// panel, and below that panel's OK a line that showPrintInfo fills with the file's real place. The print
+// panel's path and file name also get a tool tip telling where that file really is on this computer, whoever
+// filled them.
 struct ExportButtons {
     QPushButton* btnRTFSave = nullptr;
+    QPushButton* btnRTFReport = nullptr;
     QPushButton* btnPrintOpen = nullptr;
     QLineEdit* edRealPath = nullptr;
 };

@@ -1,0 +1,174 @@
+// The report as an ODF text for a word processor: the same content as the
+// PDF in one rich-text document written by Qt's ODF writer. The word
+// processor paginates, so the contents list names the places without page
+// numbers. Each picture is held in the document at print resolution until
+// the document is written.
+
+#include "output/report_compose.h"
+#include "output/report_excerpt.h"
+#include "output/report_pictures.h"
+#include "platform/errors.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QPainter>
+#include <QSvgRenderer>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextDocumentWriter>
+#include <QUrl>
+
+namespace corvane {
+
+namespace {
+
+constexpr double kColumnMm = 170;
+constexpr double kPictureHeightMm = 90;
+// Qt's rich text measures images in pixels of 96 to the inch.
+constexpr double kTextDpi = 96;
+
+class OdfText {
+public:
+    explicit OdfText(QTextDocument& document)
+        : m_document(document)
+        , m_cursor(&document)
+    {
+    }
+
+    void paragraph(const QString& text, double points, bool bold = false, bool italic = false,
+        int heading = 0, bool newPage = false)
+    {
+        QTextBlockFormat block;
+        block.setHeadingLevel(heading);
+        block.setBottomMargin(points * 0.4);
+        if (newPage)
+            block.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+        QTextCharFormat chars;
+        chars.setFontFamilies({ QStringLiteral("Liberation Serif") });
+        chars.setFontPointSize(points);
+        chars.setFontWeight(bold ? QFont::Bold : QFont::Normal);
+        chars.setFontItalic(italic);
+        if (m_first)
+            m_cursor.setBlockFormat(block);
+        else
+            m_cursor.insertBlock(block);
+        m_first = false;
+        m_cursor.setCharFormat(chars);
+        m_cursor.insertText(text);
+    }
+
+    void image(const QImage& image, QSizeF printedMm)
+    {
+        const QUrl name(QStringLiteral("report-image-%1").arg(++m_images));
+        m_document.addResource(QTextDocument::ImageResource, name, image);
+        paragraph(QString(), 2);
+        QTextImageFormat format;
+        format.setName(name.toString());
+        format.setWidth(printedMm.width() / 25.4 * kTextDpi);
+        format.setHeight(printedMm.height() / 25.4 * kTextDpi);
+        m_cursor.insertImage(format);
+    }
+
+private:
+    QTextDocument& m_document;
+    QTextCursor m_cursor;
+    bool m_first = true;
+    int m_images = 0;
+};
+
+// The excerpt with its marker drawn in, since the page cannot lay one over it.
+QImage markedExcerpt(const MapExcerpt& excerpt)
+{
+    QImage marked = excerpt.image;
+    QPainter painter(&marked);
+    paintExcerptMarker(painter, excerpt.markerAt(), marked.width() / 40.0);
+    return marked;
+}
+
+QImage drawnAtPrintSize(const ReportFigure& figure)
+{
+    if (figure.drawing.isEmpty())
+        return figure.image;
+    QImage image(QSize(mmToPixels(figure.printedMm.width(), kPrintDpi),
+                     mmToPixels(figure.printedMm.height(), kPrintDpi)),
+        QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    QSvgRenderer(figure.drawing).render(&painter, QRectF(image.rect()));
+    return image;
+}
+
+void odfPlace(OdfText& text, const ReportPlace& place, const ReportOptions& options, ExcerptCutter& cutter,
+    ReportSummary& summary)
+{
+    text.paragraph(place.name, 18, true, false, 1, true);
+    if (options.coordinates && !placeCoordinatesText(place).isEmpty())
+        text.paragraph(placeCoordinatesText(place), 10);
+    if (options.descriptions) {
+        for (const QString& paragraph : descriptionParagraphs(place.description))
+            text.paragraph(paragraph, 11);
+    }
+    if (options.excerpts) {
+        MapExcerpt excerpt = cutter.plan(place);
+        cutter.cut(excerpt);
+        if (excerpt.planned()) {
+            text.image(markedExcerpt(excerpt), excerpt.printedMm);
+            text.paragraph(excerpt.caption, 9, false, true);
+            ++summary.excerpts;
+        } else {
+            text.paragraph(excerpt.note, 10, false, true);
+            summary.noteMissing(place.name, excerpt.note);
+        }
+    }
+    if (!options.pictures)
+        return;
+    for (const ReportPicture& picture : place.pictures) {
+        ReportFigure figure = planFigure(picture, QSizeF(kColumnMm, kPictureHeightMm));
+        loadFigure(figure);
+        if (!figure.planned()) {
+            text.paragraph(figure.note, 10, false, true);
+            summary.noteMissing(place.name, figure.note);
+            continue;
+        }
+        text.image(drawnAtPrintSize(figure), figure.printedMm);
+        if (options.captions && !picture.caption.trimmed().isEmpty())
+            text.paragraph(picture.caption, 10, false, true);
+        ++summary.pictures;
+    }
+}
+
+} // namespace
+
+bool writeReportOdf(const QString& hostPath, const QList<ReportPlace>& places, const ReportOptions& options,
+    const ReportProgress& progress)
+{
+    QTextDocument document;
+    document.setMetaInformation(QTextDocument::DocumentTitle, reportTitle());
+    OdfText text(document);
+    text.paragraph(reportTitle(), 28, true, false, 1);
+    text.paragraph(reportDateLine(), 14);
+    text.paragraph(placeCountLine(int(places.size())), 14);
+    text.paragraph(QStringLiteral("Contents"), 18, true, false, 1, true);
+    for (const ReportPlace& place : places)
+        text.paragraph(place.name, 11);
+    ExcerptCutter cutter;
+    for (qsizetype i = 0; i < places.size(); ++i) {
+        if (!progress.next(int(i)))
+            return false;
+        odfPlace(text, places[i], options, cutter, *progress.summary);
+    }
+    progress.summary->places = int(places.size());
+    // Composed in memory first: the writer closes its device when done.
+    QBuffer composed;
+    composed.open(QIODevice::WriteOnly);
+    QTextDocumentWriter writer(&composed, QByteArrayLiteral("odf"));
+    QFile file(hostPath);
+    if (!writer.write(&document) || !file.open(QIODevice::WriteOnly)
+        || file.write(composed.data()) != composed.data().size() || !file.flush())
+        throw platform::AppError(
+            QStringLiteral("The report cannot be written to \"%1\": %2").arg(hostPath, file.errorString()));
+    return true;
+}
+
+} // namespace corvane
