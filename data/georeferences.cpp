@@ -1,0 +1,160 @@
+#include "data/georeferences.h"
+
+#include "core/shared.h"
+#include "platform/paths.h"
+
+#include <QFile>
+#include <QHash>
+#include <QMap>
+
+#include <algorithm>
+#include <memory>
+
+namespace corvane {
+
+namespace {
+
+using platform::ControlPoint;
+using platform::Georeference;
+
+// What was read from one atlas folder; read again when vGraphicsPath moves.
+struct AtlasGeodata {
+    QString graphicsPath;
+    QMap<QString, QList<ControlPoint>> points; // by upper-case sheet id
+    QList<GazetteerTown> towns;
+    QHash<QString, std::shared_ptr<const Georeference>> fitted; // null: no fit
+};
+
+// The rows of a tab-separated file without its header; none when the file is
+// missing or unreadable (an atlas without a georeference).
+QList<QStringList> readRows(const QString& windowsPath, int fields)
+{
+    QList<QStringList> rows;
+    const std::optional<QString> host = platform::resolve(windowsPath);
+    QFile file(host.value_or(QString()));
+    if (!host || !file.open(QIODevice::ReadOnly))
+        return rows;
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QStringList row = QString::fromUtf8(lines[i]).trimmed().split(u'\t');
+        if (row.size() == fields)
+            rows << row;
+    }
+    return rows;
+}
+
+double number(const QString& text, bool& ok)
+{
+    bool good = false;
+    const double value = text.toDouble(&good);
+    ok = ok && good;
+    return value;
+}
+
+void readControlPoints(AtlasGeodata& d)
+{
+    for (const QStringList& r : readRows(d.graphicsPath + QStringLiteral("Georef\\CONTROL.TSV"), 5)) {
+        bool ok = true;
+        const ControlPoint p { { number(r[1], ok), number(r[2], ok) },
+            { number(r[3], ok), number(r[4], ok) } };
+        if (ok)
+            d.points[r[0].toUpper()] << p;
+    }
+}
+
+void readGazetteer(AtlasGeodata& d)
+{
+    for (const QStringList& r : readRows(d.graphicsPath + QStringLiteral("Georef\\TOWNS.TSV"), 6)) {
+        bool ok = true;
+        GazetteerTown t { r[0], { number(r[1], ok), number(r[2], ok) }, r[3], {} };
+        if (!t.sheetId.isEmpty())
+            t.pixel = { number(r[4], ok), number(r[5], ok) };
+        if (ok)
+            d.towns << t;
+    }
+}
+
+AtlasGeodata& atlas()
+{
+    static AtlasGeodata d;
+    if (d.graphicsPath != vGraphicsPath || d.graphicsPath.isEmpty()) {
+        d = AtlasGeodata { vGraphicsPath, {}, {}, {} };
+        readControlPoints(d);
+        readGazetteer(d);
+    }
+    return d;
+}
+
+} // namespace
+
+const QList<GazetteerTown>& gazetteer()
+{
+    return atlas().towns;
+}
+
+QList<ControlPoint> shippedControlPoints(const QString& sheetId)
+{
+    return atlas().points.value(sheetId.toUpper());
+}
+
+QStringList georeferencedSheets()
+{
+    return atlas().points.keys();
+}
+
+const Georeference* sheetGeoreference(const QString& sheetId)
+{
+    AtlasGeodata& d = atlas();
+    const QString key = sheetId.toUpper();
+    auto found = d.fitted.find(key);
+    if (found == d.fitted.end()) {
+        std::shared_ptr<const Georeference> fit;
+        const QList<ControlPoint> points = shippedControlPoints(key);
+        try {
+            if (!points.isEmpty())
+                fit = std::make_shared<const Georeference>(Georeference::fit(points));
+        } catch (const platform::FitError&) {
+            // Shipped points that give no fit leave the sheet without one.
+        }
+        found = d.fitted.insert(key, fit);
+    }
+    return found.value().get();
+}
+
+void forgetGeoreference(const QString& sheetId)
+{
+    atlas().fitted.remove(sheetId.toUpper());
+}
+
+QPointF pixelCentre(QPoint pinPoint)
+{
+    return QPointF(pinPoint) + QPointF(0.5, 0.5);
+}
+
+std::optional<QPointF> lonLatOnSheet(const QString& sheetId, QPointF pixel)
+{
+    const Georeference* g = sheetGeoreference(sheetId);
+    return g ? g->toLonLat(pixel) : std::nullopt;
+}
+
+std::optional<SheetPoint> sheetForLonLat(QPointF lonLat)
+{
+    std::optional<SheetPoint> best;
+    double bestMargin = 0;
+    for (const QString& id : georeferencedSheets()) {
+        const Georeference* g = sheetGeoreference(id);
+        const std::optional<QPointF> px = g ? g->toPixel(lonLat) : std::nullopt;
+        if (!px)
+            continue;
+        const QRectF area = g->pixelArea();
+        const double margin = std::min(
+            { px->x() - area.left(), area.right() - px->x(), px->y() - area.top(), area.bottom() - px->y() });
+        if (margin >= 0 && (!best || margin > bestMargin)) {
+            best = SheetPoint { id, *px };
+            bestMargin = margin;
+        }
+    }
+    return best;
+}
+
+} // namespace corvane
