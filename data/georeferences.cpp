@@ -17,9 +17,11 @@ namespace {
 using platform::ControlPoint;
 using platform::Georeference;
 
-// What was read from one atlas folder; read again when vGraphicsPath moves.
+// What was read from one atlas folder; read again when vGraphicsPath, or
+// the folder its drive stands for, changes.
 struct AtlasGeodata {
     QString graphicsPath;
+    QString hostFolder;
     QMap<QString, QList<ControlPoint>> points; // by upper-case sheet id
     QList<GazetteerTown> towns;
     QHash<QString, std::shared_ptr<const Georeference>> fitted; // null: no fit
@@ -77,8 +79,9 @@ void readGazetteer(AtlasGeodata& d)
 AtlasGeodata& atlas()
 {
     static AtlasGeodata d;
-    if (d.graphicsPath != vGraphicsPath || d.graphicsPath.isEmpty()) {
-        d = AtlasGeodata { vGraphicsPath, {}, {}, {} };
+    const QString host = platform::resolve(vGraphicsPath).value_or(QString());
+    if (d.graphicsPath != vGraphicsPath || d.hostFolder != host || host.isEmpty()) {
+        d = AtlasGeodata { vGraphicsPath, host, {}, {}, {} };
         readControlPoints(d);
         readGazetteer(d);
     }
