@@ -146,7 +146,12 @@ std::optional<SheetPoint> sheetForLonLat(QPointF lonLat)
     double bestMargin = 0;
     for (const QString& id : georeferencedSheets()) {
         const Georeference* g = sheetGeoreference(id);
-        const std::optional<QPointF> px = g ? g->toPixel(lonLat) : std::nullopt;
+        // Far outside the points' coordinates the sheet cannot hold it.
+        const QRectF near = g ? g->lonLatBounds() : QRectF();
+        if (!near.adjusted(-near.width() / 4, -near.height() / 4, near.width() / 4, near.height() / 4)
+                 .contains(lonLat))
+            continue;
+        const std::optional<QPointF> px = g->toPixel(lonLat);
         if (!px)
             continue;
         const QRectF area = g->pixelArea();

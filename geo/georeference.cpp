@@ -214,6 +214,14 @@ QRectF Georeference::pixelArea() const
     return corners.boundingRect();
 }
 
+QRectF Georeference::lonLatBounds() const
+{
+    QPolygonF corners;
+    for (const ControlPoint& p : m_points)
+        corners << p.lonLat;
+    return corners.boundingRect();
+}
+
 double distanceMetres(QPointF a, QPointF b)
 {
     constexpr double kRadius = 6371008.8, kDeg = M_PI / 180;

@@ -61,8 +61,10 @@ public:
 
     std::optional<QPointF> toLonLat(QPointF pixel) const;
     std::optional<QPointF> toPixel(QPointF lonLat) const;
-    // The part of the scan the control points span.
+    // The part of the scan the control points span, and their coordinates'
+    // bounds (x longitude, y latitude).
     QRectF pixelArea() const;
+    QRectF lonLatBounds() const;
 
 private:
     Georeference() = default;
