@@ -1,6 +1,9 @@
 #include "data/georeferences.h"
 
+#include "core/forms.h"
 #include "core/shared.h"
+#include "data/control_points.h"
+#include "data/datamod1.h"
 #include "platform/paths.h"
 
 #include <QFile>
@@ -22,6 +25,7 @@ using platform::Georeference;
 struct AtlasGeodata {
     QString graphicsPath;
     QString hostFolder;
+    const TDataModule1* userData = nullptr; // the data module the user's points came from
     QMap<QString, QList<ControlPoint>> points; // by upper-case sheet id
     QList<GazetteerTown> towns;
     QHash<QString, std::shared_ptr<const Georeference>> fitted; // null: no fit
@@ -38,7 +42,10 @@ QList<QStringList> readRows(const QString& windowsPath, int fields)
         return rows;
     const QList<QByteArray> lines = file.readAll().split('\n');
     for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QStringList row = QString::fromUtf8(lines[i]).trimmed().split(u'\t');
+        QString line = QString::fromUtf8(lines[i]);
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+        const QStringList row = line.split(u'\t'); // blank fields at the end count
         if (row.size() == fields)
             rows << row;
     }
@@ -80,8 +87,9 @@ AtlasGeodata& atlas()
 {
     static AtlasGeodata d;
     const QString host = platform::resolve(vGraphicsPath).value_or(QString());
-    if (d.graphicsPath != vGraphicsPath || d.hostFolder != host || host.isEmpty()) {
-        d = AtlasGeodata { vGraphicsPath, host, {}, {}, {} };
+    if (d.graphicsPath != vGraphicsPath || d.hostFolder != host || host.isEmpty()
+        || d.userData != DataModule1) {
+        d = AtlasGeodata { vGraphicsPath, host, DataModule1, {}, {}, {} };
         readControlPoints(d);
         readGazetteer(d);
     }
@@ -102,7 +110,11 @@ QList<ControlPoint> shippedControlPoints(const QString& sheetId)
 
 QStringList georeferencedSheets()
 {
-    return atlas().points.keys();
+    QStringList sheets = atlas().points.keys();
+    for (const QString& id : sheetsWithUserPoints())
+        if (!sheets.contains(id))
+            sheets << id;
+    return sheets;
 }
 
 const Georeference* sheetGeoreference(const QString& sheetId)
@@ -112,10 +124,12 @@ const Georeference* sheetGeoreference(const QString& sheetId)
     auto found = d.fitted.find(key);
     if (found == d.fitted.end()) {
         std::shared_ptr<const Georeference> fit;
-        const QList<ControlPoint> points = shippedControlPoints(key);
+        SheetControlPoints own = userControlPoints(key);
+        if (own.points.isEmpty())
+            own.points = shippedControlPoints(key);
         try {
-            if (!points.isEmpty())
-                fit = std::make_shared<const Georeference>(Georeference::fit(points));
+            if (!own.points.isEmpty())
+                fit = std::make_shared<const Georeference>(Georeference::fit(own.points, own.transform));
         } catch (const platform::FitError&) {
             // Shipped points that give no fit leave the sheet without one.
         }

@@ -13,10 +13,11 @@ namespace corvane {
 
 QString coordinateText(const SheetPixel& at)
 {
-    const std::optional<QPointF> ll = lonLatOnSheet(at.sheetId, at.pixel);
+    const platform::Georeference* fit = sheetGeoreference(at.sheetId);
+    const std::optional<QPointF> ll = fit ? fit->toLonLat(at.pixel) : std::nullopt;
     if (!ll)
         return QObject::tr("No coordinates on this sheet");
-    return shownCoordinates(*ll);
+    return fit->poor() ? QObject::tr("%1 (poor fit)").arg(shownCoordinates(*ll)) : shownCoordinates(*ll);
 }
 
 void addSheetPointActions(QMenu* menu, const SheetPixel& at)

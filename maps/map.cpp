@@ -8,6 +8,7 @@
 #include "core/shell.h"
 #include "data/datamod1.h"
 #include "maps/atlas.h"
+#include "maps/control_points.h"
 #include "maps/coordinate_readout.h"
 #include "maps/sheet_tiles.h"
 #include "maps/sheets.h"
@@ -151,6 +152,12 @@ void TfrmMap::setUpControls()
 
 // The coordinates under the mouse in the options panel, and the commands of
 // a point on the sheet on a right-click.
+void TfrmMap::btnControlPointsClick()
+{
+    m_controlPoints->move(width() - m_controlPoints->width() - 8, 8);
+    m_controlPoints->startFor(vFullMapId);
+}
+
 void TfrmMap::setUpCoordinates()
 {
     const auto locate = [this](QPoint onView) -> std::optional<SheetPixel> {
@@ -161,6 +168,10 @@ void TfrmMap::setUpCoordinates()
         return SheetPixel { vFullMapId, pixel };
     };
     new TCoordinateReadout(ui->imgMap, ui->lblCoordinates, locate);
+    m_controlPoints = new TControlPointsPanel(ui->imgMap, this);
+    ui->btnControlPoints->setFont(platform::designFont(QStringLiteral("MS Sans Serif"), 11, true));
+    ui->btnControlPoints->installEventFilter(this);
+    connect(ui->btnControlPoints, &QPushButton::clicked, this, &TfrmMap::btnControlPointsClick);
     ui->imgMap->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ui->imgMap, &QWidget::customContextMenuRequested, this, [this, locate](QPoint at) {
         if (const std::optional<SheetPixel> point = locate(at)) {

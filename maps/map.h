@@ -66,6 +66,7 @@ public slots:
     void imgKeyClick();
     void imgMapClick();
     void imgMapDblClick();
+    void btnControlPointsClick();
 
 protected:
     virtual void FormShow();
@@ -111,6 +112,7 @@ private:
     platform::FullPictureLoader m_full;
     OuterPlacement* const m_placement;
     QMenu* m_sheetMenu = nullptr; // a right-click on the sheet
+    class TControlPointsPanel* m_controlPoints = nullptr;
     QStringList m_neighbours; // sheet ids, decoded ahead once the full picture is in
     std::optional<int> m_pinFocus; // the place the window was opened for
     bool m_shownBefore = false;
