@@ -5,10 +5,17 @@
 #include "core/shared.h"
 #include "data/georeferences.h"
 #include "geo/coordinates.h"
+#include "geo/georef_exchange.h"
+#include "maps/sheets.h"
 #include "maps/zoom_view.h"
+#include "platform/desktop.h"
 #include "platform/error_report.h"
+#include "platform/paths.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QMouseEvent>
+#include <QUrl>
 
 namespace corvane {
 
@@ -39,6 +46,10 @@ TControlPointsPanel::TControlPointsPanel(TZoomView* sheet, QWidget* parent)
         ui->btnChangePoint, &QPushButton::clicked, this, &TControlPointsPanel::btnChangePointClick);
     platform::connectGuarded(
         ui->btnDeletePoint, &QPushButton::clicked, this, &TControlPointsPanel::btnDeletePointClick);
+    platform::connectGuarded(
+        ui->btnExportPoints, &QPushButton::clicked, this, &TControlPointsPanel::btnExportPointsClick);
+    platform::connectGuarded(
+        ui->btnImportPoints, &QPushButton::clicked, this, &TControlPointsPanel::btnImportPointsClick);
     platform::connectGuarded(
         ui->btnDonePoints, &QPushButton::clicked, this, &TControlPointsPanel::btnDonePointsClick);
     connect(ui->cboTransform, &QComboBox::activated, this,
@@ -71,7 +82,6 @@ void TControlPointsPanel::startFor(const QString& sheetId)
     m_spot.reset();
     ui->lblPointsTitle->setText(tr("Control points of %1").arg(sheetId));
     ui->lblPixel->setText(tr("Click the sheet where the point lies."));
-    ui->cboTransform->setCurrentIndex(int(m_points.transform));
     ui->cboTown->clear();
     for (const GazetteerTown& town : gazetteer())
         ui->cboTown->addItem(town.name);
@@ -126,6 +136,52 @@ void TControlPointsPanel::btnDeletePointClick()
     store(changed);
 }
 
+namespace {
+
+bool isPointsFile(const QString& path)
+{
+    return path.endsWith(QStringLiteral(".points"), Qt::CaseInsensitive);
+}
+
+} // namespace
+
+// The sheet's georeference as it stands, the user's points or the shipped ones.
+void TControlPointsPanel::btnExportPointsClick()
+{
+    const platform::Georeference* fit = sheetGeoreference(m_sheetId);
+    if (!fit)
+        throw platform::AppError(tr("%1 has no georeference to export yet.").arg(m_sheetId));
+    const std::optional<QString> file
+        = platform::saveFileDialog(this, tr("Export control points"), m_sheetId + QStringLiteral(".json"),
+            { tr("IIIF georeference annotation (*.json)"), tr("GDAL/QGIS points (*.points)") });
+    if (!file)
+        return;
+    const platform::ExchangedPoints points { fit->points(),
+        m_points.points.isEmpty() ? platform::GeoTransform::Automatic : m_points.transform };
+    const std::optional<QString> scan = platform::resolve(sheetPath(m_sheetId));
+    const QString imageId = scan ? QUrl::fromLocalFile(*scan).toString() : m_sheetId;
+    platform::saveDurably(*file,
+        isPointsFile(*file) ? platform::pointsFile(points)
+                            : platform::georeferenceAnnotation(imageId, m_sheet->nativeSize(), points));
+}
+
+void TControlPointsPanel::btnImportPointsClick()
+{
+    constexpr qint64 kLargest = 16 * 1024 * 1024; // far more points than any sheet needs
+    const std::optional<QString> file = platform::openFileDialog(
+        this, tr("Import control points"), { tr("Georeferences (*.json *.points)"), tr("All files (*)") });
+    if (!file)
+        return;
+    QFile in(*file);
+    if (!in.open(QIODevice::ReadOnly) || in.size() > kLargest)
+        throw platform::AppError(tr("%1 cannot be read, or is far too large for control points.")
+                                     .arg(QFileInfo(*file).fileName()));
+    const QByteArray bytes = in.readAll();
+    const platform::ExchangedPoints read
+        = isPointsFile(*file) ? platform::readPointsFile(bytes) : platform::readGeoreferenceAnnotation(bytes);
+    store({ read.points, read.transform });
+}
+
 void TControlPointsPanel::btnDonePointsClick()
 {
     hide();
@@ -176,6 +232,7 @@ void TControlPointsPanel::store(const SheetControlPoints& points)
 
 void TControlPointsPanel::refresh()
 {
+    ui->cboTransform->setCurrentIndex(int(m_points.transform));
     const QSignalBlocker quiet(ui->grdPoints);
     ui->grdPoints->clearContents();
     ui->grdPoints->setRowCount(int(m_points.points.size()));

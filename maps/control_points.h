@@ -36,6 +36,8 @@ public:
     void btnChangePointClick();
     void btnDeletePointClick();
     void btnDonePointsClick();
+    void btnExportPointsClick();
+    void btnImportPointsClick();
     void cboTransformChange(int index);
     void cboTownActivated(int index);
     void grdPointsSelectionChange();

@@ -7,6 +7,7 @@
 #include "kit/user_tables.h"
 
 #include "data/georeferences.h"
+#include "geo/georef_exchange.h"
 #include "maps/map.h"
 #include "maps/zoom_view.h"
 
@@ -136,6 +137,33 @@ private slots:
         emit transform->activated(2);
         QVERIFY2(s.fit().contains(u"add 3 more"_s), qPrintable(s.fit()));
         QVERIFY(!lonLatOnSheet(u"GB-03H"_s, { 10, 10 }));
+    }
+
+    void georeferenceTravelsAsPointsAndAnnotation()
+    {
+        Setup s;
+        const QString out = s.kit.home() + u"/GB-03H.points"_s;
+        s.kit.setSaveFileChoice(out);
+        s.get<QPushButton>("btnExportPoints")->click(); // the shipped points: none of the user's yet
+        QVERIFY2(s.kit.messageTexts().isEmpty(), qPrintable(s.kit.messageTexts().join(u'|')));
+        QFile written(out);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        const platform::ExchangedPoints shipped = platform::readPointsFile(written.readAll());
+        QCOMPARE(shipped.points.size(), 3);
+        QCOMPARE(shipped.points[1].lonLat, QPointF(11, 10));
+
+        platform::ExchangedPoints mine { {}, platform::GeoTransform::Affine };
+        for (QPointF px : { QPointF(5, 5), QPointF(900, 30), QPointF(400, 700) })
+            mine.points << platform::ControlPoint { px, usersLonLat(px) };
+        const QString in = s.kit.home() + u"/mine.json"_s;
+        fixture::writeBytes(in, platform::georeferenceAnnotation(u"file:///x.jpg"_s, { 1000, 720 }, mine));
+        s.kit.setOpenFileChoice(in);
+        s.get<QPushButton>("btnImportPoints")->click();
+        QVERIFY2(s.kit.messageTexts().isEmpty(), qPrintable(s.kit.messageTexts().join(u'\n')));
+        QCOMPARE(s.grid()->rowCount(), 3);
+        QCOMPARE(s.get<QComboBox>("cboTransform")->currentIndex(), 1);
+        const std::optional<QPointF> ll = lonLatOnSheet(u"GB-03H"_s, { 500, 500 });
+        QVERIFY(ll && QLineF(*ll, usersLonLat({ 500, 500 })).length() < 1e-6);
     }
 
     void badCoordinatesAreRefusedAndTownsFillThemIn()
