@@ -29,6 +29,7 @@ struct AtlasGeodata {
     QMap<QString, QList<ControlPoint>> points; // by upper-case sheet id
     QList<GazetteerTown> towns;
     QHash<QString, std::shared_ptr<const Georeference>> fitted; // null: no fit
+    std::optional<QStringList> sheets; // with shipped or own points
 };
 
 // The rows of a tab-separated file without its header; none when the file is
@@ -89,7 +90,7 @@ AtlasGeodata& atlas()
     const QString host = platform::resolve(vGraphicsPath).value_or(QString());
     if (d.graphicsPath != vGraphicsPath || d.hostFolder != host || host.isEmpty()
         || d.userData != DataModule1) {
-        d = AtlasGeodata { vGraphicsPath, host, DataModule1, {}, {}, {} };
+        d = AtlasGeodata { vGraphicsPath, host, DataModule1, {}, {}, {}, {} };
         readControlPoints(d);
         readGazetteer(d);
     }
@@ -110,11 +111,14 @@ QList<ControlPoint> shippedControlPoints(const QString& sheetId)
 
 QStringList georeferencedSheets()
 {
-    QStringList sheets = atlas().points.keys();
-    for (const QString& id : sheetsWithUserPoints())
-        if (!sheets.contains(id))
-            sheets << id;
-    return sheets;
+    AtlasGeodata& d = atlas();
+    if (!d.sheets) {
+        d.sheets = d.points.keys();
+        for (const QString& id : sheetsWithUserPoints())
+            if (!d.sheets->contains(id))
+                *d.sheets << id;
+    }
+    return *d.sheets;
 }
 
 const Georeference* sheetGeoreference(const QString& sheetId)
@@ -141,6 +145,7 @@ const Georeference* sheetGeoreference(const QString& sheetId)
 void forgetGeoreference(const QString& sheetId)
 {
     atlas().fitted.remove(sheetId.toUpper());
+    atlas().sheets.reset(); // the user's points of a sheet may be new, or gone
 }
 
 QPointF pixelCentre(QPoint pinPoint)

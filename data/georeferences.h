@@ -29,8 +29,9 @@ const QList<GazetteerTown>& gazetteer();
 QList<platform::ControlPoint> shippedControlPoints(const QString& sheetId);
 QStringList georeferencedSheets();
 
-// The sheet's georeference; nullopt when it has none or its points give no
-// fit. Fitted once and kept until forgetGeoreference().
+// The sheet's georeference; null when it has none or its points give no
+// fit. Fitted once and kept until forgetGeoreference(), which the user's
+// points of the sheet changing calls for.
 const platform::Georeference* sheetGeoreference(const QString& sheetId);
 void forgetGeoreference(const QString& sheetId);
 
