@@ -5,6 +5,7 @@
 #include "aids/altchar.h"
 #include "aids/jot.h"
 #include "app/import_command.h"
+#include "app/place_file_commands.h"
 #include "app/toolbar_icons.h"
 #include "app/views.h"
 #include "core/child_form.h"
@@ -198,6 +199,10 @@ void TMainForm::addBackupMenu()
     };
     item("mnuRestore", QStringLiteral("Restore from backup..."), &TMainForm::mnuRestoreClick);
     item("mnuImport", QStringLiteral("Import from the original program..."), &TMainForm::mnuImportClick);
+    item("mnuImportPlaces", QStringLiteral("Import places from CSV, GPX or GeoJSON..."),
+        &TMainForm::mnuImportPlacesClick);
+    item("mnuExportPlaces", QStringLiteral("Export places to GeoJSON, KML or GPX..."),
+        &TMainForm::mnuExportPlacesClick);
     item("mnuUndoRestore", QStringLiteral("Go back to the tables before the last restore or import..."),
         &TMainForm::mnuUndoRestoreClick);
     btnBackupMore->setMenu(menu);
@@ -361,6 +366,16 @@ void TMainForm::mnuUndoRestoreClick()
 void TMainForm::mnuImportClick()
 {
     runLegacyImport(this);
+}
+
+void TMainForm::mnuImportPlacesClick()
+{
+    runPlaceImport(this);
+}
+
+void TMainForm::mnuExportPlacesClick()
+{
+    runPlaceExport(this);
 }
 
 void TMainForm::closeEvent(QCloseEvent* event)

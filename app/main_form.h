@@ -99,6 +99,8 @@ public slots:
     // this program's backup or from the original program's tables.
     void mnuRestoreClick(); // "Restore from backup..."
     void mnuImportClick(); // "Import from the original program..."
+    void mnuImportPlacesClick(); // places from CSV, GPX or GeoJSON
+    void mnuExportPlacesClick(); // places to GeoJSON, KML or GPX
     void mnuUndoRestoreClick(); // back to the copy the last of them kept
 
 protected:

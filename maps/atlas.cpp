@@ -5,6 +5,7 @@
 #include "core/forms.h"
 #include "core/shared.h"
 #include "data/datamod1.h"
+#include "maps/coordinate_readout.h"
 #include "maps/map.h"
 #include "maps/pins.h"
 #include "maps/sheet_tiles.h"
@@ -171,6 +172,10 @@ void TfrmAtlas::setUpControls()
     ui->pnlCatalog->hide();
     setUpCatalogGrid();
     m_pins = new TPinLayer(ui->imgMap);
+    new TCoordinateReadout(ui->imgMap, ui->lblCoordinates, [this](QPoint onPicture) {
+        const std::optional<QPointF> pixel = m_pins->sheetPoint(onPicture);
+        return pixel ? std::optional(SheetPixel { m_pins->sheetId(), *pixel }) : std::nullopt;
+    });
 }
 
 void TfrmAtlas::setUpCatalogGrid()

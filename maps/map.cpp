@@ -8,6 +8,8 @@
 #include "core/shell.h"
 #include "data/datamod1.h"
 #include "maps/atlas.h"
+#include "maps/control_points.h"
+#include "maps/coordinate_readout.h"
 #include "maps/sheet_tiles.h"
 #include "maps/sheets.h"
 #include "maps/zoom_view.h"
@@ -18,6 +20,7 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPainter>
 #include <QShowEvent>
 #include <QTimer>
@@ -82,6 +85,7 @@ TfrmMap::TfrmMap(QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
     , ui(std::make_unique<Ui::Map>())
     , m_placement(new OuterPlacement(this))
+    , m_sheetMenu(new QMenu(this))
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("frmMap"));
@@ -143,6 +147,40 @@ void TfrmMap::setUpControls()
     }
     ui->imgKey->setZoomable(false);
     sendKeyBehind();
+    setUpCoordinates();
+}
+
+// The coordinates under the mouse in the options panel, and the commands of
+// a point on the sheet on a right-click.
+void TfrmMap::btnControlPointsClick()
+{
+    m_controlPoints->move(width() - m_controlPoints->width() - 8, 8);
+    m_controlPoints->startFor(vFullMapId);
+}
+
+void TfrmMap::setUpCoordinates()
+{
+    const auto locate = [this](QPoint onView) -> std::optional<SheetPixel> {
+        const TZoomView* view = ui->imgMap;
+        const QPointF pixel = view->toPicture(onView);
+        if (!view->hasPicture() || !QRectF(QPointF(), view->nativeSize()).contains(pixel))
+            return std::nullopt;
+        return SheetPixel { vFullMapId, pixel };
+    };
+    new TCoordinateReadout(ui->imgMap, ui->lblCoordinates, locate);
+    m_controlPoints = new TControlPointsPanel(ui->imgMap, this);
+    ui->btnControlPoints->setFont(platform::designFont(QStringLiteral("MS Sans Serif"), 11, true));
+    ui->btnControlPoints->installEventFilter(this);
+    connect(ui->btnControlPoints, &QPushButton::clicked, this, &TfrmMap::btnControlPointsClick);
+    ui->imgMap->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui->imgMap, &QWidget::customContextMenuRequested, this, [this, locate](QPoint at) {
+        if (const std::optional<SheetPixel> point = locate(at)) {
+            m_sheetMenu->clear();
+            addSheetPointActions(m_sheetMenu, *point);
+            if (!m_sheetMenu->isEmpty())
+                m_sheetMenu->popup(ui->imgMap->mapToGlobal(at));
+        }
+    });
 }
 
 void TfrmMap::connectHandlers()

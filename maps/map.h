@@ -17,6 +17,7 @@
 
 #include <memory>
 
+class QMenu;
 class QToolButton;
 
 namespace Ui {
@@ -65,6 +66,7 @@ public slots:
     void imgKeyClick();
     void imgMapClick();
     void imgMapDblClick();
+    void btnControlPointsClick();
 
 protected:
     virtual void FormShow();
@@ -87,6 +89,7 @@ private:
     };
     Placement placement() const;
     void setUpControls();
+    void setUpCoordinates();
     void connectHandlers();
     void applyScreenTable();
     void layOutFilledScreen(QSize client);
@@ -108,6 +111,8 @@ private:
     platform::PictureStore m_pictures;
     platform::FullPictureLoader m_full;
     OuterPlacement* const m_placement;
+    QMenu* m_sheetMenu = nullptr; // a right-click on the sheet
+    class TControlPointsPanel* m_controlPoints = nullptr;
     QStringList m_neighbours; // sheet ids, decoded ahead once the full picture is in
     std::optional<int> m_pinFocus; // the place the window was opened for
     bool m_shownBefore = false;

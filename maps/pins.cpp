@@ -1,5 +1,8 @@
 #include "maps/pins.h"
 
+#include "data/georeferences.h"
+#include "maps/coordinate_readout.h"
+
 #include "core/forms.h"
 #include "data/datamod1.h"
 #include "platform/error_report.h"
@@ -136,6 +139,14 @@ QPoint TPinLayer::toSheet(QPoint onPicture) const
     return { std::clamp(x, 0, m_native.width() - 1), std::clamp(y, 0, m_native.height() - 1) };
 }
 
+std::optional<QPointF> TPinLayer::sheetPoint(QPoint onPicture) const
+{
+    if (m_sheetId.isEmpty() || m_shown.isEmpty() || !QRect(QPoint(), m_shown).contains(onPicture))
+        return std::nullopt;
+    return QPointF((onPicture.x() + 0.5) * m_native.width() / m_shown.width(),
+        (onPicture.y() + 0.5) * m_native.height() / m_shown.height());
+}
+
 QPoint TPinLayer::toPicture(QPoint onSheet) const
 {
     if (m_native.isEmpty())
@@ -221,6 +232,8 @@ void TPinLayer::imgMapContextMenu(QPoint at)
         QAction* none = m_menu->addAction(tr("Add a place under Descriptions to pin it here"));
         none->setEnabled(false);
     }
+    if (const std::optional<QPointF> onSheet = sheetPoint(at))
+        addSheetPointActions(m_menu, { m_sheetId, *onSheet });
     m_menu->popup(m_picture->mapToGlobal(at));
 }
 
@@ -237,6 +250,7 @@ void TPinLayer::markerContextMenu(TPinMarker* marker, QPoint at)
                 unpinCurrentPlace();
         });
     });
+    addSheetPointActions(m_menu, { marker->pin().sheetId, pixelCentre(marker->pin().point) });
     m_menu->popup(marker->mapToGlobal(at));
 }
 

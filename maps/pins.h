@@ -58,6 +58,9 @@ public:
     QList<TPinMarker*> markers() const;
     QMenu* menu() const { return m_menu; }
     QPoint toSheet(QPoint onPicture) const;
+    // The point of the sheet under a point of the picture, in the scan's
+    // pixels; nullopt off the picture or with no sheet shown.
+    std::optional<QPointF> sheetPoint(QPoint onPicture) const;
     QPoint toPicture(QPoint onSheet) const;
 
 signals:

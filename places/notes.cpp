@@ -15,6 +15,7 @@
 #include "imaging/picture_files.h"
 #include "places/photo.h"
 #include "places/pix_store.h"
+#include "places/place_coordinates.h"
 #include "platform/desktop.h"
 #include "platform/error_report.h"
 #include "platform/fonts.h"
@@ -101,6 +102,7 @@ void TfrmNotes::setUpControls()
         setBackground(panel, colours::silver);
         panel->hide();
     }
+    new TPlaceCoordinates(ui->lblPlaceCoordinates);
     const QFont boldFont = platform::designFont(QStringLiteral("MS Sans Serif"), 11, true);
     for (QPushButton* button : findChildren<QPushButton*>()) {
         QPalette white = button->palette();
@@ -271,6 +273,7 @@ void TfrmNotes::grdPlacesContextMenu(QPoint at)
     connect(unpin, &QAction::triggered, this, [] { platform::guarded(unpinCurrentPlace); });
     if (!pinned)
         m_placeMenu->addAction(tr("To pin it, right-click its spot on the atlas sheet"))->setEnabled(false);
+    addPlaceCoordinateActions(m_placeMenu);
     m_placeMenu->popup(ui->grdPlaces->viewport()->mapToGlobal(at));
 }
 

@@ -38,6 +38,7 @@ ShellOpenHandler g_shellOpen;
 QString g_shellOpenProgram;
 OpenPictureHandler g_openPicture;
 SaveFileHandler g_saveFile;
+OpenFileHandler g_openFile;
 ChooseFolderHandler g_chooseFolder;
 ScreenSizeHandler g_screenSize;
 ScreenAreaHandler g_screenArea;
@@ -291,6 +292,23 @@ std::optional<QString> saveFileDialog(
             = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + QLatin1Char('/') + start;
     const QString chosen
         = QFileDialog::getSaveFileName(parent, title, start, filters.join(QStringLiteral(";;")));
+    if (chosen.isEmpty())
+        return std::nullopt;
+    return chosen;
+}
+
+void setOpenFileHandler(OpenFileHandler handler)
+{
+    g_openFile = std::move(handler);
+}
+
+std::optional<QString> openFileDialog(QWidget* parent, const QString& title, const QStringList& filters)
+{
+    if (g_openFile)
+        return g_openFile(parent, title, filters);
+    const QString chosen = QFileDialog::getOpenFileName(parent, title,
+        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
+        filters.join(QStringLiteral(";;")));
     if (chosen.isEmpty())
         return std::nullopt;
     return chosen;

@@ -71,6 +71,13 @@ void setSaveFileHandler(SaveFileHandler handler);
 std::optional<QString> saveFileDialog(
     QWidget* parent, const QString& title, const QString& suggestedPath, const QStringList& filters);
 
+// Modal open-file dialog with name filters, starting in the user's
+// documents folder. Returns the chosen host path; nullopt when cancelled.
+using OpenFileHandler = std::function<std::optional<QString>(
+    QWidget* parent, const QString& title, const QStringList& filters)>;
+void setOpenFileHandler(OpenFileHandler handler);
+std::optional<QString> openFileDialog(QWidget* parent, const QString& title, const QStringList& filters);
+
 // Modal folder chooser with a prompt, starting in startFolder (a Windows
 // path). Returns the chosen folder like openPictureDialog; nullopt when the
 // user cancels.

@@ -49,6 +49,8 @@ Kit::Kit()
     platform::setOpenPictureHandler([this](QWidget*, const QString&) { return m_pictureChoice; });
     platform::setSaveFileHandler(
         [this](QWidget*, const QString&, const QString&, const QStringList&) { return m_saveFileChoice; });
+    platform::setOpenFileHandler(
+        [this](QWidget*, const QString&, const QStringList&) { return m_openFileChoice; });
     platform::setChooseFolderHandler([this](QWidget*, const QString&, const QString&) {
         return m_folderChoices.isEmpty() ? std::nullopt : m_folderChoices.takeFirst();
     });
@@ -64,6 +66,7 @@ Kit::~Kit()
     platform::setShellOpenHandler({});
     platform::setOpenPictureHandler({});
     platform::setSaveFileHandler({});
+    platform::setOpenFileHandler({});
     platform::setChooseFolderHandler({});
     platform::setScreenSizeHandler({});
     platform::setScreenAreaHandler({});

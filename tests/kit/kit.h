@@ -113,6 +113,8 @@ public:
     void setPictureChoice(std::optional<QString> path) { m_pictureChoice = std::move(path); }
     // What the save-file dialog returns (a host path); nullopt is "Cancel".
     void setSaveFileChoice(std::optional<QString> path) { m_saveFileChoice = std::move(path); }
+    // What the open-file dialog returns (a host path); nullopt is "Cancel".
+    void setOpenFileChoice(std::optional<QString> path) { m_openFileChoice = std::move(path); }
     // The folder dialog answers with these, one per showing, then cancels.
     void setFolderChoice(QList<std::optional<QString>> folders) { m_folderChoices = std::move(folders); }
 
@@ -127,6 +129,7 @@ private:
     QByteArray m_extraDriveLines;
     std::optional<QString> m_pictureChoice;
     std::optional<QString> m_saveFileChoice;
+    std::optional<QString> m_openFileChoice;
     QList<std::optional<QString>> m_folderChoices;
     std::unique_ptr<corvane::Application> m_app;
     QByteArray m_savedHome;

@@ -8,6 +8,7 @@
 //       lists the grid cells that hold land, for editing sheets.tsv
 
 #include "geo.h"
+#include "georef.h"
 #include "jpegfile.h"
 #include "pictures.h"
 #include "sheetgrid.h"
@@ -242,6 +243,14 @@ int main(int argc, char* argv[])
             jobs.push_back({ out + QStringLiteral("/splash.jpg"), [&] { return renderSplash(geo); } });
         if (only.isEmpty() && !renderIcon(geo).save(out + QStringLiteral("/icon.png"))) {
             say(QStringLiteral("atlasgen: cannot write icon.png"));
+            return 1;
+        }
+        const QString georef = out + QStringLiteral("/cd/Georef/");
+        if (only.isEmpty()
+            && (!QDir().mkpath(georef)
+                || !writeControlPoints(georef + QStringLiteral("CONTROL.TSV"), geo, sheets, error)
+                || !writeGazetteer(georef + QStringLiteral("TOWNS.TSV"), geo, sheets, error))) {
+            say(QStringLiteral("atlasgen: ") + error);
             return 1;
         }
         if (only.isEmpty() && !writeTemplate(data, out, geo, sheets, error)) {

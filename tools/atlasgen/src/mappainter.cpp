@@ -62,10 +62,14 @@ MapPainter::MapPainter(
     , m_targetPx(targetPx)
     , m_detail(detail)
 {
+    m_toPx = planeToPicture(viewKm, targetPx);
+    m_unit = m_toPx.m11() / kSheetPxPerKm;
+}
+
+QTransform MapPainter::planeToPicture(const QRectF& viewKm, const QRectF& targetPx)
+{
     const double k = targetPx.width() / viewKm.width();
-    m_toPx
-        = QTransform(k, 0, 0, -k, targetPx.left() - viewKm.left() * k, targetPx.top() + viewKm.bottom() * k);
-    m_unit = k / kSheetPxPerKm;
+    return QTransform(k, 0, 0, -k, targetPx.left() - viewKm.left() * k, targetPx.top() + viewKm.bottom() * k);
 }
 
 namespace {

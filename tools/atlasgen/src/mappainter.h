@@ -27,6 +27,8 @@ public:
     void paint();
     QPointF toPx(QPointF km) const { return m_toPx.map(km); }
     QTransform transform() const { return m_toPx; }
+    // The projection plane (y north) to picture pixels (y down).
+    static QTransform planeToPicture(const QRectF& viewKm, const QRectF& targetPx);
     // Scale relative to a detail sheet, for sizes of pens and type.
     double unit() const { return m_unit; }
 

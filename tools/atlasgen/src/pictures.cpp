@@ -135,11 +135,21 @@ QRectF viewFor(const QRectF& cell, const QRectF& target)
 
 } // namespace
 
+QRectF sheetMapArea(QSize size)
+{
+    return { size.width() / 30.0, size.height() / 30.0, size.width() * 28 / 30.0, size.height() * 28 / 30.0 };
+}
+
+QTransform sheetPlaneToPixels(const Sheet& sheet, QSize size)
+{
+    const QRectF map = sheetMapArea(size);
+    return MapPainter::planeToPicture(viewFor(grid::cellKm(sheet.cell), map), map);
+}
+
 QImage renderDetailSheet(const GeoData& geo, const Sheet& sheet, QSize size)
 {
     const double u = size.width() / 4020.0;
-    const QRectF map(
-        size.width() / 30.0, size.height() / 30.0, size.width() * 28 / 30.0, size.height() * 28 / 30.0);
+    const QRectF map = sheetMapArea(size);
     const QRectF view = viewFor(grid::cellKm(sheet.cell), map);
     QImage print = whitePrint(size);
     MapPainter mp(geo, print, view, map, MapDetail::Sheet);

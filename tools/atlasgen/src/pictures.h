@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QSize>
+#include <QTransform>
 #include <QVector>
 
 #include "sheetgrid.h"
@@ -13,6 +14,11 @@ namespace atlasgen {
 class GeoData;
 
 constexpr QSize kSheetSize(4020, 2880); // 134:96, like a cell on the overviews
+
+// The neat line's inside on a detail sheet, and how the projection plane
+// maps onto the sheet's pixels there.
+QRectF sheetMapArea(QSize size = kSheetSize);
+QTransform sheetPlaneToPixels(const Sheet& sheet, QSize size = kSheetSize);
 
 QImage renderDetailSheet(const GeoData& geo, const Sheet& sheet, QSize size = kSheetSize);
 QImage renderOverview(const GeoData& geo, const Overview& overview, const QVector<Sheet>& sheets);
