@@ -1,5 +1,6 @@
 #include "data/user_tables.h"
 
+#include "core/forms.h"
 #include "data/datamod1.h"
 #include "data/tables.h"
 #include "platform/errors.h"
@@ -429,6 +430,8 @@ void putStagedTablesInPlace(
     platform::saveDurably(QDir(dataHost).filePath(kJournalName), journalText(journal));
     workStep("replace: journal written");
     rollForward(dataHost, journal);
+    if (DataModule1)
+        emit DataModule1->userTablesReplaced();
 }
 
 void replaceTableFiles(const QList<platform::Table*>& tables, const QStringList& sourceHostPaths,
