@@ -57,10 +57,12 @@ QString text(const platform::Table* table, int row, const QString& field)
 void moveFile(const QString& sourceHost, const QString& targetHost)
 {
     QDir().mkpath(QFileInfo(targetHost).path());
-    if (std::rename(QFile::encodeName(sourceHost).constData(), QFile::encodeName(targetHost).constData()) != 0) {
-        throw platform::AppError(QStringLiteral("Cannot move \"%1\" to \"%2\". %3")
-                                     .arg(QDir::toNativeSeparators(sourceHost),
-                                         QDir::toNativeSeparators(targetHost), platform::systemReason(errno)));
+    if (std::rename(QFile::encodeName(sourceHost).constData(), QFile::encodeName(targetHost).constData())
+        != 0) {
+        throw platform::AppError(
+            QStringLiteral("Cannot move \"%1\" to \"%2\". %3")
+                .arg(QDir::toNativeSeparators(sourceHost), QDir::toNativeSeparators(targetHost),
+                    platform::systemReason(errno)));
     }
 }
 
@@ -71,7 +73,8 @@ platform::TableDef binTableDef()
     return { QStringLiteral("tblBin"), QStringLiteral("BIN.DB"),
         { { QStringLiteral("Binid"), FieldType::Integer }, { QStringLiteral("Placeid"), FieldType::Integer },
             { QStringLiteral("Place"), FieldType::Text, 40 }, { QStringLiteral("Page"), FieldType::Text, 15 },
-            { QStringLiteral("Coords"), FieldType::Text, 15 }, { QStringLiteral("Memo"), FieldType::Memo, 100 },
+            { QStringLiteral("Coords"), FieldType::Text, 15 },
+            { QStringLiteral("Memo"), FieldType::Memo, 100 },
             { QStringLiteral("Deleted"), FieldType::Text, 30 },
             { QStringLiteral("Pictures"), FieldType::Memo, 100 } },
         { { QStringLiteral("tblBinIndex1"), QStringLiteral("Binid"), true, true, false } } };
@@ -80,7 +83,8 @@ platform::TableDef binTableDef()
 platform::TableDef binMovesTableDef()
 {
     return { QStringLiteral("tblBinMoves"), QStringLiteral("BINMOVES.DB"),
-        { { QStringLiteral("Source"), FieldType::Text, 255 }, { QStringLiteral("Target"), FieldType::Text, 255 } },
+        { { QStringLiteral("Source"), FieldType::Text, 255 },
+            { QStringLiteral("Target"), FieldType::Text, 255 } },
         {} };
 }
 
@@ -114,15 +118,17 @@ QList<BinnedPicture> binnedPicturesFromText(const QString& text)
     const QJsonArray array = QJsonDocument::fromJson(text.toUtf8()).array();
     for (const QJsonValue& value : array) {
         const QJsonObject o = value.toObject();
-        pictures << BinnedPicture { o.value(QLatin1String("file")).toString(), o.value(QLatin1String("type")).toString(),
-            o.value(QLatin1String("caption")).toString() };
+        pictures << BinnedPicture { o.value(QLatin1String("file")).toString(),
+            o.value(QLatin1String("type")).toString(), o.value(QLatin1String("caption")).toString() };
     }
     return pictures;
 }
 
 QString binnedPictureFile(int binId, const BinnedPicture& picture)
 {
-    return QStringLiteral("Bin\\%1-%2%3").arg(binId, 6, 10, QLatin1Char('0')).arg(picture.fileName, picture.type);
+    return QStringLiteral("Bin\\%1-%2%3")
+        .arg(binId, 6, 10, QLatin1Char('0'))
+        .arg(picture.fileName, picture.type);
 }
 
 QString pictureFileOf(const QString& fileName, const QString& type)

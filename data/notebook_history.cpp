@@ -26,6 +26,21 @@ QList<Closer>& closers()
     return list;
 }
 
+bool g_stepRunning = false;
+
+template <typename F> void runStep(F&& step)
+{
+    closeTypingGroups();
+    const bool outer = std::exchange(g_stepRunning, true);
+    try {
+        step();
+    } catch (...) {
+        g_stepRunning = outer;
+        throw;
+    }
+    g_stepRunning = outer;
+}
+
 } // namespace
 
 QUndoStack* notebookHistory()
@@ -49,14 +64,17 @@ void pushNotebookStep(QUndoCommand* step)
 
 void undoNotebookStep()
 {
-    closeTypingGroups();
-    notebookHistory()->undo();
+    runStep([] { notebookHistory()->undo(); });
 }
 
 void redoNotebookStep()
 {
-    closeTypingGroups();
-    notebookHistory()->redo();
+    runStep([] { notebookHistory()->redo(); });
+}
+
+bool notebookStepRunning()
+{
+    return g_stepRunning;
 }
 
 void clearNotebookHistory(const QString& why)

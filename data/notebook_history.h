@@ -39,6 +39,8 @@ void clearNotebookHistory(const QString& why);
 // Registers a closer of a typing group; forgotten when owner goes.
 void addTypingGroupCloser(QObject* owner, std::function<void()> close);
 void closeTypingGroups();
+// True while a step is being undone or redone: what it stores is no typing.
+bool notebookStepRunning();
 
 // A change of fields of one record of DESCRIP.DB or PIX.DB, found by the
 // value of a key field (Placeid, Filename). Undo stores the values before,

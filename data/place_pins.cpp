@@ -58,8 +58,10 @@ void storePin(const QString& sheetId, const QString& coords)
     table->setFieldValue(kPage, sheetId);
     table->setFieldValue(kCoords, coords);
     table->post();
-    pushNotebookStep(new FieldStep(table, kPlaceid, placeId, { kPage, kCoords }, before,
-        { QVariant(sheetId), QVariant(coords) }, text));
+    const QVariantList after { QVariant(sheetId), QVariant(coords) };
+    if (before[0].toString() == sheetId && before[1].toString() == coords)
+        return; // nothing changed that an undo could take back
+    pushNotebookStep(new FieldStep(table, kPlaceid, placeId, { kPage, kCoords }, before, after, text));
 }
 
 } // namespace

@@ -50,7 +50,8 @@ TfrmBin::TfrmBin(QWidget* parent)
     layout->addWidget(grdBin);
     layout->addLayout(buttons);
     resize(460, 320);
-    connect(btnPutBack, &QPushButton::clicked, this, [this] { platform::guarded([this] { btnPutBackClick(); }); });
+    connect(btnPutBack, &QPushButton::clicked, this,
+        [this] { platform::guarded([this] { btnPutBackClick(); }); });
     connect(btnEmptyBin, &QPushButton::clicked, this,
         [this] { platform::guarded([this] { btnEmptyBinClick(); }); });
     connect(btnCloseBin, &QPushButton::clicked, this, &QWidget::hide);
@@ -76,8 +77,9 @@ void TfrmBin::fillList()
     items.reserve(places.size());
     const QLocale locale;
     for (const BinnedPlace& place : places) {
-        auto* item = new QTreeWidgetItem({ place.place,
-            locale.toString(place.deleted.toLocalTime(), QLocale::ShortFormat), QString::number(place.pictures) });
+        auto* item = new QTreeWidgetItem(
+            { place.place, locale.toString(place.deleted.toLocalTime(), QLocale::ShortFormat),
+                QString::number(place.pictures) });
         item->setData(0, Qt::UserRole, place.binId);
         item->setData(1, Qt::UserRole, place.placeId);
         items << item;

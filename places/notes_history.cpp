@@ -71,17 +71,21 @@ void TfrmNotes::setUpHistory()
     bin->setObjectName(QStringLiteral("mnuDeletedPlaces"));
     connect(bin, &QAction::triggered, this, [] { platform::guarded([] { TfrmBin::showBin(); }); });
 
-    new TypingGroup(descrip(), QStringLiteral("Placeid"), QStringLiteral("Memo"),
+    new TypingGroup(
+        descrip(), QStringLiteral("Placeid"), QStringLiteral("Memo"),
         [](const QVariant&) { return tr("typing in %1").arg(quotedPlace(vPlaceName)); }, this);
-    new TypingGroup(descrip(), QStringLiteral("Placeid"), QStringLiteral("Place"),
+    new TypingGroup(
+        descrip(), QStringLiteral("Placeid"), QStringLiteral("Place"),
         [](const QVariant& before) { return tr("rename of %1").arg(quotedPlace(before.toString())); }, this);
-    new TypingGroup(pix(), QStringLiteral("Filename"), QStringLiteral("Caption"),
+    new TypingGroup(
+        pix(), QStringLiteral("Filename"), QStringLiteral("Caption"),
         [](const QVariant&) {
             return tr("caption of picture %1").arg(pix()->fieldAsString(QStringLiteral("Filename")));
         },
         this);
     // The text fields keep their own undo out of the way of the notebook's.
-    for (QWidget* field : std::initializer_list<QWidget*> { ui->dbmemoDescrip, ui->dbedPlace, ui->dbmemoCaption })
+    for (QWidget* field :
+        std::initializer_list<QWidget*> { ui->dbmemoDescrip, ui->dbedPlace, ui->dbmemoCaption })
         field->installEventFilter(this);
 }
 

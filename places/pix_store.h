@@ -8,8 +8,8 @@
 // that a record or a file there already uses, so nothing the user attached
 // earlier (even to a place since deleted) is overwritten.
 
-#include <QString>
 #include <QSet>
+#include <QString>
 #include <QStringList>
 
 #include <functional>

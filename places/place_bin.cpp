@@ -9,8 +9,8 @@
 #include "data/bin_tables.h"
 #include "data/datamod1.h"
 #include "data/user_tables.h"
-#include "platform/errors.h"
 #include "platform/error_report.h"
+#include "platform/errors.h"
 
 #include <QCoreApplication>
 #include <QSet>
@@ -287,10 +287,11 @@ QString tidyBinAtStart()
     const int days = binDays();
     const QStringList gone = expireBin(binNow(), days);
     if (!gone.isEmpty()) {
-        lines.prepend(QObject::tr("%1 deleted places were in the bin for more than %2 days and were destroyed: %3.")
-                          .arg(gone.size())
-                          .arg(days)
-                          .arg(gone.join(QStringLiteral(", "))));
+        lines.prepend(
+            QObject::tr("%1 deleted places were in the bin for more than %2 days and were destroyed: %3.")
+                .arg(gone.size())
+                .arg(days)
+                .arg(gone.join(QStringLiteral(", "))));
     }
     return lines.join(QLatin1Char(' '));
 }

@@ -113,7 +113,8 @@ void AttachPictureStep::redo()
 
 // ---------------------------------------------------------------- typing
 
-TypingGroup::TypingGroup(platform::Table* table, QString keyField, QString field, Label label, QObject* parent)
+TypingGroup::TypingGroup(
+    platform::Table* table, QString keyField, QString field, Label label, QObject* parent)
     : QObject(parent)
     , m_table(table)
     , m_keyField(std::move(keyField))
@@ -146,13 +147,14 @@ void TypingGroup::startAfresh()
 
 void TypingGroup::recordChanged()
 {
-    if (currentKey() != m_key || m_table->state() == platform::Table::State::Insert) {
+    const QVariant key = currentKey();
+    if (!key.isValid() || key != m_key || m_table->state() == platform::Table::State::Insert) {
         close();
         startAfresh();
         return;
     }
     const QVariant now = m_table->fieldValue(m_field);
-    if (m_table->state() == platform::Table::State::Edit && m_table->modified()) {
+    if (m_table->state() == platform::Table::State::Edit && m_table->modified() && !notebookStepRunning()) {
         m_after = now;
         if (!m_open && now.toString() != m_before.toString()) {
             m_open = true;
@@ -171,8 +173,8 @@ void TypingGroup::close()
     if (!std::exchange(m_open, false) || m_after.toString() == m_before.toString())
         return;
     const QVariant before = std::exchange(m_before, m_after);
-    notebookHistory()->push(new FieldStep(
-        m_table, m_keyField, m_key, { m_field }, { before }, { m_after }, m_text));
+    notebookHistory()->push(
+        new FieldStep(m_table, m_keyField, m_key, { m_field }, { before }, { m_after }, m_text));
 }
 
 } // namespace corvane
