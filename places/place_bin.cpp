@@ -38,12 +38,14 @@ const QString kType = QStringLiteral("Type");
 const QString kCaption = QStringLiteral("Caption");
 
 // One transaction over the user tables and the bin; a refusal rolls it
-// back and reloads the rows the batch had changed in memory.
+// back and reloads the rows the batch had changed in memory, on the place
+// the user was at.
 class Batch {
 public:
-    Batch()
+    explicit Batch(QVariant placeId = {})
         : m_quietPictures(pix())
         , m_quietPlaces(descrip())
+        , m_placeId(std::move(placeId))
     {
         DataModule1->dbCorvane->beginBatch();
     }
@@ -58,6 +60,8 @@ public:
                 table->open();
             });
         }
+        if (m_placeId.isValid())
+            platform::guarded([this] { descrip()->findKey({ m_placeId }); });
     }
     Batch(const Batch&) = delete;
     Batch& operator=(const Batch&) = delete;
@@ -71,6 +75,7 @@ public:
 private:
     ControlsSuspended m_quietPictures;
     ControlsSuspended m_quietPlaces;
+    QVariant m_placeId;
     bool m_committed = false;
 };
 
@@ -160,7 +165,7 @@ int deletePlaceToBin(int placeId, int binId)
     const QList<BinnedPicture> binned = picturesOf(pictures, rows);
     if (binId <= 0 || !bin->rowsWhere(kBinid, binId).isEmpty())
         binId = int(bin->largestInteger(kBinid).value_or(0) + 1);
-    Batch batch;
+    Batch batch(placeId);
     bin->append();
     setFields(bin, placeFields(), values);
     bin->setFieldValue(kBinid, binId);
@@ -207,7 +212,7 @@ int putBackPlace(int binId)
         numbers << numberFor(p.fileName, count, used);
         records << QVariantList { numbers.last(), placeId, p.caption, p.type };
     }
-    Batch batch;
+    Batch batch(vPlaceId);
     places->append();
     setFields(places, placeFields(), values);
     places->post();
