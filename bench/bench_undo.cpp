@@ -103,7 +103,9 @@ void writeTables()
     for (int i = 0; i < kBinned; ++i) {
         const QList<BinnedPicture> none;
         binned << QVariantList { i + 1, kPlaces + i, u"Deleted place %1"_s.arg(i), QVariant(), QVariant(),
-            u"Its description."_s, u"2026-01-%1T10:00:00Z"_s.arg(1 + i % 28, 2, 10, u'0'),
+            u"Its description."_s,
+            // Within the bin's days, so that start-up keeps them.
+            QDateTime::currentDateTimeUtc().addDays(-(i % 28)).toString(Qt::ISODate),
             binnedPicturesText(none) };
     }
     bin.appendRecords(binned);
@@ -187,6 +189,7 @@ void measure()
         });
     }
     list.print("bin_list");
+    print("bin_list_rows", bin->findChild<QTreeWidget*>(u"grdBin"_s)->topLevelItemCount());
     bin->hide();
 
     Costs remove;

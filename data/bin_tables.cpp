@@ -13,6 +13,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QSet>
 #include <QStandardPaths>
 
@@ -28,7 +29,7 @@ using platform::FieldType;
 
 constexpr int kDefaultBinDays = 30;
 
-platform::Table* openTable(const platform::TableDef& def)
+platform::Table* tableObject(const platform::TableDef& def)
 {
     auto* table = DataModule1->findChild<platform::Table*>(def.componentName, Qt::FindDirectChildrenOnly);
     if (!table) {
@@ -40,6 +41,12 @@ platform::Table* openTable(const platform::TableDef& def)
     const QString host = QDir(DataModule1->dbCorvane->folderHostPath()).filePath(def.fileName);
     if (!QFileInfo::exists(host))
         platform::Database::createTableFile(host, def);
+    return table;
+}
+
+platform::Table* openTable(const platform::TableDef& def)
+{
+    platform::Table* table = tableObject(def);
     table->open();
     return table;
 }
@@ -96,6 +103,11 @@ platform::Table* binTable()
 platform::Table* binMovesTable()
 {
     return openTable(binMovesTableDef());
+}
+
+platform::Table* binTableObject()
+{
+    return tableObject(binTableDef());
 }
 
 QString binFolder()
@@ -193,6 +205,30 @@ QStringList settleBin()
         problems << QString::fromStdString(e.what());
     }
     return problems;
+}
+
+int copyBinFiles(const QString& fromFolder, const QString& toFolder, bool onlyMissing)
+{
+    const auto from = platform::resolve(fromFolder);
+    if (!from || !QFileInfo(*from).isDir())
+        return 0;
+    const QString to = platform::hostPathOf(toFolder);
+    QDir().mkpath(to);
+    static const QRegularExpression binName(QStringLiteral("^\\d{6}-\\d{6}\\.[A-Za-z]{3,4}$"));
+    int copied = 0;
+    for (const QFileInfo& file : QDir(*from).entryInfoList(QDir::Files)) {
+        const QString target = QDir(to).filePath(file.fileName());
+        // Only the bin's own names; one there of the same size is the same.
+        if (!binName.match(file.fileName()).hasMatch() || file.isSymLink())
+            continue;
+        if (QFileInfo::exists(target) && (onlyMissing || QFileInfo(target).size() == file.size()))
+            continue;
+        platform::copyHostFile(
+            file.filePath(), target, true, fromFolder + file.fileName(), toFolder + file.fileName());
+        ++copied;
+    }
+    platform::syncFolder(to);
+    return copied;
 }
 
 int binDays()

@@ -26,6 +26,8 @@ platform::TableDef binMovesTableDef();
 // made when missing. Throws EngineError when they cannot be.
 platform::Table* binTable();
 platform::Table* binMovesTable();
+// The bin's table as it is, open or closed (its file made when missing).
+platform::Table* binTableObject();
 
 // vProgramPath + "Bin\".
 QString binFolder();
@@ -59,6 +61,11 @@ void carryOutFileMoves();
 // the bin names (pictures a run set aside for its undo). Returns a line
 // per problem.
 QStringList settleBin();
+
+// Copies the bin's picture files from one folder to another (Windows form,
+// ending in a backslash), each through a passing name; with onlyMissing a
+// file already there stays. Returns how many were copied; throws AppError.
+int copyBinFiles(const QString& fromFolder, const QString& toFolder, bool onlyMissing);
 
 // The days a deleted place stays in the bin: "bin days = N" in
 // corvane3.conf, 30 unless set.

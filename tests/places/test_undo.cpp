@@ -11,6 +11,7 @@
 #include "data/notebook_history.h"
 #include "data/place_pins.h"
 #include "data/user_tables.h"
+#include "output/backup.h"
 #include "output/restore.h"
 #include "places/bin_window.h"
 #include "places/notes.h"
@@ -424,6 +425,40 @@ private slots:
         QCOMPARE(s.binFiles().size(), putBack ? 0 : 2);
         QCOMPARE(
             QDir(s.kit.hostPath(vProgramPath + u"Pix"_s)).entryList(QDir::Files).size(), pictures.size());
+    }
+
+    // A backup carries the bin with its files; restored on another
+    // installation, the place can be put back there.
+    void backupAndRestoreCarryTheBin()
+    {
+        QTemporaryDir carried;
+        const QString backupFolder = carried.filePath(u"set"_s);
+        {
+            Setup s;
+            QVERIFY(s.window);
+            s.clickRow(1);
+            s.choose(u"rdoDelete"_s);
+            Backup backup(*DataModule1, vProgramPath);
+            const BackupReport report = backup.run(u"A"_s);
+            QVERIFY2(report.ok, qPrintable(report.text));
+            const QString root = s.kit.hostPath(u"A:\\"_s);
+            QVERIFY(QFile::exists(root + u"/BIN.DB"_s));
+            QCOMPARE(QDir(root + u"/Bin"_s).entryList(QDir::Files).size(), 2);
+            QVERIFY(QDir().rename(root, backupFolder));
+        }
+        Setup other({ { 0, u"Rye"_s } }, {});
+        QVERIFY(other.window);
+        const QString root = other.kit.hostPath(u"A:\\"_s);
+        QDir(root).removeRecursively();
+        QVERIFY(QDir().rename(backupFolder, root));
+        const RestoreReport report
+            = restoreUserTables(*DataModule1, inspectBackupSet(u"A:\\"_s), vProgramPath);
+        QVERIFY2(report.text.startsWith(u"Restored"_s), qPrintable(report.text));
+        QCOMPARE(binnedPlaces().size(), 1);
+        putBackPlace(binnedPlaces()[0].binId);
+        QCOMPARE(vPlaceName, u"Kilbride"_s);
+        QCOMPARE(
+            other.pictureRows(), (QStringList { u"000001|1|The kirk"_s, u"000002|0|"_s, u"000003|1|"_s }));
     }
 
     // "Go back" replaces the tables: the history is gone, with a word.
