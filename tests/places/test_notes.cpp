@@ -273,7 +273,8 @@ private slots:
         QCOMPARE(storedValue(u"SELECT count(*) FROM DESCRIP"_s), u"2"_s);
         // The deleted place's picture files went to the bin with it.
         for (const Picture& picture : pictures)
-            QCOMPARE(QFile::exists(pixFolder + picture.file + u".JPG"_s), picturesLeft.contains(picture.file));
+            QCOMPARE(
+                QFile::exists(pixFolder + picture.file + u".JPG"_s), picturesLeft.contains(picture.file));
         QVERIFY(!s.places()->controlsDisabled() && !s.pix()->controlsDisabled());
     }
 
