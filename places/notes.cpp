@@ -331,6 +331,8 @@ void TfrmNotes::deleteCurrentPlace()
     closeTypingGroups(); // what was typed into it is undone after its delete
     const int binId = deletePlaceToBin(placeId);
     pushNotebookStep(new DeletePlaceStep(placeId, binId, name));
+    shell().showStatus(tr("%1 is in the bin: Undo, or \"Deleted places...\" in the Edit menu, puts it back.")
+                           .arg(quotedPlace(name)));
 }
 
 void TfrmNotes::btnNoSelectClick()

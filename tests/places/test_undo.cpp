@@ -153,6 +153,8 @@ private slots:
         QCOMPARE(s.binFiles(), (QStringList { u"000001-000001.JPG"_s, u"000001-000003.JPG"_s }));
         QVERIFY(!pinOf(1));
         QCOMPARE(s.item(u"mnuUndo"_s)->text(), u"Undo delete of \u201cKilbride\u201d"_s);
+        QCOMPARE(MainForm->statusBar()->currentMessage(),
+            u"\u201cKilbride\u201d is in the bin: Undo, or \"Deleted places...\" in the Edit menu, puts it back."_s);
         const QList<BinnedPlace> binned = binnedPlaces();
         QCOMPARE(binned.size(), 1);
         QCOMPARE(binned[0].place, u"Kilbride"_s);
