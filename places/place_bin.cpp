@@ -288,6 +288,9 @@ QStringList expireBin(const QDateTime& now, int days)
 
 QString tidyBinAtStart()
 {
+    // An installation on a read-only drive has no bin to tidy.
+    if (DataModule1->dbCorvane->readOnly())
+        return {};
     QStringList lines = settleBin();
     const int days = binDays();
     const QStringList gone = expireBin(binNow(), days);
