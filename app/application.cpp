@@ -4,10 +4,12 @@
 #include "app/splash.h"
 #include "app/toolbar_icons.h"
 #include "core/shared.h"
+#include "core/shell.h"
 #include "data/datamod1.h"
 #include "data/installer.h"
 #include "data/user_tables.h"
 #include "output/restore.h"
+#include "places/place_bin.h"
 #include "platform/desktop.h"
 #include "platform/error_report.h"
 #include "platform/fonts.h"
@@ -81,6 +83,13 @@ bool Application::start()
     } catch (const std::exception& e) {
         platform::reportError(QString::fromStdString(e.what()));
         return false;
+    }
+
+    try {
+        if (const QString news = tidyBinAtStart(); !news.isEmpty())
+            shell().showStatus(news);
+    } catch (const std::exception& e) {
+        shell().showStatus(QString::fromStdString(e.what()));
     }
 
     // The splash lives in the frame, which owns it until "Open" releases it.

@@ -14,6 +14,7 @@
 
 #include <QFrame>
 #include <QLabel>
+#include <QStatusBar>
 
 #include <optional>
 
@@ -224,6 +225,11 @@ void FrameShell::raiseFrame()
     MainForm->show();
     MainForm->raise();
     MainForm->activateWindow();
+}
+
+void FrameShell::showStatus(const QString& text)
+{
+    MainForm->statusBar()->showMessage(text);
 }
 
 } // namespace corvane

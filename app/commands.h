@@ -22,6 +22,7 @@ public:
     void showPlaceOnMap(int placeId) override;
     QWidget* frameWindow() override;
     void raiseFrame() override;
+    void showStatus(const QString& text) override;
 };
 
 // The same commands for the shell's own code and for tests, which call

@@ -256,6 +256,7 @@ void importFrom(QWidget* parent, const QString& dataFolder)
         ProgressWindow progress(parent);
         outcome = legacy::importInto(target, s, *mode, progress.importProgress());
     }
+    emit DataModule1->userTablesReplaced();
     tell(QMessageBox::Information, reportOf(outcome, s));
 }
 

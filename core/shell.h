@@ -57,6 +57,8 @@ public:
     // Brings the frame back from wherever the user left it (minimised,
     // behind other programs) and activates it.
     virtual void raiseFrame() = 0;
+    // A line in the frame's status bar.
+    virtual void showStatus(const QString& text) { (void)text; }
 };
 
 // The registered shell; calling it before the frame exists is a

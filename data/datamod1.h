@@ -42,6 +42,8 @@ signals:
     // vPlaceId and vPlaceName follow DESCRIP.DB's current record; the
     // descriptions window follows them.
     void currentPlaceChanged();
+    // A restore, an import or "Go back" replaced the user tables.
+    void userTablesReplaced();
 
 private:
     void tblDescripAfterScroll();

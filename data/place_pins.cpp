@@ -2,6 +2,7 @@
 
 #include "core/forms.h"
 #include "data/datamod1.h"
+#include "data/notebook_history.h"
 #include "tables/table.h"
 
 #include <QObject>
@@ -48,11 +49,19 @@ void storePin(const QString& sheetId, const QString& coords)
     platform::Table* table = places();
     if (!hasCurrent(table))
         table->deleteRecord(); // the engine's refusal for an empty or closed list
+    const QVariantList before { table->fieldValue(kPage), table->fieldValue(kCoords) };
+    const QVariant placeId = table->fieldValue(kPlaceid);
+    const QString text = (sheetId.isEmpty() ? QObject::tr("unpin of %1") : QObject::tr("pin of %1"))
+                             .arg(quotedPlace(table->fieldAsString(kPlace)));
     if (table->state() == platform::Table::State::Browse)
         table->edit();
     table->setFieldValue(kPage, sheetId);
     table->setFieldValue(kCoords, coords);
     table->post();
+    const QVariantList after { QVariant(sheetId), QVariant(coords) };
+    if (before[0].toString() == sheetId && before[1].toString() == coords)
+        return; // nothing changed that an undo could take back
+    pushNotebookStep(new FieldStep(table, kPlaceid, placeId, { kPage, kCoords }, before, after, text));
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "data/user_tables.h"
 
+#include "core/forms.h"
+#include "data/bin_tables.h"
 #include "data/datamod1.h"
 #include "data/tables.h"
 #include "platform/errors.h"
@@ -234,12 +236,18 @@ void workStep(std::string_view step)
 
 QList<platform::Table*> userTables(const TDataModule1& data)
 {
-    return { data.tblDescrip, data.tblPix };
+    QList<platform::Table*> tables { data.tblDescrip, data.tblPix };
+    // The bin goes where the places go; a read-only installation has none.
+    try {
+        tables << binTableObject();
+    } catch (const std::exception&) {
+    }
+    return tables;
 }
 
 QStringList userTableFileNames()
 {
-    return { descripTableDef().fileName, pixTableDef().fileName };
+    return { descripTableDef().fileName, pixTableDef().fileName, binTableDef().fileName };
 }
 
 QString dataFolder()
@@ -340,7 +348,10 @@ QString keepCopyOfTables(
             snapshotTable(table, target);
             const int count = storedRecordCount(table);
             verifyCopy(table->fileHostPath(), target, count);
-            (table->def().fileName == pixTableDef().fileName ? marker.pictures : marker.places) = count;
+            if (table->def().fileName == pixTableDef().fileName)
+                marker.pictures = count;
+            else if (table->def().fileName == descripTableDef().fileName)
+                marker.places = count;
         }
         marker.places = std::max(marker.places, 0);
         marker.pictures = std::max(marker.pictures, 0);
@@ -429,6 +440,8 @@ void putStagedTablesInPlace(
     platform::saveDurably(QDir(dataHost).filePath(kJournalName), journalText(journal));
     workStep("replace: journal written");
     rollForward(dataHost, journal);
+    if (DataModule1)
+        emit DataModule1->userTablesReplaced();
 }
 
 void replaceTableFiles(const QList<platform::Table*>& tables, const QStringList& sourceHostPaths,

@@ -29,7 +29,8 @@ namespace corvane {
 
 class TDataModule1;
 
-// DESCRIP's before PIX's, the order every copy keeps.
+// DESCRIP's before PIX's, then the bin's (data/bin_tables.h) unless it
+// cannot be made: the order every copy keeps.
 QList<platform::Table*> userTables(const TDataModule1& data);
 // The file names of the user tables, in that order.
 QStringList userTableFileNames();

@@ -2,6 +2,7 @@
 
 #include "core/forms.h"
 #include "core/shared.h"
+#include "data/bin_tables.h"
 #include "data/datamod1.h"
 #include "data/user_tables.h"
 #include "platform/desktop.h"
@@ -222,7 +223,10 @@ void Backup::writeTables(const QString& rootHost, BackupReport& report)
             reportProgress(QStringLiteral("Checking %1...").arg(name), 0, 1);
             const int count = storedRecordCount(table);
             verifyCopy(table->fileHostPath(), staging, count);
-            (table == m_data.tblDescrip ? report.places : report.pictures) = count;
+            if (table == m_data.tblDescrip)
+                report.places = count;
+            else if (table == m_data.tblPix)
+                report.pictures = count;
         }
     } catch (...) {
         for (const QString& file : std::as_const(staged)) {
@@ -291,6 +295,11 @@ BackupReport Backup::run(const QString& floppy)
     report.pictureFiles
         = copyPictures(m_programPath + QStringLiteral("Pix\\"), root + QStringLiteral("Pix\\"), false,
             m_progress, previous.hasPictureFolder ? previous.pictureFiles : QList<PictureFileEntry>());
+    try {
+        copyBinFiles(binFolder(), root + QStringLiteral("Bin\\"), false);
+    } catch (const std::exception& e) {
+        report.pictureFiles.failure = QString::fromStdString(e.what());
+    }
     workStep("backup: pictures copied");
     if (!report.pictureFiles.failure.isEmpty()) {
         report.text

@@ -2,6 +2,7 @@
 
 #include "core/forms.h"
 #include "core/shared.h"
+#include "data/bin_tables.h"
 #include "data/datamod1.h"
 #include "data/user_tables.h"
 #include "imaging/picture_files.h"
@@ -22,6 +23,32 @@
 namespace corvane {
 
 namespace {
+
+// The set's table files in the order of the user tables; a set written
+// before the bin brings an empty bin, made for the while in the Data folder.
+struct SetTableFiles {
+    QStringList paths;
+    QString emptyBin;
+    SetTableFiles(const BackupSet& set, qsizetype tables)
+        : paths { set.descripFile, set.pixFile }
+    {
+        if (tables < 3)
+            return;
+        if (set.binFile.isEmpty()) {
+            emptyBin = QDir(platform::hostPathOf(dataFolder())).filePath(QStringLiteral("~empty-BIN.DB"));
+            QFile::remove(emptyBin);
+            platform::Database::createTableFile(emptyBin, binTableDef());
+        }
+        paths << (set.binFile.isEmpty() ? emptyBin : set.binFile);
+    }
+    ~SetTableFiles()
+    {
+        if (!emptyBin.isEmpty())
+            QFile::remove(emptyBin);
+    }
+    SetTableFiles(const SetTableFiles&) = delete;
+    SetTableFiles& operator=(const SetTableFiles&) = delete;
+};
 
 QString when(const QDateTime& time)
 {
@@ -149,6 +176,7 @@ BackupSet inspectBackupSet(const QString& folder, const QString& programPath)
     const QStringList names = userTableFileNames();
     set.descripFile = tableFile(names.at(0));
     set.pixFile = tableFile(names.at(1));
+    set.binFile = tableFile(names.value(2));
     if (set.descripFile.isEmpty() && set.pixFile.isEmpty())
         throw platform::AppError(QStringLiteral("There is no backup in %1: %2 and %3 are not there.")
                                      .arg(folder, names.at(0), names.at(1)));
@@ -283,7 +311,9 @@ RestoreReport restoreUserTables(TDataModule1& data, const BackupSet& set, const 
         return nothingRestored(
             QStringLiteral("A picture could not be brought back:\n%1").arg(pictures.failure));
     try {
-        stageTableFiles(userTables(data), { set.descripFile, set.pixFile });
+        copyBinFiles(set.folder + QStringLiteral("Bin\\"), binFolder(), true);
+        const SetTableFiles files(set, userTables(data).size());
+        stageTableFiles(userTables(data), files.paths);
     } catch (const std::exception& e) {
         return nothingRestored(QString::fromStdString(e.what()));
     }

@@ -15,7 +15,9 @@
 #include "imaging/picture_files.h"
 #include "places/photo.h"
 #include "places/pix_store.h"
+#include "places/place_bin.h"
 #include "places/place_coordinates.h"
+#include "places/undo_steps.h"
 #include "platform/desktop.h"
 #include "platform/error_report.h"
 #include "platform/fonts.h"
@@ -56,19 +58,6 @@ QString notPinnedHint(const QString& place)
                  .arg(quotedPlace(place).toHtmlEscaped()));
 }
 
-// Leaves the rows a refused step changed in memory as the file holds them
-// again, on the place the user was at.
-void reloadAfterRefusal(int placeId)
-{
-    for (platform::Table* table : { pix(), descrip() }) {
-        platform::guarded([table] {
-            table->close();
-            table->open();
-        });
-    }
-    platform::guarded([placeId] { descrip()->findKey({ placeId }); });
-}
-
 } // namespace
 
 TfrmNotes::TfrmNotes(QWidget* parent)
@@ -84,6 +73,7 @@ TfrmNotes::TfrmNotes(QWidget* parent)
     setUpControls();
     connectHandlers();
     connectPictureHandlers();
+    setUpHistory();
     frmNotes = this;
 }
 
@@ -331,37 +321,21 @@ void TfrmNotes::btnGoClick()
     }
 }
 
-// The place and all its picture records go in one transaction, wherever
-// the records lie in PIX.DB; a refusal leaves both tables as they were.
-// The picture files stay in the picture folder.
+// The place goes to the bin with its picture records, their files and
+// its pin, in one transaction; a refusal leaves everything as it was.
+// Undo, or "Deleted places...", puts it back.
 void TfrmNotes::deleteCurrentPlace()
 {
     platform::Table* places = descrip();
     if (places->isEmpty())
         places->deleteRecord(); // the engine's refusal for an empty list
-    platform::Table* pictures = pix();
-    pictures->open();
-    pictures->setIndexName(QString());
-    pictures->resolvePending(); // a caption typed there is kept
     const int placeId = places->fieldAsInteger(QStringLiteral("Placeid"));
-    platform::Database* database = DataModule1->dbCorvane;
-    ControlsSuspended quietPictures(pictures);
-    ControlsSuspended quietPlaces(places);
-    database->beginBatch();
-    try {
-        // Last to first, so that the rows still to go keep their places.
-        const QList<int> rows = rowsOfPlace(pictures, placeId);
-        for (auto row = rows.crbegin(); row != rows.crend(); ++row) {
-            pictures->moveTo(*row);
-            pictures->deleteRecord();
-        }
-        places->deleteRecord();
-        database->commitBatch();
-    } catch (...) {
-        database->rollbackBatch();
-        reloadAfterRefusal(placeId);
-        throw;
-    }
+    const QString name = places->fieldAsString(QStringLiteral("Place"));
+    closeTypingGroups(); // what was typed into it is undone after its delete
+    const int binId = deletePlaceToBin(placeId);
+    pushNotebookStep(new DeletePlaceStep(placeId, binId, name));
+    shell().showStatus(tr("%1 is in the bin: Undo, or \"Deleted places...\" in the Edit menu, puts it back.")
+                           .arg(quotedPlace(name)));
 }
 
 void TfrmNotes::btnNoSelectClick()
@@ -407,6 +381,7 @@ void TfrmNotes::btnAddRecordClick()
             places->setFieldValue(QStringLiteral("Placeid"), placeId);
             places->setFieldValue(QStringLiteral("Place"), ui->edPlace->text());
             places->post();
+            pushNotebookStep(new AddPlaceStep(placeId, places->fieldAsString(QStringLiteral("Place"))));
         } catch (...) {
             // Undo only the new record: a refused store of the previous
             // one's typed text stays pending for the user.

@@ -79,6 +79,10 @@ private:
     void deleteCurrentPlace();
     void showPinHint();
 
+    // The Edit menu: undo, redo, the bin; typing grouped for the history.
+    void setUpHistory();
+    bool isHistoryKey(QObject* watched, QEvent* event) const;
+
     void connectPictureHandlers();
     int nextPictureRow(int from) const;
     void showPictureRecord();

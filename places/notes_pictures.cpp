@@ -16,6 +16,7 @@
 #include "imaging/picture_files.h"
 #include "places/photo.h"
 #include "places/pix_store.h"
+#include "places/undo_steps.h"
 #include "platform/desktop.h"
 #include "platform/error_report.h"
 #include "platform/fonts.h"
@@ -60,6 +61,8 @@ void TfrmNotes::connectPictureHandlers()
 
 bool TfrmNotes::eventFilter(QObject* watched, QEvent* event)
 {
+    if (isHistoryKey(watched, event))
+        return true;
     if (watched == ui->imgPix && event->type() == QEvent::MouseButtonDblClick
         && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         platform::guarded([this] { imgPixDblClick(); });
@@ -276,6 +279,7 @@ void TfrmNotes::btnCopyPixClick()
         throw platform::AppError(QStringLiteral("Your list of places is empty: add a place first, then "
                                                 "attach the picture to it."));
     const QString number = attachPicture(m_chosenPicture);
+    pushNotebookStep(new AttachPictureStep(number));
     vPixPath = vProgramPath + QStringLiteral("Pix\\") + number + type;
     ui->pnlAddPix->hide();
     btnPicturesClick();

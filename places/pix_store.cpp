@@ -102,14 +102,17 @@ QString pictureNumberAfter(int count, const std::function<bool(const QString& nu
             .arg(kLastNumber));
 }
 
+QSet<QString> pictureNumbersInUse()
+{
+    const QStringList names = column(openPix(), QStringLiteral("Filename"));
+    return QSet<QString>(names.cbegin(), names.cend()) + numbersOfFiles();
+}
+
 QString nextPictureNumber()
 {
-    platform::Table* pix = openPix();
-    const QStringList names = column(pix, QStringLiteral("Filename"));
-    const QSet<QString> records(names.cbegin(), names.cend());
-    const QSet<QString> files = numbersOfFiles();
-    return pictureNumberAfter(pix->recordCount(),
-        [&](const QString& number) { return records.contains(number) || files.contains(number); });
+    const QSet<QString> used = pictureNumbersInUse();
+    return pictureNumberAfter(
+        openPix()->recordCount(), [&](const QString& number) { return used.contains(number); });
 }
 
 QString attachPicture(const QString& sourcePath)

@@ -8,6 +8,7 @@
 // that a record or a file there already uses, so nothing the user attached
 // earlier (even to a place since deleted) is overwritten.
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -24,6 +25,9 @@ QString picturePath(const QString& fileName, const QString& type);
 // otherwise the next free one above it, six digits with leading zeros.
 // Throws AppError when none up to 999999 is free.
 QString pictureNumberAfter(int count, const std::function<bool(const QString& number)>& used);
+
+// The numbers PIX.DB's records and the picture folder's files use.
+QSet<QString> pictureNumbersInUse();
 
 // The number for a new picture: PIX.DB's record count + 1 unless a record
 // or a file in the picture folder uses it, then the next free one. Throws

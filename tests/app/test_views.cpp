@@ -149,7 +149,8 @@ private slots:
         QVERIFY(MainForm->pnlPrint->isHidden());
         QCOMPARE(frmNotes->outerGeometry(), QRect(2, 2, 764, 460));
         QCOMPARE(shownMenu(),
-            (QStringList { u"&Maps"_s, u"Descriptions (disabled)"_s, u"&Abbreviations"_s, u"&Help"_s }));
+            (QStringList {
+                u"&Maps"_s, u"Descriptions (disabled)"_s, u"&Abbreviations"_s, u"&Edit"_s, u"&Help"_s }));
 
         // The user moves it; coming back finds it where it was left.
         frmNotes->moveTo(40, 30);

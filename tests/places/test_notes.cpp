@@ -271,8 +271,10 @@ private slots:
         QCOMPARE(s.caption(), u"  NOTES and PICTURES : "_s + nowCurrent);
         QCOMPARE(Setup::pictureFiles(), picturesLeft);
         QCOMPARE(storedValue(u"SELECT count(*) FROM DESCRIP"_s), u"2"_s);
+        // The deleted place's picture files went to the bin with it.
         for (const Picture& picture : pictures)
-            QVERIFY(QFile::exists(pixFolder + picture.file + u".JPG"_s));
+            QCOMPARE(
+                QFile::exists(pixFolder + picture.file + u".JPG"_s), picturesLeft.contains(picture.file));
         QVERIFY(!s.places()->controlsDisabled() && !s.pix()->controlsDisabled());
     }
 
