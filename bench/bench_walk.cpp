@@ -6,13 +6,18 @@
 // no pyramid (they are built behind it, as for a new user), the second once
 // they exist.
 //   first_walk_peak_mb, first_fullscreen_peak_mb    the first walk
-//   walk_peak_mb, fullscreen_peak_mb                 the second walk
+//   first_walk_peak_outside_builds_mb   the first walk's peak while no
+//                        heavy pyramid build (a progressive sheet's, the one
+//                        thing allowed above the goal) holds its turn
+//   walk_peak_mb, fullscreen_peak_mb, walk_peak_outside_builds_mb
+//                                                    the second walk
 //   ..._wall_s, ..._cpu_s                            the walk's wall time and
-//                        the whole process's processor time (the machine
-//                        may be shared)
+//                        the whole process's processor time but the
+//                        sampler's (the machine may be shared)
 // Peaks are the process's resident high-water mark (VmHWM), reset through
 // /proc/self/clear_refs between phases; a walk's peak includes its
-// full-screen phases.
+// full-screen phases. The peak outside builds is the largest resident size
+// sampled every 5 ms.
 //
 //   bench_walk [--sheets DIR] [--interval MS] [--steps N]
 
@@ -32,10 +37,15 @@
 #include <QRandomGenerator>
 #include <QToolButton>
 
+#include <pthread.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <ctime>
+#include <thread>
 
 using namespace corvane;
 using namespace Qt::StringLiterals;
@@ -62,6 +72,54 @@ double processCpuS()
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
         + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
+
+// The resident size every 5 ms, its largest kept apart for the moments a
+// heavy pyramid build holds its turn.
+class RssSampler {
+public:
+    RssSampler()
+        : m_thread([this] { run(); })
+    {
+    }
+    ~RssSampler()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+    double peakOutsideBuildsMb() const { return double(m_outside.load()) / (1 << 20); }
+    double cpuS() const { return double(m_cpuNs.load()) / 1e9; }
+    void reset() { m_outside = 0; }
+
+private:
+    void run()
+    {
+        const long page = sysconf(_SC_PAGE_SIZE);
+        clockid_t clock {};
+        pthread_getcpuclockid(pthread_self(), &clock);
+        while (!m_stop) {
+            const bool building
+                = platform::HeavyDecodeTurn::isHeldBy(platform::HeavyDecodeTurn::AfterDecodesAhead);
+            long size = 0, resident = 0;
+            if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+                if (std::fscanf(statm, "%ld %ld", &size, &resident) != 2)
+                    resident = 0;
+                std::fclose(statm);
+            }
+            if (!building
+                && !platform::HeavyDecodeTurn::isHeldBy(platform::HeavyDecodeTurn::AfterDecodesAhead))
+                m_outside = std::max(m_outside.load(), qint64(resident) * page);
+            timespec t {};
+            clock_gettime(clock, &t);
+            m_cpuNs = qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
+            usleep(5000);
+        }
+    }
+
+    std::atomic<bool> m_stop { false };
+    std::atomic<qint64> m_outside { 0 };
+    std::atomic<qint64> m_cpuNs { 0 };
+    std::thread m_thread;
+};
 
 void resetPeak()
 {
@@ -172,15 +230,18 @@ int main(int argc, char* argv[])
         return 1;
     print(u"start_mb"_s, bench::peakRssMb());
 
+    RssSampler sampler;
     for (const QString& which : { u"first_"_s, QString() }) {
         QElapsedTimer clock;
         clock.start();
-        const double cpu = processCpuS();
+        const double cpu = processCpuS() - sampler.cpuS();
+        sampler.reset();
         const Peaks peaks = walk(steps, interval);
         print(which + u"walk_peak_mb"_s, peaks.walk);
+        print(which + u"walk_peak_outside_builds_mb"_s, sampler.peakOutsideBuildsMb());
         print(which + u"fullscreen_peak_mb"_s, peaks.fullScreen);
         print(which + u"walk_wall_s"_s, double(clock.elapsed()) / 1e3);
-        print(which + u"walk_cpu_s"_s, processCpuS() - cpu);
+        print(which + u"walk_cpu_s"_s, processCpuS() - sampler.cpuS() - cpu);
         // The pyramids of every sheet seen, before the second walk.
         SheetTiles::instance().builder().waitForIdle();
     }

@@ -11,6 +11,8 @@
 
 #include <atomic>
 
+#include <malloc.h>
+
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -35,6 +37,7 @@ struct TurnGate {
     QMutex mutex;
     QWaitCondition changed;
     bool held = false;
+    HeavyDecodeTurn::Order holder = HeavyDecodeTurn::UserDecode;
     int waiting = 0;
     int foreground = 0; // the user's decodes underway
     int userWaiting = 0; // the user's heavy decodes waiting for the turn
@@ -137,10 +140,16 @@ HeavyDecodeTurn::HeavyDecodeTurn(Order order, const std::function<bool()>& wante
     }
     --(user ? gate.userWaiting : gate.waiting);
     gate.held = m_held = true;
+    gate.holder = order;
     if (t_background && !user) {
         t_holds = true;
         t_holding = order;
     }
+    lock.unlock();
+    // Memory the threads freed (tiles, strips, pictures) stays in the
+    // allocator's arenas for their next use; it goes back to the system
+    // before the large buffers are made, so that it does not add to them.
+    malloc_trim(0);
 }
 
 HeavyDecodeTurn::~HeavyDecodeTurn()
@@ -159,6 +168,13 @@ int HeavyDecodeTurn::waiting()
     TurnGate& gate = turnGate();
     QMutexLocker lock(&gate.mutex);
     return gate.waiting;
+}
+
+bool HeavyDecodeTurn::isHeldBy(Order order)
+{
+    TurnGate& gate = turnGate();
+    QMutexLocker lock(&gate.mutex);
+    return gate.held && gate.holder == order;
 }
 
 int HeavyDecodeTurn::usersWaiting()

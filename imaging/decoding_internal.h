@@ -56,10 +56,6 @@ struct Decoded {
     bool damaged = false;
 };
 
-// The whole file, refused when it is empty or too large to be a picture.
-// Read in steps, so that a decode for later pauses or gives way at once.
-QByteArray readFile(const QString& windowsPath, const QString& hostPath);
-
 // Whether libjpeg's warning means the picture's data is damaged or cut short.
 bool isDamageWarning(int code);
 
@@ -80,6 +76,9 @@ void checkHeaderAgainstFile(
 
 // The JPEG in bytes decoded to fit box, RGB32.
 Decoded decodeJpeg(const QString& windowsPath, const QByteArray& bytes, QSize box);
+// The same of the JPEG file at hostPath, read as decoding goes, never whole;
+// refused when it is empty or too large to be a picture.
+Decoded decodeJpegFile(const QString& windowsPath, const QString& hostPath, QSize box);
 
 // Decodes ahead queued or underway in every store: pyramid builds wait for them.
 void countDecodesAhead(int delta);

@@ -9,7 +9,6 @@
 #include "platform/paths.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QImageReader>
 #include <QSysInfo>
 
@@ -53,9 +52,6 @@ constexpr qint64 kMaxCeiling = qint64(1536) << 20;
 constexpr qint64 kFreeBlocks = (qint64(32) << 20) / 128;
 constexpr qint64 kBlocksPerByte = 4;
 constexpr qint64 kBufferedBlocksPerByte = 2;
-// A file is read in steps of this much, between which a read for later
-// can pause.
-constexpr qint64 kReadStep = qint64(2) << 20;
 // libjpeg-turbo's own guard against files made of endless tiny scans.
 constexpr int kMaxScans = 500;
 
@@ -121,35 +117,106 @@ void onProgress(j_common_ptr cinfo)
     }
 }
 
-// One decompression of a file held in memory. Every libjpeg call runs
-// inside attempt(), which returns false when libjpeg gave up; nothing with
-// a destructor lives in the steps it runs, as the jump skips them.
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// A JPEG file read as libjpeg asks for it, a buffer at a time: a decode
+// never holds the whole file beside its own buffers (a 12000-wide
+// progressive scan's file is some 40 MB), and a decode for later pauses or
+// gives way at its next step instead of after reading it all.
+class JpegFile {
+public:
+    JpegFile(const QString& windowsPath, const QString& hostPath)
+        : m_file(hostPath)
+    {
+        if (!m_file.open(QIODevice::ReadOnly))
+            throw AppError(
+                QStringLiteral("Cannot open file \"%1\". %2").arg(windowsPath, m_file.errorString()));
+        m_size = m_file.size();
+        if (m_size > kMaxFileBytes)
+            cannotShow(windowsPath, QStringLiteral("the file is too large to be a picture."));
+        if (m_size == 0)
+            cannotShow(windowsPath, QStringLiteral("the file is empty."));
+        // Its own descriptor: mapping the file for its end moves nothing.
+        m_stream.reset(std::fopen(QFile::encodeName(hostPath).constData(), "rb"));
+        if (!m_stream)
+            throw AppError(QStringLiteral("Cannot open file \"%1\".").arg(windowsPath));
+        std::setvbuf(m_stream.get(), nullptr, _IOFBF, kReadBuffer);
+    }
+    std::FILE* stream() const { return m_stream.get(); }
+    qint64 size() const { return m_size; }
+    // Only the pages from the last scan on are read, for a moment.
+    bool endsBeforeLastScan()
+    {
+        if (const uchar* data = m_file.map(0, m_size)) {
+            const bool cut = decoding::endsBeforeLastScan(data, m_size);
+            m_file.unmap(const_cast<uchar*>(data));
+            return cut;
+        }
+        const QByteArray all = m_file.readAll(); // a file system that cannot map
+        return decoding::endsBeforeLastScan(reinterpret_cast<const uchar*>(all.constData()), all.size());
+    }
+    // libjpeg takes a failed read for the end of the file: say which it was.
+    void checkRead(const QString& windowsPath) const
+    {
+        if (std::ferror(m_stream.get()))
+            throw AppError(QStringLiteral("Read error on \"%1\".").arg(windowsPath));
+    }
+
+private:
+    static constexpr size_t kReadBuffer = 256 * 1024;
+    QFile m_file;
+    std::unique_ptr<std::FILE, FileCloser> m_stream;
+    qint64 m_size = 0;
+};
+
+// One decompression, of a file's bytes in memory or of the file itself.
+// Every libjpeg call runs inside attempt(), which returns false when libjpeg
+// gave up; nothing with a destructor lives in the steps it runs, as the
+// jump skips them.
 struct Jpeg {
     jpeg_decompress_struct cinfo {};
     ErrorManager err;
     jpeg_progress_mgr progress {};
-    const QByteArray& bytes;
+    const QByteArray* bytes = nullptr;
+    JpegFile* file = nullptr;
+    // Taken for a heavy decode; given back only after the destructor has
+    // freed libjpeg's buffers.
+    std::optional<HeavyDecodeTurn> turn;
     bool multiScan = false;
     bool cutShort = false; // several scans, the last one incomplete
 
     explicit Jpeg(const QByteArray& data)
-        : bytes(data)
+        : Jpeg()
     {
-        cinfo.err = jpeg_std_error(&err.pub);
-        err.pub.error_exit = onError;
-        err.pub.emit_message = onMessage;
-        progress.progress_monitor = onProgress;
+        bytes = &data;
+    }
+    explicit Jpeg(JpegFile& source)
+        : Jpeg()
+    {
+        file = &source;
     }
     ~Jpeg() { jpeg_destroy_decompress(&cinfo); } // harmless when never created
     Jpeg(const Jpeg&) = delete;
     Jpeg& operator=(const Jpeg&) = delete;
 
+    qint64 size() const { return file ? file->size() : bytes->size(); }
     template <typename Step> bool attempt(Step&& step)
     {
         if (setjmp(err.jump))
             return false;
         step();
         return true;
+    }
+
+private:
+    Jpeg()
+    {
+        cinfo.err = jpeg_std_error(&err.pub);
+        err.pub.error_exit = onError;
+        err.pub.emit_message = onMessage;
+        progress.progress_monitor = onProgress;
     }
 };
 
@@ -235,18 +302,24 @@ void readHeader(Jpeg& j, const QString& windowsPath)
         jpeg_create_decompress(&j.cinfo);
         j.cinfo.progress = &j.progress;
         j.cinfo.mem->max_memory_to_use = long(memoryCeiling());
-        jpeg_mem_src(&j.cinfo, reinterpret_cast<const unsigned char*>(j.bytes.constData()),
-            static_cast<unsigned long>(j.bytes.size()));
+        if (j.file)
+            jpeg_stdio_src(&j.cinfo, j.file->stream());
+        else
+            jpeg_mem_src(&j.cinfo, reinterpret_cast<const unsigned char*>(j.bytes->constData()),
+                static_cast<unsigned long>(j.bytes->size()));
         jpeg_read_header(&j.cinfo, TRUE);
     });
+    if (j.file)
+        j.file->checkRead(windowsPath);
     if (!read)
         refuse(windowsPath, j);
     const jpeg_decompress_struct& c = j.cinfo;
     j.multiScan = jpeg_has_multiple_scans(&j.cinfo);
-    j.cutShort = j.multiScan
-        && endsBeforeLastScan(reinterpret_cast<const uchar*>(j.bytes.constData()), j.bytes.size());
-    checkHeaderAgainstFile(
-        windowsPath, c.image_width, c.image_height, blockCount(c), j.multiScan, j.bytes.size());
+    if (j.multiScan)
+        j.cutShort = j.file
+            ? j.file->endsBeforeLastScan()
+            : endsBeforeLastScan(reinterpret_cast<const uchar*>(j.bytes->constData()), j.bytes->size());
+    checkHeaderAgainstFile(windowsPath, c.image_width, c.image_height, blockCount(c), j.multiScan, j.size());
 }
 
 bool isCmyk(const jpeg_decompress_struct& c)
@@ -256,8 +329,7 @@ bool isCmyk(const jpeg_decompress_struct& c)
 
 // Scales the output by n/8 and checks that this decode stays within the
 // memory set aside for one, the coefficient buffer included.
-void startDecoding(
-    Jpeg& j, const QString& windowsPath, int eighths, int bytesPerPixel, std::optional<HeavyDecodeTurn>& turn)
+void startDecoding(Jpeg& j, const QString& windowsPath, int eighths, int bytesPerPixel)
 {
     jpeg_decompress_struct& c = j.cinfo;
     c.scale_num = unsigned(eighths);
@@ -283,7 +355,7 @@ void startDecoding(
     // The user's heavy decode waits until a decode for later has freed its
     // buffers (which it does at its next step); those hold their own turn.
     if (!isBackgroundThread() && coefficientBytes(c) + output >= heavyDecodeBytes())
-        turn.emplace(HeavyDecodeTurn::UserDecode);
+        j.turn.emplace(HeavyDecodeTurn::UserDecode);
     if (!j.attempt([&] { jpeg_start_decompress(&c); }))
         refuse(windowsPath, j);
 }
@@ -336,6 +408,8 @@ Decoded readRows(Jpeg& j, const QString& windowsPath, QImage::Format format)
     });
     if (j.err.gaveWay)
         throw GaveWay();
+    if (j.file)
+        j.file->checkRead(windowsPath);
     // An error once every row is in (trailing rubbish) spoils nothing shown.
     if (!read && c.output_scanline < c.output_height)
         refuse(windowsPath, j);
@@ -356,9 +430,6 @@ int eighthsFor(QSize native, QSize target)
     }
     return 8;
 }
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 // The largest scale by eighths at which the picture takes no more than
 // maxBytes; 0 when none does.
@@ -373,18 +444,17 @@ int largestWithin(QSize native, qint64 maxBytes, int bytesPerPixel)
 }
 
 // The whole picture, 3 bytes a pixel (a third less than RGB32 for the one
-// picture that dominates memory); the file's bytes are gone on return.
+// picture that dominates memory).
 Decoded decodeWhole(const QString& windowsPath, const QString& hostPath, QSize* native)
 {
-    const QByteArray bytes = readFile(windowsPath, hostPath);
-    std::optional<HeavyDecodeTurn> turn; // outlives the decoder's buffers
-    Jpeg j(bytes);
+    JpegFile file(windowsPath, hostPath);
+    Jpeg j(file);
     readHeader(j, windowsPath);
     *native = QSize(int(j.cinfo.image_width), int(j.cinfo.image_height));
     const int eighths = largestWithin(*native, kMaxWholeBytes, 3);
     if (eighths == 0)
         tooLarge(windowsPath, j.cinfo);
-    startDecoding(j, windowsPath, eighths, 3, turn);
+    startDecoding(j, windowsPath, eighths, 3);
     return readRows(j, windowsPath, QImage::Format_RGB888);
 }
 
@@ -410,6 +480,24 @@ QImage halve(const QImage& source)
         }
     }
     return out;
+}
+
+Decoded decodeForBox(Jpeg& j, const QString& windowsPath, QSize box)
+{
+    readHeader(j, windowsPath);
+    const QSize native(int(j.cinfo.image_width), int(j.cinfo.image_height));
+    const QSize target = fitInto(native, box);
+    const int eighths = eighthsFor(native, target);
+    const qint64 side = 8;
+    if ((qint64(native.width()) * eighths + side - 1) / side
+            * ((qint64(native.height()) * eighths + side - 1) / side) * 4
+        > kMaxDecodedBytes)
+        tooLarge(windowsPath, j.cinfo);
+    startDecoding(j, windowsPath, eighths, 4);
+    Decoded result = readRows(j, windowsPath, QImage::Format_RGB32);
+    if (result.image.size() != target)
+        result.image = result.image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return result;
 }
 
 } // namespace
@@ -465,61 +553,27 @@ void checkHeaderAgainstFile(
                 .arg(fileBytes));
 }
 
-QByteArray readFile(const QString& windowsPath, const QString& hostPath)
-{
-    QFile file(hostPath);
-    if (!file.open(QIODevice::ReadOnly))
-        throw AppError(QStringLiteral("Cannot open file \"%1\". %2").arg(windowsPath, file.errorString()));
-    if (file.size() > kMaxFileBytes)
-        cannotShow(windowsPath, QStringLiteral("the file is too large to be a picture."));
-    QByteArray bytes(file.size(), Qt::Uninitialized);
-    qint64 done = 0;
-    while (done < bytes.size()) {
-        yieldToForeground();
-        if (mustGiveWay())
-            throw GaveWay();
-        const qint64 got = file.read(bytes.data() + done, std::min(kReadStep, bytes.size() - done));
-        if (got <= 0)
-            break;
-        done += got;
-    }
-    if (file.error() != QFileDevice::NoError)
-        throw AppError(QStringLiteral("Read error on \"%1\". %2").arg(windowsPath, file.errorString()));
-    bytes.truncate(done);
-    if (bytes.isEmpty())
-        cannotShow(windowsPath, QStringLiteral("the file is empty."));
-    return bytes;
-}
-
 Decoded decodeJpeg(const QString& windowsPath, const QByteArray& bytes, QSize box)
 {
-    std::optional<HeavyDecodeTurn> turn; // outlives the decoder's buffers
     Jpeg j(bytes);
-    readHeader(j, windowsPath);
-    const QSize native(int(j.cinfo.image_width), int(j.cinfo.image_height));
-    const QSize target = fitInto(native, box);
-    const int eighths = eighthsFor(native, target);
-    const qint64 side = 8;
-    if ((qint64(native.width()) * eighths + side - 1) / side
-            * ((qint64(native.height()) * eighths + side - 1) / side) * 4
-        > kMaxDecodedBytes)
-        tooLarge(windowsPath, j.cinfo);
-    startDecoding(j, windowsPath, eighths, 4, turn);
-    Decoded result = readRows(j, windowsPath, QImage::Format_RGB32);
-    if (result.image.size() != target)
-        result.image = result.image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    return result;
+    return decodeForBox(j, windowsPath, box);
+}
+
+Decoded decodeJpegFile(const QString& windowsPath, const QString& hostPath, QSize box)
+{
+    JpegFile file(windowsPath, hostPath);
+    Jpeg j(file);
+    return decodeForBox(j, windowsPath, box);
 }
 
 } // namespace decoding
 
 qint64 decodeBytesEstimate(const QString& hostPath)
 {
-    const qint64 fileBytes = QFileInfo(hostPath).size();
     const std::unique_ptr<std::FILE, FileCloser> file(
         std::fopen(QFile::encodeName(hostPath).constData(), "rb"));
     if (!file)
-        return fileBytes;
+        return 0;
     const QByteArray unused;
     Jpeg j(unused);
     qint64 coefficients = 0;
@@ -529,7 +583,7 @@ qint64 decodeBytesEstimate(const QString& hostPath)
         jpeg_read_header(&j.cinfo, TRUE);
         coefficients = coefficientBytes(j.cinfo);
     });
-    return fileBytes + coefficients;
+    return coefficients;
 }
 
 QSize fitInto(QSize size, QSize box)
@@ -551,7 +605,7 @@ QString damagedPictureWarning(const QString& windowsPath)
 
 QImage decodePicture(const QString& windowsPath, const QString& hostPath, QSize box, QString* warning)
 {
-    Decoded decoded = decodeJpeg(windowsPath, readFile(windowsPath, hostPath), box);
+    Decoded decoded = decodeJpegFile(windowsPath, hostPath, box);
     if (warning)
         *warning = decoded.damaged ? damagedWarning(windowsPath) : QString();
     return decoded.image;

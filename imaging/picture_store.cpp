@@ -159,7 +159,7 @@ void PictureStore::Shared::decodeAhead(const QString& key, const QString& hostPa
 PictureStore::PictureStore(qsizetype maxBytes)
     : PictureStore(
         maxBytes, [](const QString& windowsPath, const QString& hostPath, QSize box, bool* damaged) {
-            Decoded decoded = decodeJpeg(windowsPath, readFile(windowsPath, hostPath), box);
+            Decoded decoded = decodeJpegFile(windowsPath, hostPath, box);
             *damaged = decoded.damaged;
             return decoded.image;
         })

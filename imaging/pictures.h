@@ -75,7 +75,8 @@ bool isBackgroundThread();
 // (UserDecode) goes before any other waiting, and a background holder gives
 // its turn back at its next step (mustGiveWay()), so the user waits only for
 // buffers being freed. Decodes ahead go before pyramid builds: a build waits
-// while any decode ahead is queued or underway.
+// while any decode ahead is queued or underway. Taking the turn gives the
+// memory the allocator keeps for reuse back to the system first.
 class HeavyDecodeTurn {
 public:
     enum Order { BeforeBuilds, AfterDecodesAhead, UserDecode };
@@ -88,6 +89,8 @@ public:
     bool isHeld() const { return m_held; }
     static int waiting(); // for tests: decodes for later waiting for their turn
     static int usersWaiting(); // for tests: the user's decodes waiting
+    // For benchmarks: whether a decode of this order holds the turn now.
+    static bool isHeldBy(Order order);
 
 private:
     bool m_held = false;
@@ -97,8 +100,9 @@ private:
 // one; 0 goes back to it.
 qint64 heavyDecodeBytes();
 void setHeavyDecodeBytes(qint64 bytes);
-// The memory decoding the JPEG file at hostPath for a box takes: the file
-// itself and, for a file of several scans, the coefficients of every block.
+// The memory decoding the JPEG file at hostPath for a box takes beyond a
+// few rows: for a file of several scans, the coefficients of every block
+// (the file itself is read as decoding goes).
 qint64 decodeBytesEstimate(const QString& hostPath);
 
 // The memory every cache of decoded pictures in the program shares, sized

@@ -9,12 +9,18 @@
 #include "imaging/tile_pyramid.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <QThread>
 
 #include <atomic>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <vector>
+
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -104,6 +110,15 @@ public:
     {
     }
 };
+
+qint64 residentBytes()
+{
+    QFile statm(u"/proc/self/statm"_s);
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toLongLong() * sysconf(_SC_PAGE_SIZE) : 0;
+}
 
 qint64 msecsOf(const std::function<void()>& step)
 {
@@ -238,6 +253,44 @@ private slots:
         QVERIFY2(ms < kPromptMs, qPrintable(u"%1 ms"_s.arg(ms)));
         QVERIFY(!shown.isNull());
         QCOMPARE(other.gaveWay(), givesWay);
+    }
+
+    // What a worker freed between blocks still in use stays in the
+    // allocator's arena for that worker; a heavy decode taking its turn
+    // gives it back to the system before it makes its own buffers.
+    void takingTheTurnGivesFreedMemoryBack()
+    {
+        constexpr size_t kBlock = 100 * 1024; // below what the allocator maps on its own
+        QSemaphore freed;
+        QSemaphore done;
+        std::unique_ptr<QThread> worker(QThread::create([&] {
+            std::vector<void*> blocks;
+            for (int i = 0; i < 320; ++i) {
+                blocks.push_back(std::malloc(kBlock));
+                std::memset(blocks.back(), 1, kBlock);
+            }
+            std::vector<void*> kept; // every tenth, the last one too: 29 MB of holes
+            for (size_t i = 0; i < blocks.size(); ++i) {
+                if (i % 10 == 9)
+                    kept.push_back(blocks[i]);
+                else
+                    std::free(blocks[i]);
+            }
+            freed.release();
+            done.acquire(); // a worker that lives on, as the program's do
+            for (void* block : kept)
+                std::free(block);
+        }));
+        worker->start();
+        freed.acquire();
+        const qint64 before = residentBytes();
+        {
+            const platform::HeavyDecodeTurn turn(platform::HeavyDecodeTurn::UserDecode);
+        }
+        const qint64 given = before - residentBytes();
+        done.release();
+        worker->wait();
+        QVERIFY2(given > qint64(20) << 20, qPrintable(u"%1 MB given back"_s.arg(given >> 20)));
     }
 
     // A real build that gave way starts again and finishes once the user's
