@@ -1,0 +1,80 @@
+#include "find/marked_text.h"
+
+#include "data/search_index.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QPainter>
+#include <QTextDocument>
+
+namespace corvane {
+
+namespace {
+
+QString oneLine(const QString& text)
+{
+    QString line = text;
+    for (QChar& c : line) {
+        if (c.isSpace() || c.category() == QChar::Other_Control)
+            c = QLatin1Char(' ');
+    }
+    return line.simplified();
+}
+
+void layOut(QTextDocument& document, const QStyleOptionViewItem& option, const QModelIndex& index)
+{
+    document.setDefaultFont(option.font);
+    document.setDocumentMargin(2);
+    document.setHtml(index.data(kMarkedTextRole).toString());
+    document.setTextWidth(option.rect.width() > 0 ? option.rect.width() : 320);
+}
+
+} // namespace
+
+QString markedHtml(const QString& title, const QString& context)
+{
+    QString marked = oneLine(context).toHtmlEscaped();
+    marked.replace(QChar(kMatchStart), QStringLiteral("<span style=\"background-color:#ffe27a\"><b>"));
+    marked.replace(QChar(kMatchEnd), QStringLiteral("</b></span>"));
+    return QStringLiteral("<b>%1</b><br><span style=\"color:#404040\">%2</span>")
+        .arg(oneLine(title).toHtmlEscaped(), marked);
+}
+
+void MarkedTextDelegate::paint(
+    QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    if (!index.data(kMarkedTextRole).isValid()) {
+        // Headings and notes: drawn as text, not greyed out although they
+        // cannot be chosen.
+        QStyleOptionViewItem plain = option;
+        plain.state |= QStyle::State_Enabled;
+        QStyledItemDelegate::paint(painter, plain, index);
+        return;
+    }
+    QStyleOptionViewItem background = option;
+    initStyleOption(&background, index);
+    background.text.clear();
+    const QWidget* widget = option.widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &background, painter, widget);
+    QTextDocument document;
+    layOut(document, option, index);
+    painter->save();
+    painter->translate(option.rect.topLeft());
+    document.drawContents(painter, QRectF(QPointF(0, 0), QSizeF(option.rect.size())));
+    painter->restore();
+}
+
+QSize MarkedTextDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    if (!index.data(kMarkedTextRole).isValid())
+        return QStyledItemDelegate::sizeHint(option, index);
+    QStyleOptionViewItem sized = option;
+    if (const auto* view = qobject_cast<const QAbstractItemView*>(option.widget))
+        sized.rect.setWidth(view->viewport()->width() - 4);
+    QTextDocument document;
+    layOut(document, sized, index);
+    return { int(document.idealWidth()), int(document.size().height()) };
+}
+
+} // namespace corvane
