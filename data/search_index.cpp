@@ -19,7 +19,7 @@ namespace {
 
 // Raised when the index's layout changes; an index of another version is
 // started anew.
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
 // Rows read from a table file per statement: the file's lock is let go in
 // between, so a rebuild never keeps the user's store waiting.
 constexpr int kRowsPerRead = 2000;
@@ -105,7 +105,11 @@ QString createSql(const FindSource& source)
         columns << quoted(column)
                 + (source.searched.contains(column) ? QString() : QStringLiteral(" UNINDEXED"));
     }
-    return QStringLiteral("CREATE VIRTUAL TABLE IF NOT EXISTS %1 USING fts5(%2, tokenize='%3')")
+    // No per-row token counts (columnsize): only ranking would read them.
+    // Three-letter prefixes have an index of their own, so the first
+    // letters typed do not have to gather every word that begins so.
+    return QStringLiteral(
+        "CREATE VIRTUAL TABLE IF NOT EXISTS %1 USING fts5(%2, tokenize='%3', columnsize=0, prefix='3')")
         .arg(ftsTable(source), columns.join(QStringLiteral(", ")), QLatin1String(kSearchTokenizer));
 }
 
@@ -278,6 +282,9 @@ bool SearchIndex::prepareSchema()
     // Nothing here is precious: a crash may lose the last changes, which
     // the table files' signatures then bring back.
     run(m_db, QStringLiteral("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL"));
+    // Merging the segments of a bulk load rereads them; 32 MB of cache keeps
+    // most of that off the disk.
+    run(m_db, QStringLiteral("PRAGMA cache_size=-32768"));
     Statement version(m_db, QStringLiteral("PRAGMA user_version"));
     if (!version.ok() || version.step() != SQLITE_ROW)
         return false;
@@ -334,7 +341,8 @@ bool SearchIndex::current(const FindSource& source, const QString& tableHostPath
     return !signature.isEmpty() && signature == signatureOf(tableHostPath);
 }
 
-bool SearchIndex::rebuild(const FindSource& source, const QString& tableHostPath)
+bool SearchIndex::rebuild(
+    const FindSource& source, const QString& tableHostPath, const std::function<bool()>& stop)
 {
     // The signature first: a store after it is read again by its own update
     // or, after a kill, by the rebuild a changed signature calls for.
@@ -366,6 +374,7 @@ bool SearchIndex::rebuild(const FindSource& source, const QString& tableHostPath
             }
             rows->reset();
             more = read == kRowsPerRead;
+            ok = ok && !(stop && stop());
         }
     }
     Statement note(m_db, QStringLiteral("INSERT OR REPLACE INTO sources(file, signature) VALUES (?1, ?2)"));
@@ -374,10 +383,17 @@ bool SearchIndex::rebuild(const FindSource& source, const QString& tableHostPath
         note.bind(2, signature);
         ok = note.step() == SQLITE_DONE;
     }
+    if (!ok && stop && stop()) {
+        run(m_db, QStringLiteral("ROLLBACK"));
+        return false;
+    }
     if (!ok || !run(m_db, QStringLiteral("COMMIT"))) {
         noteFailure();
         return false;
     }
+    // A whole table's rows would otherwise stay in the write-ahead log, as
+    // large again as the index, until the next checkpoint.
+    run(m_db, QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
     return true;
 }
 

@@ -59,9 +59,11 @@ public:
 
     // Whether the source's rows are indexed as tableHostPath now holds them.
     bool current(const FindSource& source, const QString& tableHostPath);
-    // Reads the whole table file again. A table that cannot be read leaves
-    // the index as it was, and false is returned.
-    bool rebuild(const FindSource& source, const QString& tableHostPath);
+    // Reads the whole table file again. A table that cannot be read, or a
+    // `stop` that answers true between reads, leaves the index as it was,
+    // and false is returned.
+    bool rebuild(
+        const FindSource& source, const QString& tableHostPath, const std::function<bool()>& stop = {});
     // Reads these rows again; a row no longer stored leaves the index.
     bool update(const FindSource& source, const QString& tableHostPath, const QList<qint64>& rowids);
     // Up to perKind hits of each kind for an FTS5 MATCH expression (see

@@ -100,7 +100,7 @@ void SearchIndexer::follow(const QString& fileHostPath, const QList<qint64>& row
             m_index->update(*source, fileHostPath, rowids);
         } else if (!m_index->current(*source, fileHostPath)) {
             m_rebuilding = true;
-            m_index->rebuild(*source, fileHostPath);
+            m_index->rebuild(*source, fileHostPath, [this] { return stopping(); });
             m_rebuilding = false;
         }
     });
@@ -118,12 +118,20 @@ void SearchIndexer::recoverFromDamage()
     m_rebuilding = true;
     for (auto it = m_tableFiles.cbegin(); it != m_tableFiles.cend(); ++it) {
         if (const FindSource* source = findSourceOf(it.key()))
-            m_index->rebuild(*source, it.value());
+            m_index->rebuild(*source, it.value(), [this] { return stopping(); });
     }
     m_rebuilding = false;
     // Damaged again at once: the disk will not hold it; memory will.
     if (m_index->damaged())
         m_index = std::make_unique<SearchIndex>(QStringLiteral(":memory:"));
+}
+
+// The program ending does not wait for a table to be read whole; the next
+// start reads it again.
+bool SearchIndexer::stopping()
+{
+    const std::lock_guard lock(m_mutex);
+    return m_stopping;
 }
 
 int SearchIndexer::search(const QString& typed, int perKind)

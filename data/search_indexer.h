@@ -55,6 +55,7 @@ private:
     void run();
     void follow(const QString& fileHostPath, const QList<qint64>& rowids);
     void recoverFromDamage();
+    bool stopping();
 
     std::unique_ptr<SearchIndex> m_index; // used on the thread only
     QString m_indexPath;

@@ -18,8 +18,8 @@ namespace corvane {
 
 namespace {
 
-// Hits shown of each kind; more are counted as "more".
-constexpr int kHitsPerKind = 50;
+// Hits shown of each kind; beyond them the user is asked to type more.
+constexpr int kHitsPerKind = 30;
 
 enum Role { HitKind = Qt::UserRole + 10, HitKeys };
 

@@ -2,8 +2,8 @@
 
 #include "data/search_index.h"
 
-#include <QAbstractItemView>
 #include <QApplication>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QTextDocument>
 
@@ -21,12 +21,17 @@ QString oneLine(const QString& text)
     return line.simplified();
 }
 
+constexpr int kMargin = 2;
+
+// Each line stays one line: what does not fit is cut at the right edge.
 void layOut(QTextDocument& document, const QStyleOptionViewItem& option, const QModelIndex& index)
 {
     document.setDefaultFont(option.font);
-    document.setDocumentMargin(2);
+    document.setDocumentMargin(kMargin);
+    QTextOption noWrap;
+    noWrap.setWrapMode(QTextOption::NoWrap);
+    document.setDefaultTextOption(noWrap);
     document.setHtml(index.data(kMarkedTextRole).toString());
-    document.setTextWidth(option.rect.width() > 0 ? option.rect.width() : 320);
 }
 
 } // namespace
@@ -60,6 +65,7 @@ void MarkedTextDelegate::paint(
     QTextDocument document;
     layOut(document, option, index);
     painter->save();
+    painter->setClipRect(option.rect);
     painter->translate(option.rect.topLeft());
     document.drawContents(painter, QRectF(QPointF(0, 0), QSizeF(option.rect.size())));
     painter->restore();
@@ -69,12 +75,10 @@ QSize MarkedTextDelegate::sizeHint(const QStyleOptionViewItem& option, const QMo
 {
     if (!index.data(kMarkedTextRole).isValid())
         return QStyledItemDelegate::sizeHint(option, index);
-    QStyleOptionViewItem sized = option;
-    if (const auto* view = qobject_cast<const QAbstractItemView*>(option.widget))
-        sized.rect.setWidth(view->viewport()->width() - 4);
-    QTextDocument document;
-    layOut(document, sized, index);
-    return { int(document.idealWidth()), int(document.size().height()) };
+    // Two lines, measured without laying the text out: a keystroke's
+    // results are shown at once however many there are.
+    const int width = option.widget ? option.widget->width() : 320;
+    return { width, 2 * QFontMetrics(option.font).lineSpacing() + 2 * kMargin + 2 };
 }
 
 } // namespace corvane
