@@ -171,11 +171,11 @@ private:
     QString m_fields;
 };
 
-// Copies the row `from` stands on into the FTS table.
+// Copies the row `from` stands on into the FTS table, values as stored.
 bool insertRow(Statement& insert, const Statement& from, int columns)
 {
     for (int i = 0; i <= columns; ++i)
-        insert.bind(i + 1, from.column(i));
+        sqlite3_bind_value(insert.get(), i + 1, sqlite3_column_value(from.get(), i));
     const bool ok = insert.step() == SQLITE_DONE;
     insert.reset();
     return ok;

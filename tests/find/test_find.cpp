@@ -16,6 +16,7 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -259,6 +260,29 @@ private slots:
         database->commitBatch();
         QCOMPARE(s.found(u"ballym"_s), QStringList { u"Places: Ballymore"_s });
         QCOMPARE(s.found(u"glenm"_s), QStringList());
+    }
+
+    // Deleting the index loses nothing: the next start (a new indexer, as
+    // the tables open) reads the tables into a new one.
+    void theIndexIsRebuiltWhenDeleted()
+    {
+        Setup s;
+        s.openFind();
+        QTRY_COMPARE(s.found(u"kilbr"_s).size(), 1);
+        const QString path = SearchIndexer::defaultIndexPath(DataModule1->dbCorvane->folderHostPath());
+        delete SearchIndexer::instance();
+        for (const QString& suffix : { u""_s, u"-wal"_s, u"-shm"_s })
+            QFile::remove(path + suffix);
+        auto* indexer = new SearchIndexer(DataModule1->dbCorvane, path, DataModule1);
+        for (platform::Table* table : DataModule1->tables())
+            indexer->checkTable(table->fileHostPath());
+        QSignalSpy found(indexer, &SearchIndexer::found);
+        indexer->search(u"kilbr"_s, 10);
+        QVERIFY(found.wait());
+        const auto hits = found.takeFirst().at(1).value<QList<FindHit>>();
+        QCOMPARE(hits.size(), 1);
+        QCOMPARE(hits.first().title, u"Kilbride"_s);
+        QVERIFY(QFileInfo::exists(path));
     }
 
     // A restore (and "go back", which is one) puts other files in place
