@@ -2,6 +2,7 @@
 
 #include "data/search_index.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QFontMetrics>
 #include <QPainter>
@@ -22,16 +23,17 @@ QString oneLine(const QString& text)
 }
 
 constexpr int kMargin = 2;
+const QString kContextColour = QStringLiteral("#404040");
 
 // Each line stays one line: what does not fit is cut at the right edge.
-void layOut(QTextDocument& document, const QStyleOptionViewItem& option, const QModelIndex& index)
+void layOut(QTextDocument& document, const QStyleOptionViewItem& option, const QString& html)
 {
     document.setDefaultFont(option.font);
     document.setDocumentMargin(kMargin);
     QTextOption noWrap;
     noWrap.setWrapMode(QTextOption::NoWrap);
     document.setDefaultTextOption(noWrap);
-    document.setHtml(index.data(kMarkedTextRole).toString());
+    document.setHtml(html);
 }
 
 } // namespace
@@ -41,8 +43,8 @@ QString markedHtml(const QString& title, const QString& context)
     QString marked = oneLine(context).toHtmlEscaped();
     marked.replace(QChar(kMatchStart), QStringLiteral("<span style=\"background-color:#ffe27a\"><b>"));
     marked.replace(QChar(kMatchEnd), QStringLiteral("</b></span>"));
-    return QStringLiteral("<b>%1</b><br><span style=\"color:#404040\">%2</span>")
-        .arg(oneLine(title).toHtmlEscaped(), marked);
+    return QStringLiteral("<b>%1</b><br><span style=\"color:%3\">%2</span>")
+        .arg(oneLine(title).toHtmlEscaped(), marked, kContextColour);
 }
 
 void MarkedTextDelegate::paint(
@@ -62,12 +64,20 @@ void MarkedTextDelegate::paint(
     const QWidget* widget = option.widget;
     QStyle* style = widget ? widget->style() : QApplication::style();
     style->drawControl(QStyle::CE_ItemViewItem, &background, painter, widget);
+    const bool selected = option.state & QStyle::State_Selected;
+    QString html = index.data(kMarkedTextRole).toString();
+    if (selected) // the context's grey would not read on the selection's colour
+        html.replace(QStringLiteral("color:") + kContextColour, QString());
     QTextDocument document;
-    layOut(document, option, index);
+    layOut(document, option, html);
+    QAbstractTextDocumentLayout::PaintContext context;
+    context.palette.setColor(
+        QPalette::Text, option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+    context.clip = QRectF(QPointF(0, 0), QSizeF(option.rect.size()));
     painter->save();
     painter->setClipRect(option.rect);
     painter->translate(option.rect.topLeft());
-    document.drawContents(painter, QRectF(QPointF(0, 0), QSizeF(option.rect.size())));
+    document.documentLayout()->draw(painter, context);
     painter->restore();
 }
 
