@@ -2,6 +2,7 @@
 // results as the user types, a jump for each kind of hit through the
 // views' own paths, the keyboard alone, the palette's paste, and an index
 // that follows a rename, a delete, a restore and an import's bulk store.
+#include "import/legacy_writer.h"
 #include "kit/atlas_fixture.h"
 #include "kit/user_tables.h"
 
@@ -9,6 +10,7 @@
 #include "data/search_indexer.h"
 #include "data/user_tables.h"
 #include "find/find.h"
+#include "import/legacy_import.h"
 #include "output/restore.h"
 #include "places/notes.h"
 
@@ -283,6 +285,27 @@ private slots:
         QCOMPARE(hits.size(), 1);
         QCOMPARE(hits.first().title, u"Kilbride"_s);
         QVERIFY(QFileInfo::exists(path));
+    }
+
+    // The import from the original program's tables stores in bulk, in one
+    // batch: what it brought is found, what it replaced is not.
+    void followsAnImport()
+    {
+        Setup s;
+        s.openFind();
+        QTRY_COMPARE(s.found(u"kilbr"_s).size(), 1);
+        const QString data = s.kit.home() + u"/orig/Data"_s;
+        const QString pix = s.kit.home() + u"/orig/Pix"_s;
+        QDir().mkpath(data);
+        QDir().mkpath(pix);
+        QVERIFY(legacyfix::writeDescrip(data, { { 0, "Ballymore", "", "", "the old abbey" } }));
+        QVERIFY(legacyfix::writePix(data, {}));
+        const legacy::Target target { DataModule1->dbCorvane, DataModule1->tblDescrip, DataModule1->tblPix,
+            vProgramPath + u"Pix\\"_s, vProgramPath + u"Data\\"_s };
+        legacy::importInto(target, legacy::survey(data, pix), legacy::ImportMode::Replace);
+        QCOMPARE(s.found(u"abbey"_s), QStringList { u"Places: Ballymore"_s });
+        QCOMPARE(s.found(u"kilbr"_s), QStringList());
+        QCOMPARE(s.found(u"dusk"_s), QStringList());
     }
 
     // A restore (and "go back", which is one) puts other files in place
