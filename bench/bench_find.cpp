@@ -6,6 +6,8 @@
 //   keystroke_max_<n>_ms    up to 51 hits of each kind with their context),
 //                           median and worst of 60; at 100,000 places also
 //                           keystroke_median_ms and keystroke_max_ms;
+//   keystroke_2_letters_... the same for a first word of two letters,
+//                           which has no prefix index of its own;
 //   index_size_ratio_<n>    the index file's size over the indexed text's;
 //   store_place_ms          a place's 1 KB description stored through the
 //                           engine at 100,000 places with the index
@@ -151,11 +153,11 @@ struct Keystrokes {
     double median = 0, max = 0, cpuMedian = 0, cpuMax = 0;
 };
 
-Keystrokes keystrokes(SearchIndex& index, Words& words)
+Keystrokes keystrokes(SearchIndex& index, Words& words, int letters = 3)
 {
     QList<double> wall, cpu;
     for (int i = 0; i < 60; ++i) {
-        const QString prefix = words.name().left(3);
+        const QString prefix = words.name().left(letters);
         const double cpuBefore = threadCpuMs();
         wall << bench::timed([&] { index.search(matchExpression(prefix), 51); });
         cpu << threadCpuMs() - cpuBefore;
@@ -183,6 +185,11 @@ SizeFigures measure(int places, const QString& folder, Words& words)
         });
         figures.buildCpuMs = threadCpuMs() - cpuBefore;
         figures.keys = keystrokes(index, words);
+        const Keystrokes two = keystrokes(index, words, 2);
+        print(u"keystroke_2_letters_median_%1_cpu_ms"_s.arg(places >= 100000 ? u"100k"_s : u"10k"_s),
+            two.cpuMedian);
+        print(
+            u"keystroke_2_letters_max_%1_cpu_ms"_s.arg(places >= 100000 ? u"100k"_s : u"10k"_s), two.cpuMax);
     }
     const QString n = places >= 100000 ? u"100k"_s : u"10k"_s;
     print(u"index_build_%1_ms"_s.arg(n), figures.buildMs);
