@@ -10,20 +10,39 @@
 
 #include <future>
 
+#include <pthread.h>
+#include <unistd.h>
+
 namespace corvane {
 
 namespace {
 
 SearchIndexer* g_instance = nullptr;
 
+// Held by the index thread while it works. A fork (the kill tests run work
+// in forked children) waits for it, so the child never inherits SQLite's
+// locks held half-way by a thread it does not have.
+std::mutex g_working;
+
+void registerForkGuard()
+{
+    static const bool registered = [] {
+        pthread_atfork([] { g_working.lock(); }, [] { g_working.unlock(); }, [] { g_working.unlock(); });
+        return true;
+    }();
+    (void)registered;
+}
+
 } // namespace
 
 SearchIndexer::SearchIndexer(platform::Database* database, const QString& indexHostPath, QObject* parent)
     : QObject(parent)
     , m_indexPath(indexHostPath)
+    , m_process(::getpid())
 {
     if (database)
         connect(database, &platform::Database::rowsStored, this, &SearchIndexer::follow);
+    registerForkGuard();
     m_thread = std::thread([this] { run(); });
     post([this] { m_index = std::make_unique<SearchIndex>(m_indexPath); });
     g_instance = this;
@@ -33,6 +52,10 @@ SearchIndexer::~SearchIndexer()
 {
     if (g_instance == this)
         g_instance = nullptr;
+    if (::getpid() != m_process) {
+        m_thread.detach(); // it never existed here
+        return;
+    }
     {
         const std::lock_guard lock(m_mutex);
         m_stopping = true;
@@ -61,6 +84,10 @@ QString SearchIndexer::defaultIndexPath(const QString& dataHostFolder)
 
 void SearchIndexer::post(std::function<void()> job)
 {
+    // A child forked from this process (the kill tests' workers) has no
+    // index thread, and the lock may have been held at the fork.
+    if (::getpid() != m_process)
+        return;
     {
         const std::lock_guard lock(m_mutex);
         if (m_stopping)
@@ -82,10 +109,12 @@ void SearchIndexer::run()
             job = std::move(m_jobs.front());
             m_jobs.pop_front();
         }
+        const std::lock_guard working(g_working);
         job();
         if (m_index && m_index->damaged())
             recoverFromDamage();
     }
+    const std::lock_guard working(g_working);
     m_index.reset();
 }
 
@@ -158,6 +187,8 @@ int SearchIndexer::search(const QString& typed, int perKind)
 
 void SearchIndexer::waitUntilIdle()
 {
+    if (::getpid() != m_process)
+        return;
     std::promise<void> done;
     std::future<void> reached = done.get_future();
     post([&done] { done.set_value(); });

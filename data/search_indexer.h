@@ -66,6 +66,7 @@ private:
     bool m_stopping = false;
     std::atomic<int> m_latestSearch { 0 };
     std::atomic<bool> m_rebuilding { false };
+    const int m_process; // the process the thread runs in
     std::thread m_thread;
 };
 
