@@ -1,5 +1,6 @@
 #include "app/application.h"
 
+#include "app/find_command.h"
 #include "app/main_form.h"
 #include "app/splash.h"
 #include "app/toolbar_icons.h"
@@ -80,6 +81,7 @@ bool Application::start()
 
     try {
         m_dataModule = std::make_unique<TDataModule1>();
+        startSearchIndex(*m_dataModule);
     } catch (const std::exception& e) {
         platform::reportError(QString::fromStdString(e.what()));
         return false;

@@ -20,6 +20,10 @@ public:
     void hidePrintPanel() override;
     void hideRichTextPanel() override;
     void showPlaceOnMap(int placeId) override;
+    void showSheet(const QString& sheetId) override; // these four in find_command.cpp
+    void showPlace(int placeId) override;
+    void showPicture(const QString& fileName) override;
+    void showGlossaryEntry(const QString& abbrev, const QString& meaning) override;
     QWidget* frameWindow() override;
     void raiseFrame() override;
     void showStatus(const QString& text) override;

@@ -4,6 +4,7 @@
 
 #include "aids/altchar.h"
 #include "aids/jot.h"
+#include "app/find_command.h"
 #include "app/import_command.h"
 #include "app/place_file_commands.h"
 #include "app/toolbar_icons.h"
@@ -77,6 +78,7 @@ TMainForm::TMainForm(QWidget* parent)
 {
     setUpControls();
     connectHandlers();
+    installFindCommand(this);
     MainForm = this;
     setShell(&m_shell);
 }

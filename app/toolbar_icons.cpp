@@ -67,6 +67,22 @@ void drawPrinter(QPainter& p)
     p.drawText(QRectF(6.5, 14, 16, 10.5), Qt::AlignCenter, QStringLiteral("P"));
 }
 
+void drawFind(QPainter& p)
+{
+    p.setPen(QPen(QColor(50, 50, 50), 1));
+    p.setBrush(Qt::white);
+    p.drawRect(QRectF(3.5, 1.5, 14, 18));
+    p.setPen(QPen(QColor(120, 120, 120), 1));
+    for (int y = 5; y <= 16; y += 3)
+        p.drawLine(QPointF(6, y + 0.5), QPointF(15, y + 0.5));
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(90, 60, 20), 3, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(20, 17), QPointF(26, 23));
+    p.setPen(QPen(QColor(30, 30, 30), 1.6));
+    p.setBrush(QColor(200, 225, 255, 200));
+    p.drawEllipse(QPointF(16, 12.5), 5.5, 5.5);
+}
+
 void drawBackup(QPainter& p)
 {
     // The document with a folded corner.
@@ -143,6 +159,11 @@ QIcon jotpadPicture()
 QIcon printPicture()
 {
     return toolIcon(drawPrinter);
+}
+
+QIcon findPicture()
+{
+    return toolIcon(drawFind);
 }
 
 QIcon backupPicture()

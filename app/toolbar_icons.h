@@ -16,6 +16,7 @@ QIcon oddCharPicture(); // a lower-case u with diaeresis
 QIcon jotpadPicture(); // a spiral note pad
 QIcon printPicture(); // a printer with a letter P
 QIcon backupPicture(); // a document with an arrow into a diskette
+QIcon findPicture(); // a magnifying glass over a page
 
 // The program icon: an atlas page with the British Isles on purple.
 // app/icons/corvane3.png, the copy a desktop shows, is programIconImage(256).

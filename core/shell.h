@@ -52,6 +52,15 @@ public:
     // Goes to the atlas window on the sheet a place is pinned to, its
     // marker shown larger; throws when the sheet cannot be shown.
     virtual void showPlaceOnMap(int placeId) = 0;
+    // The search's jumps, each to a view that becomes current: a sheet in
+    // the atlas window through its normal sheet change; a place made
+    // current in the descriptions window; a picture shown in its place's
+    // pictures panel; a glossary entry's row selected. Each throws when the
+    // target cannot be shown (a sheet's picture missing, a place deleted).
+    virtual void showSheet(const QString& sheetId) = 0;
+    virtual void showPlace(int placeId) = 0;
+    virtual void showPicture(const QString& fileName) = 0;
+    virtual void showGlossaryEntry(const QString& abbrev, const QString& meaning) = 0;
     // The frame: the parent of the program's top-level tool windows.
     virtual QWidget* frameWindow() = 0;
     // Brings the frame back from wherever the user left it (minimised,

@@ -33,6 +33,12 @@ public:
     // use, so a deleted place's number never returns while a higher exists.
     static int freePlaceId();
 
+    // The search's ways in: the place becomes current as a click on its row
+    // would make it; the picture's place becomes current and the pictures
+    // panel shows that picture. Both throw when there is no such record.
+    void goToPlace(int placeId);
+    void goToPicture(const QString& fileName);
+
 public slots:
     void mnuOpenHelpClick() { helpItemClick(); }
 

@@ -11,6 +11,8 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#include <utility>
+
 #include <sqlite3.h>
 
 namespace platform {
@@ -147,6 +149,7 @@ void Database::beginBatch()
         throw EngineError(
             QStringLiteral("Cannot begin a transaction on %1: %2")
                 .arg(m_databaseName, m_db ? sqliteMessage(m_db) : QStringLiteral("not connected")));
+    m_inBatch = true;
 }
 
 void Database::commitBatch()
@@ -159,12 +162,37 @@ void Database::commitBatch()
         QString text = writeFailure(QDir(m_folder).filePath(m_databaseName), code, message);
         throw EngineError(text);
     }
+    m_inBatch = false;
+    const auto stored = std::exchange(m_storedInBatch, {});
+    for (const auto& [file, rowids] : stored)
+        emit rowsStored(file, rowids);
 }
 
 void Database::rollbackBatch()
 {
     if (m_db && !sqlite3_get_autocommit(m_db))
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    m_inBatch = false;
+    m_storedInBatch.clear();
+}
+
+void Database::noteStored(const QString& fileHostPath, const QList<qint64>& rowids)
+{
+    if (!m_inBatch) {
+        emit rowsStored(fileHostPath, rowids);
+        return;
+    }
+    // Rows of one file gather into one report; "any row" covers the rest.
+    for (auto& [file, gathered] : m_storedInBatch) {
+        if (file != fileHostPath)
+            continue;
+        if (rowids.isEmpty() || gathered.isEmpty())
+            gathered.clear();
+        else
+            gathered += rowids;
+        return;
+    }
+    m_storedInBatch.append({ fileHostPath, rowids });
 }
 
 namespace {

@@ -160,6 +160,7 @@ void Table::open()
     m_modified = false;
     m_row = d->rows.empty() ? -1 : 0;
     m_eof = d->rows.empty();
+    database->noteStored(d->filePath, {}); // the file may have been replaced while closed
     notifyDataSet();
     if (!d->rows.empty())
         emit afterScroll();

@@ -130,8 +130,20 @@ public:
     void commitBatch();
     void rollbackBatch();
 
+    // The tables' own report of a stored change (see rowsStored()).
+    void noteStored(const QString& fileHostPath, const QList<qint64>& rowids);
+
+signals:
+    // The rows a commit stored or deleted in the table file, told once they
+    // are committed (a batch's at commitBatch(), a rolled-back batch's
+    // never); no rowids when any row may have changed: the table was
+    // opened, emptied or loaded in bulk. Lets an index follow the tables.
+    void rowsStored(const QString& fileHostPath, const QList<qint64>& rowids);
+
 private:
     void moveToFileMain();
+    bool m_inBatch = false;
+    QList<std::pair<QString, QList<qint64>>> m_storedInBatch;
     QString m_alias;
     QString m_databaseName;
     QString m_folder;

@@ -204,6 +204,7 @@ void Table::post()
         message = write(nullptr);
     if (!message.isEmpty())
         fail(message);
+    d->database->noteStored(d->filePath, { row.rowid });
     if (!inserting)
         d->rows.erase(d->rows.begin() + m_row);
     const int position = d->insertPosition(row, d->order(m_def));
@@ -240,6 +241,7 @@ void Table::deleteRecord()
         message = write(nullptr);
     if (!message.isEmpty())
         fail(message);
+    d->database->noteStored(d->filePath, { d->rows[m_row].rowid });
     const bool wasLast = m_row == int(d->rows.size()) - 1;
     d->rows.erase(d->rows.begin() + m_row);
     m_state = State::Browse;
@@ -295,6 +297,7 @@ void Table::appendRecords(const QList<QVariantList>& records)
         sqlite3_exec(d->db(), "RELEASE bulk", nullptr, nullptr, nullptr);
         fail(message);
     }
+    d->database->noteStored(d->filePath, {});
     const qint64 current = m_row >= 0 ? d->rows[m_row].rowid : -1;
     const OrderKey key = d->order(m_def);
     for (Row& row : added)
@@ -321,6 +324,7 @@ void Table::deleteAllRecords()
     const QString message = writeInTransaction(d->db(), statement, nullptr, d->filePath);
     if (!message.isEmpty())
         fail(message);
+    d->database->noteStored(d->filePath, {});
     d->rows.clear();
     m_row = -1;
     m_eof = true;
