@@ -13,40 +13,33 @@ namespace corvane {
 
 namespace {
 
-using platform::FieldDef;
-using platform::FieldType;
-
-platform::TableDef georefTableDef()
-{
-    const auto text = [](const char* name, int width, bool required = false) {
-        return FieldDef { QString::fromLatin1(name), FieldType::Text, width, 0, required };
-    };
-    return { QStringLiteral("tblGeoref"), QStringLiteral("GEOREF.DB"),
-        { text("Map", 10, true), text("X", 24), text("Y", 24), text("Longitude", 24), text("Latitude", 24),
-            text("Transform", 24) },
-        {} };
-}
-
 // How a transformation choice is stored: names that do not change with the
 // user's language.
 const char* const kTransformNames[] = { "automatic", "affine", "polynomial", "spline" };
 
-// The table, opened on the data module's connection; null when it does not
-// exist and create is false.
-platform::Table* georefTable(bool create)
+// The table object on the data module's connection, not opened; null when
+// its file does not exist and create is false.
+platform::Table* georefTableObject(bool create)
 {
     static QPointer<platform::Table> table;
+    const QString host = platform::hostPathOf(dataFolder() + georefTableDef().fileName);
+    if (!QFileInfo::exists(host)) {
+        if (!create)
+            return nullptr;
+        platform::Database::createTableFile(host, georefTableDef());
+    }
     if (!table || table->parent() != DataModule1) {
         delete table;
-        const QString host = platform::hostPathOf(dataFolder() + QStringLiteral("GEOREF.DB"));
-        if (!QFileInfo::exists(host)) {
-            if (!create)
-                return nullptr;
-            platform::Database::createTableFile(host, georefTableDef());
-        }
         table = new platform::Table(DataModule1->dbCorvane, georefTableDef(), DataModule1);
     }
-    if (!table->active())
+    return table;
+}
+
+// The table, opened; null when it does not exist and create is false.
+platform::Table* georefTable(bool create)
+{
+    platform::Table* table = georefTableObject(create);
+    if (table && !table->active())
         table->open();
     return table;
 }
@@ -57,6 +50,25 @@ QString number(double value)
 }
 
 } // namespace
+
+platform::TableDef georefTableDef()
+{
+    using platform::FieldDef;
+    using platform::FieldType;
+    const auto text = [](const char* name, int width, bool required = false) {
+        return FieldDef { QString::fromLatin1(name), FieldType::Text, width, 0, required };
+    };
+    return { QStringLiteral("tblGeoref"), QStringLiteral("GEOREF.DB"),
+        { text("Map", 10, true), text("X", 24), text("Y", 24), text("Longitude", 24), text("Latitude", 24),
+            text("Transform", 24) },
+        {} };
+}
+
+platform::Table* georefTableObject()
+{
+    // Not opened here: the user tables are closed around their replacement.
+    return georefTableObject(true);
+}
 
 SheetControlPoints userControlPoints(const QString& sheetId)
 {

@@ -6,6 +6,7 @@
 // of any the atlas ships.
 
 #include "geo/georeference.h"
+#include "tables/table.h"
 
 #include <QList>
 #include <QString>
@@ -23,6 +24,12 @@ struct SheetControlPoints {
 SheetControlPoints userControlPoints(const QString& sheetId);
 // The sheets the user has points for.
 QStringList sheetsWithUserPoints();
+
+// The table's definition, and the table itself on the data module's
+// connection, made first if need be: it travels with the user tables in
+// backups, kept copies and restores. Throws AppError when it cannot be made.
+platform::TableDef georefTableDef();
+platform::Table* georefTableObject();
 
 // Replaces the sheet's points, all or nothing, making the table if needed.
 // Throws AppError (EngineError) when they cannot be stored.

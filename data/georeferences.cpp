@@ -93,6 +93,12 @@ AtlasGeodata& atlas()
         d = AtlasGeodata { vGraphicsPath, host, DataModule1, {}, {}, {}, {} };
         readControlPoints(d);
         readGazetteer(d);
+        // A restore, "go back" or import brings other points of the user's.
+        if (DataModule1)
+            QObject::connect(DataModule1, &TDataModule1::userTablesReplaced, DataModule1, [] {
+                atlas().fitted.clear();
+                atlas().sheets.reset();
+            });
     }
     return d;
 }

@@ -2,6 +2,7 @@
 
 #include "core/forms.h"
 #include "data/bin_tables.h"
+#include "data/control_points.h"
 #include "data/datamod1.h"
 #include "data/tables.h"
 #include "platform/errors.h"
@@ -237,9 +238,11 @@ void workStep(std::string_view step)
 QList<platform::Table*> userTables(const TDataModule1& data)
 {
     QList<platform::Table*> tables { data.tblDescrip, data.tblPix };
-    // The bin goes where the places go; a read-only installation has none.
+    // The bin and the control points go where the places go; a read-only
+    // installation has neither.
     try {
         tables << binTableObject();
+        tables << georefTableObject();
     } catch (const std::exception&) {
     }
     return tables;
@@ -247,7 +250,15 @@ QList<platform::Table*> userTables(const TDataModule1& data)
 
 QStringList userTableFileNames()
 {
-    return { descripTableDef().fileName, pixTableDef().fileName, binTableDef().fileName };
+    QStringList names { descripTableDef().fileName, pixTableDef().fileName };
+    for (const platform::TableDef& def : laterUserTableDefs())
+        names << def.fileName;
+    return names;
+}
+
+QList<platform::TableDef> laterUserTableDefs()
+{
+    return { binTableDef(), georefTableDef() };
 }
 
 QString dataFolder()

@@ -29,11 +29,15 @@ namespace corvane {
 
 class TDataModule1;
 
-// DESCRIP's before PIX's, then the bin's (data/bin_tables.h) unless it
-// cannot be made: the order every copy keeps.
+// DESCRIP's before PIX's, then the bin's (data/bin_tables.h) and the
+// control points' (data/control_points.h) unless they cannot be made: the
+// order every copy keeps.
 QList<platform::Table*> userTables(const TDataModule1& data);
 // The file names of the user tables, in that order.
 QStringList userTableFileNames();
+// The tables after DESCRIP and PIX, in that order: a set written by an
+// earlier version may lack them.
+QList<platform::TableDef> laterUserTableDefs();
 
 // The installation's Data folder as the engine alias names it ("...\Data\").
 QString dataFolder();

@@ -3,7 +3,9 @@
 #include "core/forms.h"
 #include "core/shared.h"
 #include "data/datamod1.h"
+#include "data/georeferences.h"
 #include "data/place_pins.h"
+#include "geo/coordinates.h"
 #include "output/report_compose.h"
 #include "platform/errors.h"
 #include "platform/paths.h"
@@ -178,14 +180,17 @@ QStringList pinnedSheets()
     return sheets;
 }
 
-QString placeCoordinatesText(const ReportPlace&)
+QString placeCoordinatesText(const ReportPlace& place)
 {
-    return {};
+    if (place.sheetId.isEmpty())
+        return {};
+    const std::optional<QPointF> lonLat = lonLatOnSheet(place.sheetId, pixelCentre(place.pin));
+    return lonLat ? platform::formatLatLon(*lonLat) : QString();
 }
 
 bool placesHaveCoordinates()
 {
-    return false;
+    return !georeferencedSheets().isEmpty();
 }
 
 QString reportTitle()

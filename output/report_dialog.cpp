@@ -132,7 +132,7 @@ void TfrmReport::buildControls()
         box->setChecked(true);
     chkCoordinates->setEnabled(placesHaveCoordinates());
     if (!placesHaveCoordinates())
-        chkCoordinates->setToolTip(QStringLiteral("Places do not carry coordinates yet."));
+        chkCoordinates->setToolTip(QStringLiteral("No sheet of this atlas has control points."));
     connect(chkPictures, &QCheckBox::toggled, chkCaptions, &QCheckBox::setEnabled);
     auto* includeLayout = new QHBoxLayout(include);
     for (QCheckBox* box : { chkDescriptions, chkExcerpts, chkPictures, chkCaptions, chkCoordinates })

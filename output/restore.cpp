@@ -25,26 +25,31 @@ namespace corvane {
 namespace {
 
 // The set's table files in the order of the user tables; a set written
-// before the bin brings an empty bin, made for the while in the Data folder.
+// before a later table (the bin, the control points) brings it empty, made
+// for the while in the Data folder.
 struct SetTableFiles {
     QStringList paths;
-    QString emptyBin;
+    QStringList emptyTables;
     SetTableFiles(const BackupSet& set, qsizetype tables)
         : paths { set.descripFile, set.pixFile }
     {
-        if (tables < 3)
-            return;
-        if (set.binFile.isEmpty()) {
-            emptyBin = QDir(platform::hostPathOf(dataFolder())).filePath(QStringLiteral("~empty-BIN.DB"));
-            QFile::remove(emptyBin);
-            platform::Database::createTableFile(emptyBin, binTableDef());
+        const QList<platform::TableDef> later = laterUserTableDefs();
+        for (qsizetype i = 0; i + 2 < tables && i < later.size(); ++i) {
+            QString file = set.laterFiles.value(i);
+            if (file.isEmpty()) {
+                file = QDir(platform::hostPathOf(dataFolder()))
+                           .filePath(QStringLiteral("~empty-") + later[i].fileName);
+                QFile::remove(file);
+                emptyTables << file;
+                platform::Database::createTableFile(file, later[i]);
+            }
+            paths << file;
         }
-        paths << (set.binFile.isEmpty() ? emptyBin : set.binFile);
     }
     ~SetTableFiles()
     {
-        if (!emptyBin.isEmpty())
-            QFile::remove(emptyBin);
+        for (const QString& file : emptyTables)
+            QFile::remove(file);
     }
     SetTableFiles(const SetTableFiles&) = delete;
     SetTableFiles& operator=(const SetTableFiles&) = delete;
@@ -176,7 +181,8 @@ BackupSet inspectBackupSet(const QString& folder, const QString& programPath)
     const QStringList names = userTableFileNames();
     set.descripFile = tableFile(names.at(0));
     set.pixFile = tableFile(names.at(1));
-    set.binFile = tableFile(names.value(2));
+    for (const QString& name : names.mid(2))
+        set.laterFiles << tableFile(name);
     if (set.descripFile.isEmpty() && set.pixFile.isEmpty())
         throw platform::AppError(QStringLiteral("There is no backup in %1: %2 and %3 are not there.")
                                      .arg(folder, names.at(0), names.at(1)));

@@ -26,7 +26,9 @@ struct BackupSet {
     int pictures = 0;
     QString descripFile; // host paths of the set's tables
     QString pixFile;
-    QString binFile; // empty when the set has no bin (an earlier version's)
+    // Host paths of the tables after those two (the bin, the control
+    // points), one each; empty where the set has none (an earlier version's).
+    QStringList laterFiles;
     bool marked = false; // its set marker says it is complete
     // Picture records with no file in the set nor in the picture folder,
     // which had none when the set was written either (named, at most 10).

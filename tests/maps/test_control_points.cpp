@@ -6,10 +6,13 @@
 #include "kit/atlas_fixture.h"
 #include "kit/user_tables.h"
 
+#include "data/control_points.h"
 #include "data/georeferences.h"
 #include "geo/georef_exchange.h"
 #include "maps/map.h"
 #include "maps/zoom_view.h"
+#include "output/backup.h"
+#include "output/restore.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -102,6 +105,39 @@ private slots:
         QVERIFY(QLineF(*ll, usersLonLat(probe)).length() < 1e-6);
         const QString file = DataModule1->tblDescrip->fileHostPath().replace(u"DESCRIP.DB"_s, u"GEOREF.DB"_s);
         QCOMPARE(fixture::storedColumn(file, u"SELECT COUNT(*) FROM GEOREF"_s), QStringList { u"3"_s });
+    }
+
+    // The user's points travel with the notebook: a backup carries them, and
+    // its restore brings them back over what was done since, fit included.
+    void aBackupAndItsRestoreCarryTheUsersPoints()
+    {
+        Setup s;
+        const QSize box = s.map->imgMap()->size();
+        s.addPoint({ box.width() / 10, box.height() / 10 });
+        s.addPoint({ box.width() * 9 / 10, box.height() / 8 });
+        s.addPoint({ box.width() / 2, box.height() * 9 / 10 });
+        const QList<platform::ControlPoint> made = userControlPoints(u"GB-03H"_s).points;
+        QCOMPARE(made.size(), 3);
+        Backup backup(*DataModule1, vProgramPath);
+        const BackupReport written = backup.run(u"A"_s);
+        QVERIFY2(written.ok, qPrintable(written.text));
+        QCOMPARE(fixture::storedColumn(s.kit.hostPath(u"A:\\GEOREF.DB"_s), u"SELECT COUNT(*) FROM GEOREF"_s),
+            QStringList { u"3"_s });
+
+        storeUserControlPoints(u"GB-03H"_s, {});
+        forgetGeoreference(u"GB-03H"_s);
+        QVERIFY(userControlPoints(u"GB-03H"_s).points.isEmpty());
+        const std::optional<QPointF> shipped = lonLatOnSheet(u"GB-03H"_s, { 321, 456 });
+        QVERIFY(shipped && QLineF(*shipped, usersLonLat({ 321, 456 })).length() > 1);
+        const RestoreReport report
+            = restoreUserTables(*DataModule1, inspectBackupSet(u"A:\\"_s), vProgramPath);
+        QVERIFY2(report.text.startsWith(u"Restored"_s), qPrintable(report.text));
+        const QList<platform::ControlPoint> back = userControlPoints(u"GB-03H"_s).points;
+        QCOMPARE(back.size(), 3);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(back[i].pixel, made[i].pixel);
+        const std::optional<QPointF> ll = lonLatOnSheet(u"GB-03H"_s, { 321, 456 });
+        QVERIFY(ll && QLineF(*ll, usersLonLat({ 321, 456 })).length() < 1e-6);
     }
 
     void misplacedPointIsMarkedAndCanBeMovedOrDeleted()

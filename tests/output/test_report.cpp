@@ -12,6 +12,7 @@
 #include "app/views.h"
 #include "output/report.h"
 #include "output/report_dialog.h"
+#include "geo/coordinates.h"
 
 #include <QCheckBox>
 #include <QDirIterator>
@@ -365,6 +366,35 @@ private slots:
         QVERIFY2(summary.contains(u"Lydd: "_s + missingSheetNote(u"GB-99Z"_s)), qPrintable(summary));
         QVERIFY2(summary.contains(u"Rye: Picture 000007.JPG"_s), qPrintable(summary));
         QVERIFY2(summary.contains(QDir::toNativeSeparators(pdf)), qPrintable(summary));
+    }
+
+    // A pinned place on a sheet with control points prints its latitude and
+    // longitude; a place without a pin prints none.
+    void aGeoreferencedPinPrintsItsCoordinates()
+    {
+        Setup s;
+        const auto lonLatOf = [](QPointF px) { return QPointF(-2 + px.x() / 1000, 53 - px.y() / 1000); };
+        QByteArray points = "Map\tX\tY\tLongitude\tLatitude\n";
+        for (QPointF px : { QPointF(0, 0), QPointF(3000, 0), QPointF(0, 2200), QPointF(3000, 2200) })
+            points += u"%1\t%2\t%3\t%4\t%5\n"_s.arg(kSheet)
+                          .arg(px.x())
+                          .arg(px.y())
+                          .arg(lonLatOf(px).x())
+                          .arg(lonLatOf(px).y())
+                          .toUtf8();
+        QVERIFY(QDir().mkpath(s.atlas.mapsFolder() + u"/../Georef"_s));
+        QVERIFY(fixture::writeBytes(s.atlas.mapsFolder() + u"/../Georef/CONTROL.TSV"_s, points));
+        TfrmReport* dialog = s.openDialog();
+        QVERIFY(dialog);
+        auto* coordinates = Kit::child<QCheckBox>(dialog, u"chkCoordinates"_s);
+        QVERIFY(coordinates->isEnabled());
+        coordinates->setChecked(true);
+        const QString text = pdfText(s.make(dialog, "rdoPdf", s.kit.home() + u"/where.pdf"_s));
+        const QString chateau = platform::formatLatLon(lonLatOf({ 1500.5, 1000.5 }));
+        const QString ynys = platform::formatLatLon(lonLatOf({ 40.5, 30.5 }));
+        QVERIFY2(text.contains(chateau) && text.contains(ynys), qPrintable(text));
+        const qsizetype bois = text.indexOf(kPlaces[1].name, text.indexOf(chateau));
+        QVERIFY(bois > 0 && !text.mid(bois, text.indexOf(ynys) - bois).contains(u"°"_s));
     }
 };
 
