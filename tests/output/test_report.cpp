@@ -10,9 +10,9 @@
 
 #include "app/main_form.h"
 #include "app/views.h"
+#include "geo/coordinates.h"
 #include "output/report.h"
 #include "output/report_dialog.h"
-#include "geo/coordinates.h"
 
 #include <QCheckBox>
 #include <QDirIterator>
