@@ -1,5 +1,7 @@
 #include "imaging/picture_files.h"
 
+#include "imaging/metafile_answer.h"
+
 #include "platform/errors.h"
 #include "platform/paths.h"
 
@@ -394,10 +396,9 @@ bool isBlank(const QImage& image)
     refusePicture(windowsPath, QStringLiteral("its drawing cannot be shown: nothing in it can be drawn."));
 }
 
-QImage loadWindowsMetafile(const QString& windowsPath, const QString& hostPath, QSize box)
+QImage drawWindowsMetafile(const QString& windowsPath, const QByteArray& ppm)
 {
-    const QImage image = QImage::fromData(runRenderer(windowsPath, hostPath, Kind::Metafile, box), "PPM")
-                             .convertToFormat(QImage::Format_RGB32);
+    const QImage image = QImage::fromData(ppm, "PPM").convertToFormat(QImage::Format_RGB32);
     if (image.isNull())
         damagedFile(windowsPath, QStringLiteral("the metafile library failed on it"));
     if (isBlank(image))
@@ -405,9 +406,8 @@ QImage loadWindowsMetafile(const QString& windowsPath, const QString& hostPath, 
     return image;
 }
 
-QImage loadEnhancedMetafile(const QString& windowsPath, const QString& hostPath, QSize box)
+QImage drawEnhancedMetafile(const QString& windowsPath, const QByteArray& svg, QSize box)
 {
-    const QByteArray svg = runRenderer(windowsPath, hostPath, Kind::EnhancedMetafile);
     QSvgRenderer drawing(svg);
     const QSize natural = drawing.defaultSize();
     if (!drawing.isValid())
@@ -440,9 +440,10 @@ QImage decodeAttached(const QString& windowsPath, const QString& hostPath, QSize
     case Kind::Bitmap:
         return loadBitmap(windowsPath, hostPath, box, damaged);
     case Kind::Metafile:
-        return loadWindowsMetafile(windowsPath, hostPath, box);
+        return drawWindowsMetafile(windowsPath, runRenderer(windowsPath, hostPath, Kind::Metafile, box));
     case Kind::EnhancedMetafile:
-        return loadEnhancedMetafile(windowsPath, hostPath, box);
+        return drawEnhancedMetafile(
+            windowsPath, runRenderer(windowsPath, hostPath, Kind::EnhancedMetafile), box);
     case Kind::None:
         break;
     }
@@ -493,12 +494,11 @@ QSize pictureFileSize(const QString& windowsPath)
             qint64 fileSize = 0;
             return readBitmapHeader(windowsPath, host, &fileSize).size;
         }
-        case Kind::Metafile: {
-            const QList<QByteArray> size = runRenderer(windowsPath, host, kind).trimmed().split(' ');
-            return size.size() == 2 ? QSize(size[0].toInt(), size[1].toInt()) : QSize();
-        }
+        case Kind::Metafile:
         case Kind::EnhancedMetafile:
-            return QSvgRenderer(runRenderer(windowsPath, host, kind)).defaultSize();
+            return sizeFromHelper(
+                kind == Kind::Metafile ? HelperAnswer::WindowsSize : HelperAnswer::EnhancedSvg,
+                runRenderer(windowsPath, host, kind));
         case Kind::None:
             break;
         }
@@ -506,6 +506,21 @@ QSize pictureFileSize(const QString& windowsPath)
         // Unreadable: no size.
     }
     return {};
+}
+
+QImage pictureFromHelper(const QString& windowsPath, HelperAnswer kind, const QByteArray& answer, QSize box)
+{
+    if (kind == HelperAnswer::WindowsPpm)
+        return drawWindowsMetafile(windowsPath, answer);
+    return drawEnhancedMetafile(windowsPath, answer, box);
+}
+
+QSize sizeFromHelper(HelperAnswer kind, const QByteArray& answer)
+{
+    if (kind == HelperAnswer::EnhancedSvg)
+        return QSvgRenderer(answer).defaultSize();
+    const QList<QByteArray> size = answer.trimmed().split(' ');
+    return size.size() == 2 ? QSize(size[0].toInt(), size[1].toInt()) : QSize();
 }
 
 AttachedPictureStore::AttachedPictureStore(qsizetype maxBytes)
