@@ -152,6 +152,13 @@ void DriveTable::parseConfig(const QString& text)
         const bool readOnly = value.endsWith(QLatin1String("(read-only)"));
         if (readOnly)
             value = value.chopped(11).trimmed();
+        // Qt makes no folder of such a name at all, and an empty folder
+        // would make the drive the whole computer.
+        if (value.contains(QChar(0))) {
+            problem(QStringLiteral(
+                "the folder's name holds a character no folder name can hold; it is skipped."));
+            continue;
+        }
         if (value.isEmpty())
             removeDrive(letter);
         else
