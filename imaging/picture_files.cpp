@@ -454,8 +454,10 @@ QImage decodeAttached(const QString& windowsPath, const QString& hostPath, QSize
 
 bool isPlainPictureName(const QString& fileName)
 {
+    // Anchored at the very end: "$" would also let a name end in a newline.
     static const QRegularExpression plain(
-        QStringLiteral("^[0-9]{6}\\.(bmp|jpg|jpeg|wmf|emf)$"), QRegularExpression::CaseInsensitiveOption);
+        QRegularExpression::anchoredPattern(QStringLiteral("[0-9]{6}\\.(bmp|jpg|jpeg|wmf|emf)")),
+        QRegularExpression::CaseInsensitiveOption);
     return plain.match(fileName).hasMatch();
 }
 
