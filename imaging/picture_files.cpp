@@ -203,8 +203,9 @@ BitmapHeader readBitmapHeader(const QString& windowsPath, const QString& hostPat
     if (width <= 0 || height <= 0)
         refusePicture(windowsPath, QStringLiteral("the file holds no picture."));
     header.size = QSize(int(std::min<qint64>(width, INT_MAX)), int(std::min<qint64>(height, INT_MAX)));
-    // In 64 bits: a crafted header's size must not wrap into a small one.
-    if (qint64(width) * qint64(height) * 4 > kMaxBitmapBytes)
+    // Divided, not multiplied: two sizes of 32 bits each times four bytes
+    // overflow even 64 bits, and a crafted header must not wrap into a small one.
+    if (width > kMaxBitmapBytes / 4 / height)
         tooLarge(windowsPath, header.size);
     const QString kind = unusualBitmapKind(infoSize, bits, compression);
     if (!kind.isEmpty())
