@@ -1,5 +1,7 @@
 #include "imaging/picture_files.h"
 
+#include "imaging/metafile_answer.h"
+
 #include "platform/errors.h"
 #include "platform/paths.h"
 
@@ -201,8 +203,9 @@ BitmapHeader readBitmapHeader(const QString& windowsPath, const QString& hostPat
     if (width <= 0 || height <= 0)
         refusePicture(windowsPath, QStringLiteral("the file holds no picture."));
     header.size = QSize(int(std::min<qint64>(width, INT_MAX)), int(std::min<qint64>(height, INT_MAX)));
-    // In 64 bits: a crafted header's size must not wrap into a small one.
-    if (qint64(width) * qint64(height) * 4 > kMaxBitmapBytes)
+    // Divided, not multiplied: two sizes of 32 bits each times four bytes
+    // overflow even 64 bits, and a crafted header must not wrap into a small one.
+    if (width > kMaxBitmapBytes / 4 / height)
         tooLarge(windowsPath, header.size);
     const QString kind = unusualBitmapKind(infoSize, bits, compression);
     if (!kind.isEmpty())
@@ -394,10 +397,9 @@ bool isBlank(const QImage& image)
     refusePicture(windowsPath, QStringLiteral("its drawing cannot be shown: nothing in it can be drawn."));
 }
 
-QImage loadWindowsMetafile(const QString& windowsPath, const QString& hostPath, QSize box)
+QImage drawWindowsMetafile(const QString& windowsPath, const QByteArray& ppm)
 {
-    const QImage image = QImage::fromData(runRenderer(windowsPath, hostPath, Kind::Metafile, box), "PPM")
-                             .convertToFormat(QImage::Format_RGB32);
+    const QImage image = QImage::fromData(ppm, "PPM").convertToFormat(QImage::Format_RGB32);
     if (image.isNull())
         damagedFile(windowsPath, QStringLiteral("the metafile library failed on it"));
     if (isBlank(image))
@@ -405,9 +407,8 @@ QImage loadWindowsMetafile(const QString& windowsPath, const QString& hostPath, 
     return image;
 }
 
-QImage loadEnhancedMetafile(const QString& windowsPath, const QString& hostPath, QSize box)
+QImage drawEnhancedMetafile(const QString& windowsPath, const QByteArray& svg, QSize box)
 {
-    const QByteArray svg = runRenderer(windowsPath, hostPath, Kind::EnhancedMetafile);
     QSvgRenderer drawing(svg);
     const QSize natural = drawing.defaultSize();
     if (!drawing.isValid())
@@ -440,9 +441,10 @@ QImage decodeAttached(const QString& windowsPath, const QString& hostPath, QSize
     case Kind::Bitmap:
         return loadBitmap(windowsPath, hostPath, box, damaged);
     case Kind::Metafile:
-        return loadWindowsMetafile(windowsPath, hostPath, box);
+        return drawWindowsMetafile(windowsPath, runRenderer(windowsPath, hostPath, Kind::Metafile, box));
     case Kind::EnhancedMetafile:
-        return loadEnhancedMetafile(windowsPath, hostPath, box);
+        return drawEnhancedMetafile(
+            windowsPath, runRenderer(windowsPath, hostPath, Kind::EnhancedMetafile), box);
     case Kind::None:
         break;
     }
@@ -453,8 +455,10 @@ QImage decodeAttached(const QString& windowsPath, const QString& hostPath, QSize
 
 bool isPlainPictureName(const QString& fileName)
 {
+    // Anchored at the very end: "$" would also let a name end in a newline.
     static const QRegularExpression plain(
-        QStringLiteral("^[0-9]{6}\\.(bmp|jpg|jpeg|wmf|emf)$"), QRegularExpression::CaseInsensitiveOption);
+        QRegularExpression::anchoredPattern(QStringLiteral("[0-9]{6}\\.(bmp|jpg|jpeg|wmf|emf)")),
+        QRegularExpression::CaseInsensitiveOption);
     return plain.match(fileName).hasMatch();
 }
 
@@ -506,12 +510,11 @@ QSize pictureFileSize(const QString& windowsPath)
             qint64 fileSize = 0;
             return readBitmapHeader(windowsPath, host, &fileSize).size;
         }
-        case Kind::Metafile: {
-            const QList<QByteArray> size = runRenderer(windowsPath, host, kind).trimmed().split(' ');
-            return size.size() == 2 ? QSize(size[0].toInt(), size[1].toInt()) : QSize();
-        }
+        case Kind::Metafile:
         case Kind::EnhancedMetafile:
-            return QSvgRenderer(runRenderer(windowsPath, host, kind)).defaultSize();
+            return sizeFromHelper(
+                kind == Kind::Metafile ? HelperAnswer::WindowsSize : HelperAnswer::EnhancedSvg,
+                runRenderer(windowsPath, host, kind));
         case Kind::None:
             break;
         }
@@ -519,6 +522,21 @@ QSize pictureFileSize(const QString& windowsPath)
         // Unreadable: no size.
     }
     return {};
+}
+
+QImage pictureFromHelper(const QString& windowsPath, HelperAnswer kind, const QByteArray& answer, QSize box)
+{
+    if (kind == HelperAnswer::WindowsPpm)
+        return drawWindowsMetafile(windowsPath, answer);
+    return drawEnhancedMetafile(windowsPath, answer, box);
+}
+
+QSize sizeFromHelper(HelperAnswer kind, const QByteArray& answer)
+{
+    if (kind == HelperAnswer::EnhancedSvg)
+        return QSvgRenderer(answer).defaultSize();
+    const QList<QByteArray> size = answer.trimmed().split(' ');
+    return size.size() == 2 ? QSize(size[0].toInt(), size[1].toInt()) : QSize();
 }
 
 AttachedPictureStore::AttachedPictureStore(qsizetype maxBytes)

@@ -195,23 +195,16 @@ public:
         , m_tileSize(tileSize)
         , m_quality(quality)
         , m_subsampling(subsampling)
-        , m_tj(tjInitCompress())
     {
         for (const QSize& s : sizes)
             m_levels.push_back(Level { s, QByteArray(qsizetype(s.width()) * 3 * tileSize, Qt::Uninitialized),
                 QByteArray(qsizetype(s.width()) * 3, Qt::Uninitialized) });
-        m_encoded = tjAlloc(int(tjBufSize(tileSize, tileSize, TJSAMP_444)));
-        if (!m_tj || !m_encoded)
+        m_encoder.buffer = tjAlloc(int(tjBufSize(tileSize, tileSize, TJSAMP_444)));
+        if (!m_encoder.tj || !m_encoder.buffer)
             cannotCache(QStringLiteral("the JPEG encoder cannot be started."));
         for (int level = 0; level < sizes.size(); ++level)
             if (!QDir().mkpath(QStringLiteral("%1/%2").arg(m_folder).arg(level)))
                 cannotCache(QStringLiteral("the folder \"%1\" cannot be created.").arg(m_folder));
-    }
-    ~LevelWriter()
-    {
-        tjFree(m_encoded);
-        if (m_tj)
-            tjDestroy(m_tj);
     }
     LevelWriter(const LevelWriter&) = delete;
     LevelWriter& operator=(const LevelWriter&) = delete;
@@ -246,8 +239,21 @@ private:
     int m_tileSize;
     int m_quality;
     int m_subsampling;
-    tjhandle m_tj;
-    uchar* m_encoded = nullptr;
+    // Freed by its own destructor, so that a constructor that throws (a
+    // folder that cannot be made) frees it too.
+    struct Encoder {
+        tjhandle tj = tjInitCompress();
+        uchar* buffer = nullptr;
+        Encoder() = default;
+        Encoder(const Encoder&) = delete;
+        Encoder& operator=(const Encoder&) = delete;
+        ~Encoder()
+        {
+            tjFree(buffer);
+            if (tj)
+                tjDestroy(tj);
+        }
+    } m_encoder;
     std::vector<Level> m_levels;
     qint64 m_files = 0;
     qint64 m_bytes = 0;
@@ -310,14 +316,14 @@ void LevelWriter::writeStrip(int level)
 void LevelWriter::writeTile(int level, int column, const uchar* pixels, int width, int height, int pitch)
 {
     unsigned long size = tjBufSize(m_tileSize, m_tileSize, TJSAMP_444);
-    if (tjCompress2(m_tj, pixels, width, pitch, height, TJPF_RGB, &m_encoded, &size, m_subsampling, m_quality,
-            TJFLAG_NOREALLOC)
+    if (tjCompress2(m_encoder.tj, pixels, width, pitch, height, TJPF_RGB, &m_encoder.buffer, &size,
+            m_subsampling, m_quality, TJFLAG_NOREALLOC)
         != 0)
-        cannotCache(QString::fromLocal8Bit(tjGetErrorStr2(m_tj)));
+        cannotCache(QString::fromLocal8Bit(tjGetErrorStr2(m_encoder.tj)));
     // Under a temporary name until complete: a killed build leaves no half tile.
     QSaveFile file(m_folder + QLatin1Char('/') + tileName(level, column, m_levels[size_t(level)].stripIndex));
     if (!file.open(QIODevice::WriteOnly)
-        || file.write(reinterpret_cast<const char*>(m_encoded), qint64(size)) != qint64(size)
+        || file.write(reinterpret_cast<const char*>(m_encoder.buffer), qint64(size)) != qint64(size)
         || !file.commit())
         cannotCache(file.errorString());
     ++m_files;

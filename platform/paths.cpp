@@ -152,10 +152,26 @@ void DriveTable::parseConfig(const QString& text)
         const bool readOnly = value.endsWith(QLatin1String("(read-only)"));
         if (readOnly)
             value = value.chopped(11).trimmed();
+        // Qt makes no folder of such a name at all, and an empty folder
+        // would make the drive the whole computer.
+        if (value.contains(QChar(0))) {
+            problem(QStringLiteral(
+                "the folder's name holds a character no folder name can hold; it is skipped."));
+            continue;
+        }
+        value = expandHome(value);
+        // A folder named from wherever the program was started would be a
+        // different one each time (and one beginning with ':' is taken by
+        // Qt for its own resources).
+        if (!value.isEmpty() && !value.startsWith(QLatin1Char('/'))) {
+            problem(QStringLiteral(
+                "the folder must be a full path beginning with \"/\" or \"~/\"; it is skipped."));
+            continue;
+        }
         if (value.isEmpty())
             removeDrive(letter);
         else
-            setDrive(letter, expandHome(value), readOnly);
+            setDrive(letter, value, readOnly);
     }
 }
 

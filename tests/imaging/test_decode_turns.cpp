@@ -205,7 +205,10 @@ private slots:
         Drive drive;
         auto builder = std::make_unique<platform::PyramidBuilder>(drive.pyramid());
         QStringList ready;
-        connect(builder.get(), &platform::PyramidBuilder::ready, this, [&](const QString& p) { ready << p; });
+        // Delivered through the builder, so that none arrives once it is gone
+        // (a check that fails returns before the build ends).
+        connect(builder.get(), &platform::PyramidBuilder::ready, builder.get(),
+            [&](const QString& p) { ready << p; });
         OtherHeavyDecode other;
         builder->request(Drive::windows(u"HEAVY.JPG"_s), true);
         QTRY_COMPARE(platform::HeavyDecodeTurn::waiting(), 1);

@@ -152,9 +152,18 @@ inline bool writeTable(const QString& path, const QList<Field>& fields, int coun
         }
         ok = PX_put_record(doc, record.data()) >= 0;
     }
-    if (doc->px_blob && doc->px_blob->mb_stream)
-        doc->px_blob->mb_stream->close = 0; // ours
+    // The memo file is ours to close; when it may not close it, the library
+    // frees neither the stream it made for it nor the memo header.
+    pxblob_t* blob = doc->px_blob;
+    pxstream_t* memoStream = blob ? blob->mb_stream : nullptr;
+    mbhead_t* memoHead = blob ? blob->mb_head : nullptr;
+    if (memoStream)
+        memoStream->close = 0;
     PX_close(doc);
+    if (memoStream)
+        doc->free(doc, memoStream);
+    if (memoHead)
+        doc->free(doc, memoHead);
     PX_delete(doc);
     return ok && table.saveAs(path) && (memoPath.isEmpty() || memo.saveAs(memoPath));
 }

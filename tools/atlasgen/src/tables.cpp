@@ -83,7 +83,7 @@ bool buildCatalogue(const QString& path, const GeoData& geo, const QVector<Sheet
         out.push_back(
             { QStringLiteral("%1 (%2)").arg(row.fields[1], countries.value(row.fields[0])), sheet->id });
     }
-    QCollator collator(QLocale(QLocale::English));
+    QCollator collator { QLocale(QLocale::English) };
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::stable_sort(out.begin(), out.end(), [&](const CatalogueEntry& a, const CatalogueEntry& b) {
         return collator.compare(a.county, b.county) < 0;
