@@ -20,8 +20,9 @@ public:
     void hidePrintPanel() override;
     void hideRichTextPanel() override;
     void showPlaceOnMap(int placeId) override;
-    void showSheet(const QString& sheetId) override; // these four in find_command.cpp
+    void showSheet(const QString& sheetId) override; // these five in find_command.cpp
     void showPlace(int placeId) override;
+    void showTown(const QString& name, const QString& sheetId, QPointF pixel) override;
     void showPicture(const QString& fileName) override;
     void showGlossaryEntry(const QString& abbrev, const QString& meaning) override;
     QWidget* frameWindow() override;

@@ -59,7 +59,7 @@ void installFindCommand(TMainForm* frame)
 {
     auto* spdFind = new QToolButton(frame->SpeedPanel);
     spdFind->setObjectName(QStringLiteral("spdFind"));
-    spdFind->setToolTip(QObject::tr("Find a sheet, county, place, caption or glossary word (Ctrl+F)."));
+    spdFind->setToolTip(QObject::tr("Find a sheet, county, town, place, caption or glossary word (Ctrl+F)."));
     spdFind->setGeometry(572, 4, 33, 29);
     spdFind->setFocusPolicy(Qt::NoFocus);
     spdFind->setIcon(findPicture());
@@ -96,6 +96,14 @@ void FrameShell::showSheet(const QString& sheetId)
     enterView(QStringLiteral("Atlas"));
     frmAtlas->pnlCatalog()->hide();
     frmAtlas->changeDetailSheet(sheetId);
+    frmAtlas->showChild();
+}
+
+void FrameShell::showTown(const QString& name, const QString& sheetId, QPointF pixel)
+{
+    createAtlasWindow();
+    enterView(QStringLiteral("Atlas"));
+    frmAtlas->showTown(name, sheetId, pixel);
     frmAtlas->showChild();
 }
 

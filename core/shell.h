@@ -4,6 +4,7 @@
 // desktop. Windows see only this interface; the frame registers the
 // implementation when it is created, so no room includes the shell.
 
+#include <QPointF>
 #include <QString>
 
 class QWidget;
@@ -61,6 +62,10 @@ public:
     virtual void showPlace(int placeId) = 0;
     virtual void showPicture(const QString& fileName) = 0;
     virtual void showGlossaryEntry(const QString& abbrev, const QString& meaning) = 0;
+    // A gazetteer town: its sheet through the atlas's normal sheet change,
+    // a marker at the town's pixel until the sheet changes; throws as
+    // showSheet does.
+    virtual void showTown(const QString& name, const QString& sheetId, QPointF pixel) = 0;
     // The frame: the parent of the program's top-level tool windows.
     virtual QWidget* frameWindow() = 0;
     // Brings the frame back from wherever the user left it (minimised,

@@ -67,17 +67,25 @@ QList<std::pair<QString, bool>> pieces(const QString& text)
 
 } // namespace
 
-QString matchExpression(const QString& typed)
+QList<TypedTerm> typedTerms(const QString& typed)
 {
-    QStringList terms;
+    QList<TypedTerm> terms;
     for (const auto& [text, phrase] : pieces(cleaned(typed))) {
         if (!hasWordCharacter(text))
             continue;
-        // A word is a prefix, so results come as the user types.
-        terms << (phrase ? quotedTerm(text) : quotedTerm(text) + QLatin1Char('*'));
+        terms.append({ text, phrase });
         if (terms.size() == kMostTerms)
             break;
     }
+    return terms;
+}
+
+QString matchExpression(const QString& typed)
+{
+    QStringList terms;
+    // A word is a prefix, so results come as the user types.
+    for (const TypedTerm& term : typedTerms(typed))
+        terms << (term.phrase ? quotedTerm(term.text) : quotedTerm(term.text) + QLatin1Char('*'));
     return terms.join(QStringLiteral(" AND "));
 }
 

@@ -4,9 +4,19 @@
 // functions: no index, no window.
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 namespace corvane {
+
+// A word or closed phrase of a typed search, as matchExpression() reads it:
+// a word matches as a prefix, a phrase as whole consecutive words.
+struct TypedTerm {
+    QString text;
+    bool phrase = false;
+};
+// The terms of a typed search that have something to search for, in order.
+QList<TypedTerm> typedTerms(const QString& typed);
 
 // The FTS5 MATCH expression for a typed search: every word must match, each
 // as a word prefix ("kilb" finds "Kilbride"); a phrase in closed double

@@ -5,7 +5,9 @@
 #include "core/paste.h"
 #include "core/shell.h"
 #include "data/search_indexer.h"
+#include "data/town_search.h"
 #include "find/marked_text.h"
+#include "geo/coordinates.h"
 #include "platform/error_report.h"
 #include "platform/fonts.h"
 
@@ -59,6 +61,43 @@ QString titleOf(const FindHit& hit)
         break;
     }
     return hit.title;
+}
+
+// The gazetteer's towns for the typed text, one more than are shown so
+// that "more" can be said; keyed by sheet, pixel and name for the jump.
+QList<FindHit> townHits(const QString& typed)
+{
+    QList<FindHit> hits;
+    const QList<GazetteerTown>& towns = gazetteer();
+    for (const int i : townsMatching(typed, towns)) {
+        const GazetteerTown& town = towns[i];
+        FindHit hit;
+        hit.kind = FindKind::Town;
+        hit.rowid = i;
+        hit.keys = QStringList { town.sheetId, QString::number(town.pixel.x(), 'g', 17),
+            QString::number(town.pixel.y(), 'g', 17), town.name };
+        hit.title = town.name;
+        hit.context = town.sheetId.isEmpty()
+            ? QObject::tr("%1, not on any sheet").arg(platform::formatLatLon(town.lonLat))
+            : QStringLiteral("%1, %2").arg(town.sheetId, platform::formatLatLon(town.lonLat));
+        hits << hit;
+        if (hits.size() > kHitsPerKind)
+            break;
+    }
+    return hits;
+}
+
+// The towns go between the counties and the places, as findSources() orders
+// the kinds the index holds.
+QList<FindHit> withTowns(QList<FindHit> hits, const QString& typed)
+{
+    qsizetype at = 0;
+    while (at < hits.size() && int(hits[at].kind) < int(FindKind::Town))
+        ++at;
+    const QList<FindHit> towns = townHits(typed);
+    for (qsizetype i = 0; i < towns.size(); ++i)
+        hits.insert(at + i, towns[i]);
+    return hits;
 }
 
 } // namespace
@@ -131,10 +170,11 @@ void TfrmFind::edFindMouseDown()
     completePendingPaste(ui->edFind);
 }
 
-void TfrmFind::showHits(int ticket, const QList<FindHit>& hits)
+void TfrmFind::showHits(int ticket, const QList<FindHit>& indexHits)
 {
     if (ticket != m_ticket)
         return;
+    const QList<FindHit> hits = withTowns(indexHits, ui->edFind->text());
     ui->lstFound->clear();
     QTreeWidgetItem* group = nullptr;
     int inGroup = 0;
@@ -191,6 +231,7 @@ void TfrmFind::goTo(const QTreeWidgetItem* item)
         shell().showSheet(keys.value(0));
         break;
     case FindKind::Town:
+        goToTown(keys);
         break;
     case FindKind::Place:
         shell().showPlace(keys.value(0).toInt());
@@ -202,6 +243,18 @@ void TfrmFind::goTo(const QTreeWidgetItem* item)
         shell().showGlossaryEntry(keys.value(0), keys.value(1));
         break;
     }
+}
+
+// A town off every sheet has nowhere to go: the search says so.
+void TfrmFind::goToTown(const QStringList& keys)
+{
+    if (keys.value(0).isEmpty()) {
+        const QString text = tr("%1 is not on any sheet.").arg(keys.value(3));
+        ui->lblFound->setText(text);
+        shell().showStatus(text);
+        return;
+    }
+    shell().showTown(keys.value(3), keys.value(0), { keys.value(1).toDouble(), keys.value(2).toDouble() });
 }
 
 // The next hit above or below the selected one, over the headings.

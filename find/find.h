@@ -1,6 +1,6 @@
 #pragma once
 // The search window: one field that searches the sheets, counties, the
-// user's places, descriptions and picture captions, and the glossary as
+// gazetteer's towns, the user's places, descriptions and picture captions, and the glossary as
 // the user types, the results grouped by kind, each with the words around
 // the match. Enter or a double-click goes there through the shell; Esc
 // puts the window away. The field takes the palette's paste hand-off.
@@ -47,6 +47,7 @@ protected:
 private:
     void showHits(int ticket, const QList<FindHit>& hits);
     void goTo(const QTreeWidgetItem* item);
+    void goToTown(const QStringList& keys);
     void moveToHit(int step);
 
     const std::unique_ptr<Ui::Find> ui;

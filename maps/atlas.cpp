@@ -417,6 +417,13 @@ void TfrmAtlas::showPlacePin(int placeId)
     changeDetailSheet(pin->sheetId);
 }
 
+void TfrmAtlas::showTown(const QString& name, const QString& sheetId, QPointF pixel)
+{
+    ui->pnlCatalog->hide();
+    changeDetailSheet(sheetId);
+    m_pins->showPointMarker(name, sheetId, pixel);
+}
+
 void TfrmAtlas::moveToNeighbour(const QString& side)
 {
     const QString id = neighbourOf(vMapId, side);

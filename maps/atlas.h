@@ -55,6 +55,9 @@ public:
     // its picture cannot be loaded, leaving the window and the map viewer
     // state on the sheet shown.
     void changeDetailSheet(const QString& sheetId);
+    // Shows the sheet in detail with a marker at a town's pixel, gone with
+    // the next sheet change; throws as changeDetailSheet does.
+    void showTown(const QString& name, const QString& sheetId, QPointF pixel);
 
     // Controls other windows use.
     QLabel* Label1() const;

@@ -20,6 +20,24 @@ namespace {
 constexpr int kMarkerSide = 16;
 constexpr int kFocusedSide = 28;
 
+// Draws the focused pin; clicks go through to the picture below.
+class PointMarker : public QWidget {
+public:
+    explicit PointMarker(QWidget* parent)
+        : QWidget(parent)
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        resize(kFocusedSide, kFocusedSide);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        paintPinMarker(p, QRectF(rect()).center(), true);
+    }
+};
+
 } // namespace
 
 void paintPinMarker(QPainter& p, QPointF centre, bool focused)
@@ -94,6 +112,8 @@ TPinLayer::TPinLayer(QLabel* picture)
 
 void TPinLayer::showSheet(const QString& sheetId, QSize shown, QSize native)
 {
+    if (sheetId.compare(m_sheetId, Qt::CaseInsensitive) != 0)
+        delete m_pointMarker;
     m_sheetId = sheetId;
     m_shown = shown;
     m_native = native.isValid() && !native.isEmpty() ? native : shown;
@@ -102,6 +122,7 @@ void TPinLayer::showSheet(const QString& sheetId, QSize shown, QSize native)
 
 void TPinLayer::clear()
 {
+    delete m_pointMarker;
     m_sheetId.clear();
     refresh();
 }
@@ -128,6 +149,24 @@ QList<TPinMarker*> TPinLayer::markers() const
         if (marker)
             live << marker;
     return live;
+}
+
+void TPinLayer::showPointMarker(const QString& name, const QString& sheetId, QPointF pixel)
+{
+    delete m_pointMarker;
+    const bool onSheet
+        = pixel.x() >= 0 && pixel.y() >= 0 && pixel.x() < m_native.width() && pixel.y() < m_native.height();
+    if (sheetId.compare(m_sheetId, Qt::CaseInsensitive) != 0 || m_native.isEmpty() || !onSheet)
+        return;
+    auto* marker = new PointMarker(m_picture);
+    marker->setObjectName(QStringLiteral("imgTownMarker"));
+    marker->setAccessibleName(QObject::tr("Marker of %1").arg(name));
+    const QPointF at(
+        pixel.x() * m_shown.width() / m_native.width(), pixel.y() * m_shown.height() / m_native.height());
+    marker->move(at.toPoint() - marker->rect().center());
+    marker->show();
+    marker->raise();
+    m_pointMarker = marker;
 }
 
 QPoint TPinLayer::toSheet(QPoint onPicture) const

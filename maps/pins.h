@@ -56,6 +56,12 @@ public:
     std::optional<PlacePin> focusedPin() const;
 
     QList<TPinMarker*> markers() const;
+
+    // A one-off marker, drawn as the focused pin, at a point of the sheet
+    // shown (a town the search went to); it goes when another sheet or the
+    // overview is shown. Null when there is none.
+    void showPointMarker(const QString& name, const QString& sheetId, QPointF pixel);
+    QWidget* pointMarker() const { return m_pointMarker; }
     QMenu* menu() const { return m_menu; }
     QPoint toSheet(QPoint onPicture) const;
     // The point of the sheet under a point of the picture, in the scan's
@@ -80,6 +86,7 @@ private:
     QSize m_shown;
     QSize m_native;
     std::optional<int> m_focusPlace;
+    QPointer<QWidget> m_pointMarker;
     QList<QPointer<TPinMarker>> m_markers;
 };
 

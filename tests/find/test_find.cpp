@@ -1,7 +1,7 @@
 // The search window in the whole program: Ctrl+F and the tool-bar button,
 // results as the user types, a jump for each kind of hit through the
-// views' own paths, the keyboard alone, the palette's paste, and an index
-// that follows a rename, a delete, a restore and an import's bulk store.
+// views' own paths (a gazetteer town's marker on its sheet), the keyboard alone, the palette's paste, and an
+// index that follows a rename, a delete, a restore and an import's bulk store.
 #include "import/legacy_writer.h"
 #include "kit/atlas_fixture.h"
 #include "kit/user_tables.h"
@@ -11,6 +11,7 @@
 #include "data/user_tables.h"
 #include "find/find.h"
 #include "import/legacy_import.h"
+#include "maps/pins.h"
 #include "output/restore.h"
 #include "places/notes.h"
 
@@ -43,6 +44,7 @@ struct Setup {
         atlas.setRows({ { u"GB-03H"_s, {}, {}, {}, {}, u"England: London"_s, u"12-13"_s, 433, 683 },
                           { u"GB-05A"_s, {}, {}, {}, {}, u"England: Oxford"_s, u"20-21"_s, 400, 600 } },
             { { 1, u"Oxfordshire"_s, u"GB-05A"_s } });
+        writeTowns();
         fixture::writeUserTables(
             { { 0, u"Kilbride"_s, u"Where I wrote about the mill at Kilbride, by the Straße."_s },
                 { 1, u"Dún Laoghaire"_s, u"The harbour."_s } },
@@ -53,6 +55,19 @@ struct Setup {
         QDir().mkpath(pix);
         fixture::writeBytes(
             pix + u"/000001.JPG"_s, fixture::encodeJpeg(fixture::sheetImage({ 80, 60 }, Qt::blue)));
+    }
+
+    // The gazetteer on the atlas CD, beside the Maps folder.
+    void writeTowns() const
+    {
+        const QString georef = atlas.mapsFolder() + u"/../Georef/"_s;
+        QDir().mkpath(georef);
+        fixture::writeBytes(georef + u"TOWNS.TSV"_s,
+            u"Name\tLongitude\tLatitude\tMap\tX\tY\n"
+            "Kilbéggan\t-7.5\t53.37\tGB-03H\t150\t36\n"
+            "Upper Kilbarry\t-8.1\t52.1\tGB-05A\t40\t100.5\n"
+            "Lower Kilbarry\t-8.2\t52.0\t\t\t\n"
+            "Großenhain\t13.55\t51.29\tGB-03H\t10\t10\n"_s.toUtf8());
     }
 
     static void writeGlossary()
@@ -201,6 +216,71 @@ private slots:
         QTest::keyClick(frmFind->edFind(), Qt::Key_Return);
         QCOMPARE(vCurrentView, u"Abbrev"_s);
         QCOMPARE(DataModule1->tblAbbrev->fieldAsString(u"Abbrev"_s), u"Bg."_s);
+        QVERIFY(s.kit.messages().isEmpty());
+    }
+
+    // Towns come from the gazetteer, by the index's rules, between the
+    // counties and the places; each says where it lies.
+    void townsFoundLikeTheRest()
+    {
+        Setup s;
+        s.openFind();
+        QTRY_COMPARE(s.found(u"kilb"_s),
+            (QStringList { u"Towns: Kilbéggan"_s, u"Towns: Upper Kilbarry"_s, u"Towns: Lower Kilbarry"_s,
+                u"Places: Kilbride"_s }));
+        const QTreeWidgetItem* towns = frmFind->lstFound()->topLevelItem(0);
+        const QString onSheet = towns->child(0)->data(0, Qt::UserRole + 20).toString();
+        QVERIFY2(onSheet.contains(u"GB-03H, 53.37000, -7.50000"_s), qPrintable(onSheet));
+        const QString offSheet = towns->child(2)->data(0, Qt::UserRole + 20).toString();
+        QVERIFY2(offSheet.contains(u"not on any sheet"_s), qPrintable(offSheet));
+        QCOMPARE(s.found(u"KILBEGG"_s), QStringList { u"Towns: Kilbéggan"_s });
+        QCOMPARE(s.found(u"kilb upp"_s), QStringList { u"Towns: Upper Kilbarry"_s });
+        QCOMPARE(s.found(u"kilb upp low"_s), QStringList());
+        QCOMPARE(s.found(u"grossenh"_s), QStringList { u"Towns: Großenhain"_s });
+        QCOMPARE(s.found(u"\"upper kilbarry\""_s), QStringList { u"Towns: Upper Kilbarry"_s });
+        QCOMPARE(s.found(u"\"kilbarry upper\""_s), QStringList());
+        QCOMPARE(s.found(u"\"upper kilb\""_s), QStringList());
+    }
+
+    // A town opens its sheet with a marker at the town, which goes with the
+    // next sheet change; a town off every sheet only says so.
+    void aTownOpensItsSheetWithAMarker()
+    {
+        Setup s;
+        s.openFind();
+        QTRY_COMPARE(s.found(u"kilbegg"_s).size(), 1);
+        QTest::keyClick(frmFind->edFind(), Qt::Key_Return);
+        QCOMPARE(vMapId, u"GB-03H"_s);
+        QCOMPARE(vCurrentView, u"Atlas"_s);
+        TPinLayer* pins = frmAtlas->pins();
+        const QPointer<QWidget> marker = pins->pointMarker();
+        QVERIFY(marker);
+        QCOMPARE(marker->objectName(), u"imgTownMarker"_s);
+        QVERIFY(marker->isVisible());
+        QVERIFY(marker->parentWidget() == frmAtlas->imgMap());
+        const QPoint expected = pins->toPicture({ 150, 36 });
+        QVERIFY2((marker->geometry().center() - expected).manhattanLength() <= 2,
+            qPrintable(u"%1,%2"_s.arg(marker->geometry().center().x()).arg(marker->geometry().center().y())));
+
+        s.openFind();
+        QCOMPARE(s.found(u"upper kilb"_s).size(), 1);
+        QTest::keyClick(frmFind->edFind(), Qt::Key_Return);
+        QCOMPARE(vMapId, u"GB-05A"_s);
+        QVERIFY(!marker || !marker->isVisible());
+        QVERIFY(pins->pointMarker());
+        QVERIFY(
+            (pins->pointMarker()->geometry().center() - pins->toPicture({ 40, 100 })).manhattanLength() <= 2);
+
+        frmAtlas->changeDetailSheet(u"GB-03H"_s);
+        QVERIFY(!pins->pointMarker());
+
+        s.openFind();
+        QCOMPARE(s.found(u"lower kilb"_s).size(), 1);
+        QTest::keyClick(frmFind->edFind(), Qt::Key_Return);
+        QCOMPARE(vMapId, u"GB-03H"_s);
+        QVERIFY(!pins->pointMarker());
+        QCOMPARE(
+            frmFind->findChild<QLabel*>(u"lblFound"_s)->text(), u"Lower Kilbarry is not on any sheet."_s);
         QVERIFY(s.kit.messages().isEmpty());
     }
 

@@ -2,9 +2,11 @@
 // matches what (case, accents, ß and the like, prefixes, several words,
 // phrases), what a user may type that looks like query syntax, rows
 // followed after a store, and an index rebuilt when it is missing,
-// damaged or behind its table file.
+// damaged or behind its table file. The gazetteer's towns, matched outside
+// the index, must follow the very same rules.
 #include "data/search_index.h"
 #include "data/search_query.h"
+#include "data/town_search.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -106,6 +108,39 @@ private slots:
         SearchIndex index(file.indexPath());
         QVERIFY(index.rebuild(placesSource(), file.path()));
         QCOMPARE(placesFound(index, typed).size(), found ? 1 : 0);
+        QCOMPARE(townNameMatches(townWords(stored), typed), found);
+    }
+
+    void townsMatchingGivesGazetteerIndexes()
+    {
+        const QList<GazetteerTown> towns { { u"Kilbéggan"_s, {}, {}, {} },
+            { u"Upper Kilbarry"_s, {}, {}, {} }, { u"Lower Kilbarry"_s, {}, {}, {} },
+            { u"Großenhain"_s, {}, {}, {} } };
+        QCOMPARE(townsMatching(u"kilb"_s, towns), (QList<int> { 0, 1, 2 }));
+        QCOMPARE(townsMatching(u"KILBEGG"_s, towns), QList<int> { 0 });
+        QCOMPARE(townsMatching(u"kilb low"_s, towns), QList<int> { 2 });
+        QCOMPARE(townsMatching(u"grossen"_s, towns), QList<int> { 3 });
+        QCOMPARE(townsMatching(u"\"lower kilbarry\""_s, towns), QList<int> { 2 });
+        QCOMPARE(townsMatching(u"\"lower kilb\""_s, towns), QList<int>());
+        QCOMPARE(townsMatching(u"barry"_s, towns), QList<int>());
+        QCOMPARE(townsMatching(u"  \" - * "_s, towns), QList<int>());
+        QCOMPARE(townsMatching(QString(u'\0'), towns), QList<int>());
+    }
+
+    // Run on the window's thread at each key: a thousand towns must take
+    // well under a frame's worth of time.
+    void townsMatchingIsCheapPerKeystroke()
+    {
+        QList<GazetteerTown> towns;
+        for (int i = 0; i < 1000; ++i)
+            towns.append({ u"Sankt Kilbéggan-%1 an der Straße"_s.arg(i), {}, {}, {} });
+        QElapsedTimer timer;
+        timer.start();
+        const QList<int> found = townsMatching(u"kilbeggan-99 strasse"_s, towns);
+        const qint64 micros = timer.nsecsElapsed() / 1000;
+        qInfo("1000 towns matched in %lld us", micros);
+        QCOMPARE(found.size(), 11); // 99 and 990..999
+        QVERIFY2(micros < 50000, qPrintable(QString::number(micros)));
     }
 
     // Typed text is searched as text: never an error, never the whole
