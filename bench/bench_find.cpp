@@ -25,11 +25,13 @@
 #include "data/search_indexer.h"
 #include "data/search_query.h"
 #include "data/tables.h"
+#include "data/town_search.h"
 #include "platform/paths.h"
 #include "tables/table.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -236,6 +238,25 @@ void storePlace(const QString& folder, Words& words)
 
 } // namespace
 
+// Towns are matched on the window's thread at each key: a thousand of them,
+// the median of 25 keystrokes.
+void townKeystroke()
+{
+    QList<GazetteerTown> towns;
+    for (int i = 0; i < 1000; ++i)
+        towns.append({ u"Sankt Kilb\u00e9ggan-%1 an der Stra\u00dfe"_s.arg(i), {}, {}, {} });
+    QList<double> times;
+    for (int i = 0; i < 25; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        const QList<int> found = townsMatching(u"kilbeggan-99 strasse"_s, towns);
+        times << timer.nsecsElapsed() / 1e6;
+        if (found.size() != 11)
+            qFatal("town matching found %lld towns, not 11", qlonglong(found.size()));
+    }
+    print(u"town_keystroke_1000_ms"_s, bench::median(times));
+}
+
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
@@ -253,5 +274,6 @@ int main(int argc, char** argv)
     print(u"growth_build"_s, hundredK.buildCpuMs / tenK.buildCpuMs);
     print(u"growth_keystroke"_s, hundredK.keys.cpuMedian / std::max(0.001, tenK.keys.cpuMedian));
     storePlace(large.path(), words);
+    townKeystroke();
     return 0;
 }

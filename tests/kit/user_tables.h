@@ -97,6 +97,8 @@ public:
     explicit FileLock(const QString& file)
     {
         sqlite3_open_v2(file.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+        // The search index's thread may be reading the file for a moment.
+        sqlite3_busy_timeout(m_db, 5000);
         m_locked = sqlite3_exec(m_db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) == SQLITE_OK;
     }
     ~FileLock()

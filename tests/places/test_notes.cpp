@@ -148,8 +148,11 @@ QString onTableFile(const QString& file, const QString& sql)
         return ok;
     };
     QString table;
-    if (sqlite3_open_v2(file.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK
-        && step(u"SELECT name FROM sqlite_master WHERE type='table' ORDER BY rowid LIMIT 1"_s, &table)
+    // The search index's thread may be reading the file for a moment.
+    const bool opened
+        = sqlite3_open_v2(file.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK
+        && sqlite3_busy_timeout(db, 5000) == SQLITE_OK;
+    if (opened && step(u"SELECT name FROM sqlite_master WHERE type='table' ORDER BY rowid LIMIT 1"_s, &table)
         && !step(QString(sql).replace(u"TABLE"_s, u'"' + table + u'"'), &value))
         value = u"failed: "_s + QString::fromUtf8(sqlite3_errmsg(db));
     sqlite3_close(db);
