@@ -22,6 +22,7 @@
 #include <turbojpeg.h>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -213,6 +214,29 @@ void pathSeeds()
 
 } // namespace
 
+// Searches as users type them, and coordinates as they are typed or stored
+// (the first byte chooses latitude or longitude).
+void textSeeds()
+{
+    for (const char* typed : { "kilb", "K\xc3\xb6ln strasse", "\"lower kilbarry\" mill",
+             "o'brien -x* (a OR b)", "NEAR(mill kil, 2) \"unbalanced" })
+        seed("fuzz_find_query", typed);
+    for (const char* typed : { "\x00"
+                               "51.50700",
+             "\x01"
+             "-0.12800",
+             "\x00"
+             "51\xc2\xb0"
+             "30'25.2\"N",
+             "\x01"
+             "W 0 7 40.8",
+             "\x00"
+             "-90",
+             "\x01"
+             "180.0000001" })
+        seed("fuzz_coordinates", QByteArray(typed, qsizetype(std::strlen(typed + 1) + 1)));
+}
+
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -227,5 +251,6 @@ int main(int argc, char** argv)
     metafileSeeds(scratch.path());
     tableSeeds(scratch.path());
     pathSeeds();
+    textSeeds();
     return 0;
 }
