@@ -34,6 +34,7 @@
 
 #include "bench_support.h"
 #include "kit/atlas_fixture.h"
+#include "notes_driving.h"
 
 #include "maps/pins.h"
 #include "places/notes.h"
@@ -54,6 +55,10 @@
 
 using namespace corvane;
 using namespace Qt::StringLiterals;
+using bench::click;
+using bench::clickRow;
+using bench::control;
+using bench::paint;
 
 namespace {
 
@@ -144,29 +149,6 @@ void writeUserTables()
             u"Caption of picture %1, taken from an old book"_s.arg(i + 1), u".JPG"_s };
     }
     pix.appendRecords(pictures);
-}
-
-void paint(QWidget* widget)
-{
-    widget->repaint();
-    QCoreApplication::processEvents();
-}
-
-template <typename T> T* control(const char* name)
-{
-    return frmNotes->findChild<T*>(QLatin1String(name));
-}
-
-void click(const char* name)
-{
-    QTest::mouseClick(control<QAbstractButton>(name), Qt::LeftButton);
-}
-
-void clickRow(platform::DbGrid* grid, int row)
-{
-    grid->scrollTo(grid->model()->index(row, 0));
-    const QPoint at = grid->visualRect(grid->model()->index(row, 0)).center();
-    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, at);
 }
 
 void measureKeystrokes(platform::DbGrid* grid)

@@ -15,6 +15,7 @@
 
 #include "bench_support.h"
 #include "kit/atlas_fixture.h"
+#include "notes_driving.h"
 
 #include "data/bin_tables.h"
 #include "data/tables.h"
@@ -35,6 +36,10 @@
 
 using namespace corvane;
 using namespace Qt::StringLiterals;
+using bench::click;
+using bench::clickRow;
+using bench::control;
+using bench::paint;
 
 namespace {
 
@@ -124,29 +129,6 @@ void writePictureFiles(const Kit& kit, const QList<int>& placeIds)
             fixture::writeBytes(folder + u'/' + name + u".JPG"_s, bytes);
         }
     }
-}
-
-void paint(QWidget* widget)
-{
-    widget->repaint();
-    QCoreApplication::processEvents();
-}
-
-template <typename T> T* control(const char* name)
-{
-    return frmNotes->findChild<T*>(QLatin1String(name));
-}
-
-void click(const char* name)
-{
-    QTest::mouseClick(control<QAbstractButton>(name), Qt::LeftButton);
-}
-
-void clickRow(platform::DbGrid* grid, int row)
-{
-    grid->scrollTo(grid->model()->index(row, 0));
-    QTest::mouseClick(
-        grid->viewport(), Qt::LeftButton, {}, grid->visualRect(grid->model()->index(row, 0)).center());
 }
 
 void chooseAndGo(const char* radio)
