@@ -79,6 +79,7 @@ void showFindWindow()
 {
     if (!frmFind) {
         auto* find = new TfrmFind;
+        find->setKeepsFrameMenu(true);
         MainForm->addChild(find);
     }
     frmFind->showFind();

@@ -404,8 +404,10 @@ void TMainForm::childActivated(QMdiSubWindow* window)
 
 void TMainForm::showMenuOf(QMdiSubWindow* window)
 {
-    menuBar()->clear();
     const auto* form = qobject_cast<TChildForm*>(window->widget());
+    if (form && !form->childMenuBar() && form->keepsFrameMenu())
+        return;
+    menuBar()->clear();
     if (form && form->childMenuBar())
         menuBar()->addActions(form->childMenuBar()->actions());
 }

@@ -36,6 +36,11 @@ public:
     // shows its top-level actions in its own menu bar.
     QMenuBar* childMenuBar() const { return m_menuBar; }
 
+    // A window without a menu of its own that works on the view beneath it
+    // (the search): while it is active the frame keeps that view's menu.
+    void setKeepsFrameMenu(bool keeps) { m_keepsFrameMenu = keeps; }
+    bool keepsFrameMenu() const { return m_keepsFrameMenu; }
+
 protected:
     void setChildMenuBar(QMenuBar* menuBar);
 
@@ -52,6 +57,7 @@ protected:
 private:
     QMenuBar* m_menuBar = nullptr;
     bool m_fixedBorder = false;
+    bool m_keepsFrameMenu = false;
 };
 
 } // namespace corvane

@@ -19,6 +19,7 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QSignalSpy>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -141,6 +142,8 @@ private slots:
         QVERIFY2(find, "Ctrl+F made no search window");
         QTRY_VERIFY(find->isVisible());
         QTRY_COMPARE(QApplication::focusWidget(), find->edFind());
+        // The view's menu stays in the frame while the search is in front.
+        QVERIFY(MainForm->menuBar()->actions().size() > 1);
         QCOMPARE(find->edFind()->objectName(), u"edFind"_s);
         QCOMPARE(find->lstFound()->objectName(), u"lstFound"_s);
         // Esc puts it away; the button brings it back, ready to type.
