@@ -184,9 +184,9 @@ BitmapHeader readBitmapHeader(const QString& windowsPath, const QString& hostPat
     qint64 height = 0;
     int bits = 0;
     quint32 compression = 0;
-    if (infoSize == 12) { // OS/2 1.x
-        width = u16(head, 18);
-        height = u16(head, 20);
+    if (infoSize == 12) { // OS/2 1.x: signed, as the decoder reads them
+        width = qint16(u16(head, 18));
+        height = std::abs(qint64(qint16(u16(head, 20)))); // negative: rows top-down
         bits = u16(head, 24);
     } else if (infoSize == 16 && head.size() >= 14 + 16) { // OS/2 2.x, shortest form
         width = u32(head, 18);

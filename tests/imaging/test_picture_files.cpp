@@ -432,6 +432,13 @@ private slots:
         QVERIFY(d.write(u"M.WMF"_s, pictures::windowsMetafile(1440, 2880, 1440)));
         QCOMPARE(platform::pictureFileSize(u"D:\\R.JPG"_s), QSize(100, 200));
         QCOMPARE(platform::pictureFileSize(u"D:\\B.BMP"_s), QSize(64, 48));
+        // An OS/2 header's height below zero means rows stored top-down.
+        QByteArray topDown = pictures::bitmapFile(pictures::Bmp::Os2Bits24, 64, 48);
+        topDown[20] = char(0xD0); // -48
+        topDown[21] = char(0xFF);
+        QVERIFY(d.write(u"T.BMP"_s, topDown));
+        QCOMPARE(platform::pictureFileSize(u"D:\\T.BMP"_s), QSize(64, 48));
+        QCOMPARE(platform::loadPictureFile(u"D:\\T.BMP"_s, { 64, 48 }).size(), QSize(64, 48));
         QCOMPARE(platform::pictureFileSize(u"D:\\M.WMF"_s), QSize(192, 96));
         QVERIFY(d.write(u"E.EMF"_s, QByteArray()));
         QVERIFY(!platform::pictureFileSize(u"D:\\E.EMF"_s).isValid());
