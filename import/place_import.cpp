@@ -56,11 +56,13 @@ QVariantList placeRecord(int placeId, const platform::GeoPlace& place, PlaceImpo
     return { placeId, place.name, page, coords, description.isEmpty() ? QVariant() : QVariant(description) };
 }
 
-// Records at a time: the table sorts its rows after each group, so a
-// million places go in about fifty groups, a few thousand in groups of 1000.
-qsizetype groupSize(qsizetype count)
+// Records at a time. The table sorts all its rows after each group, so the
+// groups grow with the table: a few thousand places into a small list go
+// in groups of 1000, a million in about 25 groups; a group is the longest
+// wait for Stop.
+qsizetype groupSize(qsizetype count, qsizetype rowsBefore)
 {
-    return std::max<qsizetype>(kRecordsAtATime, count / 50);
+    return std::max<qsizetype>(kRecordsAtATime, (rowsBefore + count) / 25);
 }
 
 // Pins and stores the places with numbers from `first` on, all or none.
@@ -68,7 +70,7 @@ void storePlaces(const QList<platform::GeoPlace>& found, int first, PlaceImportR
     const PlaceImportProgress& progress)
 {
     platform::Table* places = DataModule1->tblDescrip;
-    const qsizetype group = groupSize(found.size());
+    const qsizetype group = groupSize(found.size(), places->recordCount());
     // The fits read the user's points, whose table cannot open inside the
     // batch: made before it.
     for (const QString& sheetId : georeferencedSheets())
