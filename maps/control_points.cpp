@@ -228,7 +228,8 @@ void TControlPointsPanel::showEvent(QShowEvent* event)
 void TControlPointsPanel::hideEvent(QHideEvent* event)
 {
     m_marks->hide();
-    m_dragged = -1;
+    if (m_dragged >= 0) // a drag cut short leaves its point where it was
+        m_points.points[std::exchange(m_dragged, -1)].pixel = m_draggedFrom;
     QFrame::hideEvent(event);
 }
 
