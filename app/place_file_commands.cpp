@@ -1,13 +1,15 @@
 #include "app/place_file_commands.h"
 
 #include "import/place_import.h"
-#include "output/place_export.h"
+#include "output/place_export_dialog.h"
 #include "platform/desktop.h"
 #include "platform/error_report.h"
+#include "platform/paths.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QProgressDialog>
+
+#include <algorithm>
 
 namespace corvane {
 
@@ -38,14 +40,19 @@ void runPlaceImport(QWidget* parent)
         progress.setCancelButtonText(tr("Stop"));
         progress.setWindowModality(Qt::WindowModal);
         progress.setMinimumDuration(500);
-        const PlaceImportReport report
-            = importPlaceFile(*file, [&](const QString& stage, qint64 done, qint64 total) {
-                  progress.setLabelText(stage);
-                  // In thousandths, so that a million records fit the bar.
-                  progress.setMaximum(1000);
-                  progress.setValue(total > 0 ? int(done * 1000 / total) : 0);
-                  return !progress.wasCanceled();
-              });
+        const PlaceImportReport report = importPlaceFile(
+            platform::hostPathOf(*file), [&](const QString& stage, qint64 done, qint64 total) {
+                progress.setLabelText(stage);
+                // In thousandths, so that a million records fit the bar; a
+                // busy bar while the length is not known.
+                progress.setMaximum(total > 0 ? 1000 : 0);
+                progress.setValue(total > 0 ? int(std::min(done, total) * 1000 / total) : 0);
+                // The shown dialog turns to events only when its value
+                // changes; a busy bar's does not, and Stop must still work.
+                if (progress.isVisible())
+                    QCoreApplication::processEvents();
+                return !progress.wasCanceled();
+            });
         progress.reset();
         tell(report.text());
     });
@@ -53,12 +60,7 @@ void runPlaceImport(QWidget* parent)
 
 void runPlaceExport(QWidget* parent)
 {
-    const std::optional<QString> file
-        = platform::saveFileDialog(parent, tr("Export places"), QStringLiteral("places.geojson"),
-            { tr("GeoJSON (*.geojson)"), tr("KML (*.kml)"), tr("GPX (*.gpx)") });
-    if (!file)
-        return;
-    platform::guarded([&] { tell(exportPlaces(*file).text(QFileInfo(*file).fileName())); });
+    showPlaceExportDialog(parent);
 }
 
 } // namespace corvane

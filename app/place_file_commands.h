@@ -1,7 +1,8 @@
 #pragma once
 // "Import places..." and "Export places...": the user chooses the file, the
 // import runs with a progress window that can stop it, and a message tells
-// what was done.
+// what was done; the export first asks which places (all, ticked, or those
+// on one sheet).
 
 class QWidget;
 

@@ -1,6 +1,8 @@
 // Georeferencing figures: how close the demo atlas's georeference puts every
 // gazetteer town to where it was drawn, what the coordinate display costs
-// per mouse move, and how long 10,000 CSV places take to import and pin.
+// per mouse move, and what importing CSV places costs: 10,000 of them, a
+// million short ones, a 50 MB CSV file and a 50 MB GeoJSON file
+// (BENCH_GEO_SHORT=1 leaves out the large ones).
 
 #include "kit.h"
 
@@ -10,6 +12,7 @@
 #include "maps/coordinate_readout.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -70,29 +73,97 @@ void cursorUpdates()
     print("cursor_update_cpu_ms", (processorMs() - cpu) / kMoves);
 }
 
-void importCsv(Kit& kit)
+// The process's peak resident memory in MB since the last reset.
+double peakMb()
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("places.csv"));
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024;
+    return 0;
+}
+
+void resetPeak()
+{
+    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    if (refs.open(QIODevice::WriteOnly))
+        refs.write("5");
+}
+
+// `rows` places in the British Isles and some sea around them, each with
+// a description of about `descriptionBytes`.
+QString writeCsv(const QTemporaryDir& dir, int rows, int descriptionBytes)
+{
+    const QString path = dir.filePath(QStringLiteral("places%1.csv").arg(rows));
     QFile file(path);
     file.open(QIODevice::WriteOnly);
     file.write("name,latitude,longitude,description\n");
     QRandomGenerator random(26);
-    for (int i = 0; i < 10000; ++i) // the British Isles and some sea around them
-        file.write(QStringLiteral("Ort %1,%2,%3,Gefunden im Kirchenbuch\n")
+    const QByteArray description = QByteArray("Gefunden im Kirchenbuch ").repeated(descriptionBytes / 24 + 1);
+    for (int i = 0; i < rows; ++i)
+        file.write(QStringLiteral("Ort %1,%2,%3,")
                        .arg(i)
                        .arg(50 + random.generateDouble() * 9, 0, 'f', 6)
                        .arg(-10 + random.generateDouble() * 12, 0, 'f', 6)
-                       .toUtf8());
-    file.close();
-    (void)kit;
-    QElapsedTimer clock;
+                       .toUtf8()
+            + description.left(descriptionBytes) + '\n');
+    return path;
+}
+
+// The same places as a GeoJSON FeatureCollection, written as text.
+QString writeGeoJson(const QTemporaryDir& dir, int rows, int descriptionBytes)
+{
+    const QString path = dir.filePath(QStringLiteral("places%1.geojson").arg(rows));
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write("{\"type\": \"FeatureCollection\", \"features\": [\n");
+    QRandomGenerator random(26);
+    const QByteArray description = QByteArray("Gefunden im Kirchenbuch ").repeated(descriptionBytes / 24 + 1);
+    for (int i = 0; i < rows; ++i)
+        file.write(QStringLiteral("%1{\"type\": \"Feature\", \"properties\": {\"name\": \"Ort %2\", "
+                                  "\"description\": \"")
+                       .arg(i ? QStringLiteral(",\n") : QString())
+                       .arg(i)
+                       .toUtf8()
+            + description.left(descriptionBytes)
+            + QStringLiteral("\"}, \"geometry\": {\"type\": \"Point\", \"coordinates\": [%1, %2]}}")
+                  .arg(-10 + random.generateDouble() * 12, 0, 'f', 6)
+                  .arg(50 + random.generateDouble() * 9, 0, 'f', 6)
+                  .toUtf8());
+    file.write("\n]}\n");
+    return path;
+}
+
+// Imports one file and prints its time, processor time, peak memory, the
+// time before the first chance to stop it and the longest wait between two.
+void importFile(const char* name, const QString& path)
+{
+    std::printf("%s_file_mb: %.1f\n", name, QFileInfo(path).size() / 1048576.0);
+    resetPeak();
+    QElapsedTimer clock, sinceLast;
+    qint64 longestWait = 0, firstChance = -1;
     const double cpu = processorMs();
     clock.start();
-    const corvane::PlaceImportReport report = corvane::importPlaceFile(path);
-    print("import_csv_10k_ms", clock.nsecsElapsed() / 1e6);
-    print("import_csv_10k_cpu_ms", processorMs() - cpu);
-    print("import_csv_10k_pinned", report.pinned);
+    sinceLast.start();
+    const corvane::PlaceImportReport report
+        = corvane::importPlaceFile(path, [&](const QString&, qint64, qint64) {
+              if (firstChance < 0)
+                  firstChance = clock.elapsed();
+              longestWait = std::max(longestWait, sinceLast.restart());
+              return true;
+          });
+    const auto figure = [name](const char* what, double value) {
+        print(QByteArray(name).append('_').append(what).constData(), value);
+    };
+    figure("ms", clock.nsecsElapsed() / 1e6);
+    figure("cpu_ms", processorMs() - cpu);
+    figure("peak_mb", peakMb());
+    figure("first_stop_chance_ms", double(firstChance));
+    figure("stop_wait_max_ms", double(longestWait));
+    figure("added", report.added);
+    figure("pinned", report.pinned);
 }
 
 } // namespace
@@ -108,6 +179,12 @@ int main(int argc, char* argv[])
     corvane::vGraphicsPath = QStringLiteral("D:\\");
     townErrors();
     cursorUpdates();
-    importCsv(kit);
+    QTemporaryDir dir;
+    importFile("import_csv_10k", writeCsv(dir, 10000, 24));
+    if (!qEnvironmentVariableIsSet("BENCH_GEO_SHORT")) {
+        importFile("import_csv_1m", writeCsv(dir, 1000000, 0));
+        importFile("import_csv_50mb", writeCsv(dir, 200000, 220));
+        importFile("import_geojson_50mb", writeGeoJson(dir, 150000, 220));
+    }
     return 0;
 }

@@ -141,6 +141,14 @@ Georeference Georeference::fit(const QList<ControlPoint>& points, GeoTransform c
     checkPoints(points, g.m_transform);
     g.m_points = points;
     g.m_gdal = createTransformer(points, g.m_transform);
+    // Kept: asked for every sheet of every place an import pins.
+    QPolygonF pixels, lonLats;
+    for (const ControlPoint& p : points) {
+        pixels << p.pixel;
+        lonLats << p.lonLat;
+    }
+    g.m_pixelArea = pixels.boundingRect();
+    g.m_lonLatBounds = lonLats.boundingRect();
     for (const ControlPoint& p : points) {
         Residual r;
         if (const auto px = g.toPixel(p.lonLat))
@@ -204,22 +212,6 @@ double Georeference::meanResidualPixels() const
     for (const Residual& r : m_residuals)
         sum += r.pixels;
     return m_residuals.isEmpty() ? 0 : sum / m_residuals.size();
-}
-
-QRectF Georeference::pixelArea() const
-{
-    QPolygonF corners;
-    for (const ControlPoint& p : m_points)
-        corners << p.pixel;
-    return corners.boundingRect();
-}
-
-QRectF Georeference::lonLatBounds() const
-{
-    QPolygonF corners;
-    for (const ControlPoint& p : m_points)
-        corners << p.lonLat;
-    return corners.boundingRect();
 }
 
 double distanceMetres(QPointF a, QPointF b)

@@ -63,8 +63,8 @@ public:
     std::optional<QPointF> toPixel(QPointF lonLat) const;
     // The part of the scan the control points span, and their coordinates'
     // bounds (x longitude, y latitude).
-    QRectF pixelArea() const;
-    QRectF lonLatBounds() const;
+    QRectF pixelArea() const { return m_pixelArea; }
+    QRectF lonLatBounds() const { return m_lonLatBounds; }
 
 private:
     Georeference() = default;
@@ -73,6 +73,8 @@ private:
     GeoTransform m_transform = GeoTransform::Affine;
     QList<ControlPoint> m_points;
     QList<Residual> m_residuals;
+    QRectF m_pixelArea;
+    QRectF m_lonLatBounds;
     std::shared_ptr<void> m_gdal; // the transformer's argument
 };
 

@@ -11,8 +11,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace platform {
 
@@ -211,18 +213,19 @@ QString fieldText(OGRFeatureH feature, int field)
 // Reads a layer feature by feature, telling progress every so often.
 class LayerReader {
 public:
-    LayerReader(OGRLayerH layer, const ReadProgress& progress, PlaceFileContents& out)
+    LayerReader(OGRLayerH layer, qint64 total, const ReadProgress& progress, PlaceFileContents& out)
         : m_layer(layer)
         , m_progress(progress)
         , m_out(out)
-        , m_total(OGR_L_GetFeatureCount(layer, TRUE))
+        , m_total(total)
     {
         OGR_L_ResetReading(layer);
     }
     // The next feature (owned by the caller) or null at the end or on cancel.
     OGRFeatureH next()
     {
-        if (m_progress && m_done % 1000 == 0 && !m_progress(m_done, m_total)) {
+        if (m_progress && m_done % 1000 == 0
+            && !m_progress(ReadStep::Reading, m_done, std::max(m_total, m_done))) {
             m_out.cancelled = true;
             return nullptr;
         }
@@ -239,12 +242,42 @@ private:
     qint64 m_done = 0;
 };
 
+// The records of a CSV file, as its lines after the first. OGR's own count
+// reads the whole file without a way to stop it; this pass can be stopped
+// between blocks. A quoted field that holds a line break makes it an
+// estimate, which is all a progress bar needs. None when stopped.
+std::optional<qint64> countCsvRecords(const QString& hostPath, const ReadProgress& progress)
+{
+    QFile file(hostPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return 0; // GDAL says why when it tries
+    constexpr qint64 kBlock = 4 << 20;
+    qint64 lines = 0;
+    char last = '\n';
+    QByteArray block;
+    while (!(block = file.read(kBlock)).isEmpty()) {
+        if (progress && !progress(ReadStep::Counting, file.pos(), file.size()))
+            return std::nullopt;
+        lines += block.count('\n');
+        last = block.back();
+    }
+    return std::max<qint64>(0, lines + (last == '\n' ? 0 : 1) - 1);
+}
+
+// The features of a layer when the driver knows them without reading the
+// file (GeoJSON does); 0 for not known.
+qint64 quickFeatureCount(OGRLayerH layer)
+{
+    return std::max<GIntBig>(0, OGR_L_GetFeatureCount(layer, FALSE));
+}
+
 struct FeatureDeleter {
     void operator()(OGRFeatureH f) const { OGR_F_Destroy(f); }
 };
 using Feature = std::unique_ptr<std::remove_pointer_t<OGRFeatureH>, FeatureDeleter>;
 
-void readCsv(OGRLayerH layer, const QString& shown, const ReadProgress& progress, PlaceFileContents& out)
+void readCsv(
+    OGRLayerH layer, qint64 total, const QString& shown, const ReadProgress& progress, PlaceFileContents& out)
 {
     OGRFeatureDefnH defn = OGR_L_GetLayerDefn(layer);
     const int lat = findField(defn, { "latitude", "lat", "y" });
@@ -255,7 +288,7 @@ void readCsv(OGRLayerH layer, const QString& shown, const ReadProgress& progress
         throw AppError(tr("%1 has no name, latitude and longitude columns: its first line must name them "
                           "(name, latitude, longitude and, if you like, description).")
                            .arg(shown));
-    LayerReader reader(layer, progress, out);
+    LayerReader reader(layer, total, progress, out);
     while (Feature f { reader.next() }) {
         // The first record is on line 2, after the names of the columns.
         const QString where = tr("line %1").arg(reader.number() + 1);
@@ -278,7 +311,7 @@ void readPoints(OGRLayerH layer, PlaceFormat format, const QString& shown, const
     OGRFeatureDefnH defn = OGR_L_GetLayerDefn(layer);
     const int name = findField(defn, { "name", "title" });
     const int description = findField(defn, { "description", "desc", "cmt" });
-    LayerReader reader(layer, progress, out);
+    LayerReader reader(layer, quickFeatureCount(layer), progress, out);
     while (Feature f { reader.next() }) {
         const QString where = tr("point %1").arg(reader.number());
         OGRGeometryH g = OGR_F_GetGeometryRef(f.get());
@@ -318,7 +351,10 @@ PlaceFileContents readPlaceFile(const QString& hostPath, const ReadProgress& pro
             tr("%1 cannot be read as a %2 file: %3").arg(shown, QLatin1String(drivers[0]), lastGdalError()));
     PlaceFileContents out;
     if (format == PlaceFormat::Csv) {
-        readCsv(GDALDatasetGetLayer(ds.get(), 0), shown, progress, out);
+        const std::optional<qint64> records = countCsvRecords(hostPath, progress);
+        out.cancelled = !records;
+        if (records)
+            readCsv(GDALDatasetGetLayer(ds.get(), 0), *records, shown, progress, out);
     } else if (format == PlaceFormat::Gpx) {
         if (OGRLayerH waypoints = GDALDatasetGetLayerByName(ds.get(), "waypoints"))
             readPoints(waypoints, format, shown, progress, out);

@@ -40,9 +40,14 @@ struct PlaceFileContents {
     bool cancelled = false;
 };
 
-// Called with the records read so far and in all; returning false stops
-// the reading (the contents then say cancelled).
-using ReadProgress = std::function<bool(qint64 done, qint64 total)>;
+// What the reading is doing when it tells its progress: counting a CSV
+// file's lines (bytes done of the file's size), then reading its records
+// (records done of the records in all, 0 when that is not known cheaply).
+enum class ReadStep { Counting, Reading };
+
+// Called every so often; returning false stops the reading at once,
+// counting included (the contents then say cancelled).
+using ReadProgress = std::function<bool(ReadStep step, qint64 done, qint64 total)>;
 
 // Reads a CSV, GPX or GeoJSON file. Throws AppError when the file cannot be
 // read as its kind at all: not found, not that format, a CSV without

@@ -23,15 +23,17 @@ constexpr int kRefusalsShown = 20;
 
 struct Stopped { }; // the user stopped the import while storing
 
-// The first of `count` consecutive place numbers no place or picture uses.
-int firstFreePlaceId(qsizetype count)
+// The first place number after every one a place or a picture uses.
+// Throws AppError, before anything is read, when there is none.
+int firstFreePlaceId()
 {
     const auto largest
         = [](platform::Table* t) { return t->largestInteger(QStringLiteral("Placeid")).value_or(-1); };
     const qint64 first = std::max(largest(DataModule1->tblDescrip), largest(DataModule1->tblPix)) + 1;
-    if (first + count - 1 > INT_MAX)
-        throw platform::AppError(
-            QObject::tr("The list has no free place numbers left for %1 places.").arg(count));
+    if (first > INT_MAX)
+        throw platform::AppError(QObject::tr("The list has no free place numbers left: a place already has "
+                                             "the last one, %1.")
+                                     .arg(INT_MAX));
     return int(first);
 }
 
@@ -54,15 +56,35 @@ QVariantList placeRecord(int placeId, const platform::GeoPlace& place, PlaceImpo
     return { placeId, place.name, page, coords, description.isEmpty() ? QVariant() : QVariant(description) };
 }
 
-void storeRecords(const QList<QVariantList>& records, const PlaceImportProgress& progress)
+// Records at a time. The table sorts all its rows after each group, so the
+// groups grow with the table: a few thousand places into a small list go
+// in groups of 1000, a million in about 25 groups; a group is the longest
+// wait for Stop.
+qsizetype groupSize(qsizetype count, qsizetype rowsBefore)
+{
+    return std::max<qsizetype>(kRecordsAtATime, (rowsBefore + count) / 25);
+}
+
+// Pins and stores the places with numbers from `first` on, all or none.
+void storePlaces(const QList<platform::GeoPlace>& found, int first, PlaceImportReport& report,
+    const PlaceImportProgress& progress)
 {
     platform::Table* places = DataModule1->tblDescrip;
+    const qsizetype group = groupSize(found.size(), places->recordCount());
+    // The fits read the user's points, whose table cannot open inside the
+    // batch: made before it.
+    for (const QString& sheetId : georeferencedSheets())
+        sheetGeoreference(sheetId);
     DataModule1->dbCorvane->beginBatch();
     try {
-        for (qsizetype from = 0; from < records.size(); from += kRecordsAtATime) {
-            if (progress && !progress(QObject::tr("Storing the places"), from, records.size()))
+        for (qsizetype from = 0; from < found.size(); from += group) {
+            if (progress && !progress(QObject::tr("Storing the places"), from, found.size()))
                 throw Stopped {};
-            places->appendRecords(records.mid(from, kRecordsAtATime));
+            QList<QVariantList> records;
+            records.reserve(std::min(group, found.size() - from));
+            for (qsizetype i = from; i < from + group && i < found.size(); ++i)
+                records << placeRecord(first + int(i), found[i], report);
+            places->appendRecords(records);
         }
         DataModule1->dbCorvane->commitBatch();
     } catch (...) {
@@ -87,7 +109,12 @@ QString PlaceImportReport::text() const
                        .arg(added)
                        .arg(pinned)
                        .arg(unpinned)
-                       .arg(refused.size());
+                       .arg(refused.size() + withoutNumber);
+    if (withoutNumber > 0)
+        text += QStringLiteral("\n")
+            + QObject::tr("%1 places were not added: the list has no free place numbers past %2.")
+                  .arg(withoutNumber)
+                  .arg(INT_MAX);
     for (qsizetype i = 0; i < refused.size() && i < kRefusalsShown; ++i)
         text += QStringLiteral("\n") + refused[i];
     if (refused.size() > kRefusalsShown)
@@ -99,38 +126,35 @@ PlaceImportReport importPlaceFile(const QString& hostPath, const PlaceImportProg
 {
     PlaceImportReport report;
     report.file = QFileInfo(hostPath).fileName();
-    const QString reading = QObject::tr("Reading %1").arg(report.file);
-    const platform::PlaceFileContents contents = platform::readPlaceFile(
-        hostPath, [&](qint64 done, qint64 total) { return !progress || progress(reading, done, total); });
-    report.refused = contents.refused;
-    if (contents.cancelled) {
-        report.cancelled = true;
-        return report;
-    }
     platform::Table* places = DataModule1->tblDescrip;
     if (places->state() != platform::Table::State::Browse)
         places->post(); // typed text first; a refusal stops the import here
-    const int first = firstFreePlaceId(contents.places.size());
-    QList<QVariantList> records;
-    records.reserve(contents.places.size());
-    for (const platform::GeoPlace& place : contents.places) {
-        if (progress && records.size() % kRecordsAtATime == 0
-            && !progress(QObject::tr("Finding the sheets"), records.size(), contents.places.size())) {
-            report.cancelled = true;
-            return report;
-        }
-        records << placeRecord(first + int(records.size()), place, report);
+    const int first = firstFreePlaceId();
+    const QString counting = QObject::tr("Counting the places in %1").arg(report.file);
+    const QString reading = QObject::tr("Reading %1").arg(report.file);
+    platform::PlaceFileContents contents
+        = platform::readPlaceFile(hostPath, [&](platform::ReadStep step, qint64 done, qint64 total) {
+              return !progress
+                  || progress(step == platform::ReadStep::Counting ? counting : reading, done, total);
+          });
+    report.refused = contents.refused;
+    report.cancelled = contents.cancelled;
+    const qint64 numbers = qint64(INT_MAX) - first + 1;
+    if (contents.places.size() > numbers) {
+        report.withoutNumber = contents.places.size() - numbers;
+        contents.places.resize(numbers);
     }
-    if (records.isEmpty())
+    if (report.cancelled || contents.places.isEmpty())
         return report;
     keepCopyOfTables(userTables(*DataModule1), dataFolder(), QStringLiteral("Before import"));
     try {
-        storeRecords(records, progress);
+        storePlaces(contents.places, first, report, progress);
     } catch (const Stopped&) {
         report.cancelled = true;
+        report.pinned = report.unpinned = 0;
         return report;
     }
-    report.added = int(records.size());
+    report.added = int(contents.places.size());
     return report;
 }
 

@@ -18,6 +18,9 @@ struct PlaceImportReport {
     int pinned = 0;
     int unpinned = 0;
     QStringList refused; // "line 4: ..." for each place not taken
+    // Places read well but past the last free place number (a place
+    // number is a signed 32-bit integer); counted, not listed.
+    qint64 withoutNumber = 0;
     bool cancelled = false;
 
     // What the user reads at the end.
@@ -28,8 +31,8 @@ struct PlaceImportReport {
 // import, and nothing is stored.
 using PlaceImportProgress = std::function<bool(const QString& stage, qint64 done, qint64 total)>;
 
-// Throws AppError when the file cannot be read or the places cannot be
-// stored; nothing is stored then.
+// Throws AppError when the file cannot be read, the list has no free place
+// number left at all or the places cannot be stored; nothing is stored then.
 PlaceImportReport importPlaceFile(const QString& hostPath, const PlaceImportProgress& progress = {});
 
 } // namespace corvane

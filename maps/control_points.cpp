@@ -15,7 +15,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QUrl>
+
+#include <algorithm>
+#include <utility>
 
 namespace corvane {
 
@@ -23,10 +27,66 @@ using platform::ControlPoint;
 using platform::Georeference;
 using platform::GeoTransform;
 
+namespace {
+
+constexpr qreal kMarkRadius = 7; // screen pixels; a press this near takes the mark
+
+void paintMark(QPainter& p, QPointF centre, const TControlPointsPanel::Mark& mark)
+{
+    const QColor colour = mark.poor ? QColor(Qt::red) : QColor(0, 70, 200);
+    p.setPen(QPen(QColor(255, 255, 255, 220), 4.5)); // a pale ring: seen on any scan, red ones too
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(centre, kMarkRadius, kMarkRadius);
+    p.setPen(QPen(mark.selected ? QColor(Qt::black) : colour, mark.selected ? 2.5 : 1.5));
+    p.setBrush(mark.selected ? QColor(255, 220, 0, 200) : QColor(255, 255, 255, 110));
+    p.drawEllipse(centre, kMarkRadius, kMarkRadius);
+    p.setPen(QPen(colour, 1));
+    p.drawLine(centre - QPointF(kMarkRadius + 3, 0), centre + QPointF(kMarkRadius + 3, 0));
+    p.drawLine(centre - QPointF(0, kMarkRadius + 3), centre + QPointF(0, kMarkRadius + 3));
+    // The number on a pale ground beside the mark, so any scan shows it.
+    const QString number = QString::number(mark.number);
+    QRectF box = p.fontMetrics().boundingRect(number);
+    box.moveTopLeft(centre + QPointF(kMarkRadius + 2, -box.height() - 1));
+    box.adjust(-2, 0, 2, 0);
+    p.fillRect(box, QColor(255, 255, 255, 200));
+    p.setPen(mark.poor ? QColor(Qt::red) : QColor(Qt::black));
+    p.drawText(box, Qt::AlignCenter, number);
+}
+
+} // namespace
+
+TControlPointMarks::TControlPointMarks(TZoomView* sheet, const TControlPointsPanel* panel)
+    : QWidget(sheet)
+    , m_sheet(sheet)
+    , m_panel(panel)
+{
+    setObjectName(QStringLiteral("imgControlPointMarks"));
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setGeometry(sheet->rect());
+    hide();
+}
+
+void TControlPointMarks::paintEvent(QPaintEvent*)
+{
+    if (!m_sheet->hasPicture())
+        return;
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QList<TControlPointsPanel::Mark> marks = m_panel->marks();
+    for (const TControlPointsPanel::Mark& mark : marks) // the selected one on top
+        if (!mark.selected)
+            paintMark(p, m_sheet->toView(mark.pixel), mark);
+    for (const TControlPointsPanel::Mark& mark : marks)
+        if (mark.selected)
+            paintMark(p, m_sheet->toView(mark.pixel), mark);
+}
+
 TControlPointsPanel::TControlPointsPanel(TZoomView* sheet, QWidget* parent)
     : QFrame(parent)
     , ui(std::make_unique<Ui::ControlPoints>())
     , m_sheet(sheet)
+    , m_marks(new TControlPointMarks(sheet, this))
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("pnlControlPoints"));
@@ -70,9 +130,107 @@ TControlPointsPanel::~TControlPointsPanel() = default;
 
 bool TControlPointsPanel::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_sheet && event->type() == QEvent::MouseButtonPress)
-        m_pressedAt = static_cast<QMouseEvent*>(event)->position();
+    if (watched != m_sheet)
+        return QFrame::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+        return sheetMousePress(static_cast<QMouseEvent*>(event));
+    case QEvent::MouseMove:
+        return sheetMouseMove(static_cast<QMouseEvent*>(event));
+    case QEvent::MouseButtonRelease:
+        return sheetMouseRelease(static_cast<QMouseEvent*>(event));
+    case QEvent::Resize:
+        m_marks->setGeometry(m_sheet->rect());
+        break;
+    default:
+        break;
+    }
     return QFrame::eventFilter(watched, event);
+}
+
+// A press on a mark takes its point, chosen in the list too; any other
+// press is the sheet's own (a click gives a spot, a drag pans).
+bool TControlPointsPanel::sheetMousePress(QMouseEvent* event)
+{
+    m_pressedAt = event->position();
+    const int mark = event->button() == Qt::LeftButton && isVisible() ? markAt(event->position()) : -1;
+    if (mark < 0)
+        return false;
+    m_dragged = mark;
+    m_draggedFrom = m_points.points[mark].pixel;
+    m_grabbedAt = m_draggedFrom - m_sheet->toPicture(event->position()); // no jump to the mouse
+    ui->grdPoints->selectRow(mark);
+    return true;
+}
+
+bool TControlPointsPanel::sheetMouseMove(QMouseEvent* event)
+{
+    if (m_dragged < 0)
+        return false;
+    const QPointF pixel = m_sheet->toPicture(event->position()) + m_grabbedAt;
+    const QSizeF size = m_sheet->nativeSize();
+    m_points.points[m_dragged].pixel
+        = { std::clamp(pixel.x(), 0.0, size.width()), std::clamp(pixel.y(), 0.0, size.height()) };
+    m_marks->update();
+    return true;
+}
+
+// The point stays where it was dropped, and the fit is made again.
+bool TControlPointsPanel::sheetMouseRelease(QMouseEvent* event)
+{
+    if (m_dragged < 0)
+        return false;
+    sheetMouseMove(event);
+    const int row = std::exchange(m_dragged, -1);
+    SheetControlPoints changed = m_points;
+    m_points.points[row].pixel = m_draggedFrom; // until stored
+    if (changed.points[row].pixel != m_draggedFrom)
+        platform::guarded([&] { store(changed); });
+    ui->grdPoints->selectRow(row);
+    m_marks->update();
+    return true;
+}
+
+// The point whose mark is under a spot of the sheet, the nearest; -1 for none.
+int TControlPointsPanel::markAt(QPointF onSheet) const
+{
+    int found = -1;
+    qreal nearest = kMarkRadius + 2;
+    const QList<Mark> shown = marks();
+    for (const Mark& mark : shown) {
+        const qreal distance = QLineF(m_sheet->toView(mark.pixel), onSheet).length();
+        if (distance <= nearest) {
+            nearest = distance;
+            found = mark.number - 1;
+        }
+    }
+    return found;
+}
+
+QList<TControlPointsPanel::Mark> TControlPointsPanel::marks() const
+{
+    QList<Mark> out;
+    if (m_sheetId.compare(vFullMapId, Qt::CaseInsensitive) != 0)
+        return out;
+    const int selected = selectedRow();
+    for (int i = 0; i < m_points.points.size(); ++i)
+        out << Mark { m_points.points[i].pixel, i + 1, i == selected, m_poor.value(i) };
+    return out;
+}
+
+void TControlPointsPanel::showEvent(QShowEvent* event)
+{
+    m_marks->show();
+    m_marks->raise();
+    QFrame::showEvent(event);
+}
+
+void TControlPointsPanel::hideEvent(QHideEvent* event)
+{
+    m_marks->hide();
+    if (m_dragged >= 0) // a drag cut short leaves its point where it was
+        m_points.points[std::exchange(m_dragged, -1)].pixel = m_draggedFrom;
+    QFrame::hideEvent(event);
 }
 
 void TControlPointsPanel::startFor(const QString& sheetId)
@@ -97,6 +255,7 @@ void TControlPointsPanel::spotClicked(QPointF pixel)
     if (m_sheetId.compare(vFullMapId, Qt::CaseInsensitive) != 0)
         startFor(vFullMapId); // the window moved to another sheet
     m_spot = pixel;
+    m_marks->update();
     ui->lblPixel->setText(tr("Spot clicked: %1, %2").arg(pixel.x(), 0, 'f', 1).arg(pixel.y(), 0, 'f', 1));
 }
 
@@ -208,6 +367,7 @@ void TControlPointsPanel::cboTownActivated(int index)
 
 void TControlPointsPanel::grdPointsSelectionChange()
 {
+    m_marks->update();
     const int row = selectedRow();
     if (row < 0)
         return;
@@ -251,10 +411,13 @@ void TControlPointsPanel::showFit()
 {
     QPalette palette = ui->lblFit->palette();
     palette.setColor(QPalette::WindowText, Qt::black);
+    m_poor.clear();
+    m_marks->update();
     try {
         const Georeference fit = Georeference::fit(m_points.points, m_points.transform);
         for (int row = 0; row < fit.residuals().size(); ++row) {
             const platform::Residual& r = fit.residuals()[row];
+            m_poor << (r.pixels > platform::kPoorFitPixels);
             ui->grdPoints->setItem(row, 4, new QTableWidgetItem(QString::number(r.pixels, 'f', 2)));
             ui->grdPoints->setItem(row, 5, new QTableWidgetItem(QString::number(r.metres, 'f', 0)));
             if (r.pixels > platform::kPoorFitPixels)

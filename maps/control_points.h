@@ -3,7 +3,9 @@
 // on the sheet, gives its latitude and longitude (typed, or a town of the
 // gazetteer) and sees every point with its residual in pixels and metres
 // once there are enough for a fit, which GDAL makes again at each change. A
-// fit whose mean residual is above the bound shown is marked as poor.
+// fit whose mean residual is above the bound shown is marked as poor. The
+// points are drawn on the sheet, numbered as in the list, and a point is
+// moved by dragging its mark.
 
 #include "data/control_points.h"
 
@@ -19,6 +21,22 @@ class ControlPoints;
 namespace corvane {
 
 class TZoomView;
+class TControlPointsPanel;
+
+// The marks of the control points over the sheet, drawn where the sheet's
+// zoom and scroll put them; it takes no mouse events (the panel reads the
+// sheet's, to drag a mark).
+class TControlPointMarks : public QWidget {
+public:
+    TControlPointMarks(TZoomView* sheet, const TControlPointsPanel* panel);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    TZoomView* const m_sheet;
+    const TControlPointsPanel* const m_panel;
+};
 
 class TControlPointsPanel : public QFrame {
     Q_OBJECT
@@ -42,8 +60,21 @@ public:
     void cboTownActivated(int index);
     void grdPointsSelectionChange();
 
+    // A point as its mark shows it on the sheet (while dragged, where the
+    // mouse has it).
+    struct Mark {
+        QPointF pixel;
+        int number = 0; // as in the list, from 1
+        bool selected = false;
+        bool poor = false; // its residual is above the bound: red, as in the list
+    };
+    // The marks of the sheet shown; none while the window shows another.
+    QList<Mark> marks() const;
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     platform::ControlPoint typedPoint() const;
@@ -51,6 +82,10 @@ private:
     void refresh();
     void showFit();
     int selectedRow() const;
+    int markAt(QPointF onSheet) const;
+    bool sheetMousePress(QMouseEvent* event);
+    bool sheetMouseMove(QMouseEvent* event);
+    bool sheetMouseRelease(QMouseEvent* event);
 
     const std::unique_ptr<Ui::ControlPoints> ui;
     TZoomView* const m_sheet;
@@ -58,6 +93,11 @@ private:
     SheetControlPoints m_points;
     std::optional<QPointF> m_spot;
     QPointF m_pressedAt;
+    QList<bool> m_poor; // per point, from the last fit
+    TControlPointMarks* const m_marks;
+    int m_dragged = -1; // the point whose mark is being dragged
+    QPointF m_draggedFrom; // its pixel before the drag
+    QPointF m_grabbedAt; // the point less the spot the mouse took it at
 };
 
 } // namespace corvane

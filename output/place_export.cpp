@@ -8,6 +8,7 @@
 
 #include <QFileInfo>
 #include <QObject>
+#include <QSet>
 
 namespace corvane {
 
@@ -28,11 +29,12 @@ QList<platform::GeoPlace> placesWithCoordinates(const QList<int>& placeIds, Plac
     const platform::Table* table = DataModule1->tblDescrip;
     if (!table->active())
         return out;
+    const QSet<int> wanted(placeIds.begin(), placeIds.end());
     const auto field = [table](const char* name) { return table->fieldIndex(QLatin1String(name)); };
     const int id = field("Placeid"), place = field("Place"), page = field("Page"), coords = field("Coords"),
               memo = field("Memo");
     for (int row = 0; row < table->rowCount(); ++row) {
-        if (!placeIds.isEmpty() && !placeIds.contains(table->valueAt(row, id).toInt()))
+        if (!placeIds.isEmpty() && !wanted.contains(table->valueAt(row, id).toInt()))
             continue;
         const QString sheetId = table->valueAt(row, page).toString().trimmed();
         const std::optional<QPoint> point = parseCoords(table->valueAt(row, coords).toString());

@@ -126,6 +126,8 @@ private slots:
                     .contains(QStringLiteral("GeoJSON, KML, GPX or CSV")));
     }
 
+    // A long file can be stopped while its lines are counted and while its
+    // records are read; the count is the CSV's records, not its lines.
     void readingStopsWhenAsked()
     {
         QTemporaryDir dir;
@@ -136,13 +138,24 @@ private slots:
         write(path, text);
         qint64 lastTotal = 0;
         const platform::PlaceFileContents read
-            = platform::readPlaceFile(path, [&](qint64 done, qint64 total) {
-                  lastTotal = total;
-                  return done < 2000;
+            = platform::readPlaceFile(path, [&](platform::ReadStep step, qint64 done, qint64 total) {
+                  if (step == platform::ReadStep::Reading)
+                      lastTotal = total;
+                  return done < 2000 || step == platform::ReadStep::Counting;
               });
         QVERIFY(read.cancelled);
         QCOMPARE(lastTotal, 5000);
         QVERIFY(read.places.size() <= 2000);
+
+        int reads = 0;
+        const platform::PlaceFileContents stopped
+            = platform::readPlaceFile(path, [&](platform::ReadStep step, qint64, qint64) {
+                  reads += step == platform::ReadStep::Reading;
+                  return step != platform::ReadStep::Counting;
+              });
+        QVERIFY(stopped.cancelled);
+        QCOMPARE(reads, 0);
+        QVERIFY(stopped.places.isEmpty());
     }
 };
 

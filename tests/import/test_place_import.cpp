@@ -13,11 +13,18 @@
 #include "geo/place_files.h"
 #include "import/place_import.h"
 #include "output/place_export.h"
+#include "output/place_export_dialog.h"
 #include "tables/table.h"
 
 #include <QtTest>
 
+#include <QComboBox>
 #include <QFile>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <climits>
 
 using namespace corvane;
 using namespace Qt::StringLiterals;
@@ -51,6 +58,12 @@ struct Setup {
             u"SELECT %1 FROM DESCRIP WHERE Placeid = %2"_s.arg(QLatin1String(field)).arg(placeId));
     }
     static int places() { return DataModule1->tblDescrip->recordCount(); }
+    static QString allRows()
+    {
+        return fixture::storedValue(u"SELECT group_concat(Placeid || '|' || Place || '|' || "
+                                    "ifnull(Page, '') || '|' || ifnull(Coords, '') || '|' || "
+                                    "ifnull(Memo, ''), ';') FROM DESCRIP"_s);
+    }
 };
 
 // Where the demo atlas drew London: the gazetteer says.
@@ -101,24 +114,65 @@ private slots:
         QVERIFY(!kept.isEmpty() && kept.constFirst().contains(u"Before import"_s));
     }
 
-    void stopWhileStoringLeavesNothing()
+    // Stopped while the file's lines are counted, while its records are
+    // read or while they are stored, the import leaves the places as they
+    // were, row for row.
+    void stopAtAnyStepLeavesTheTablesAsTheyWere_data()
     {
+        QTest::addColumn<QString>("stage");
+        QTest::addColumn<qint64>("after");
+        QTest::newRow("counting") << u"Counting"_s << qint64(0);
+        QTest::newRow("reading") << u"Reading"_s << qint64(1000);
+        QTest::newRow("storing") << u"Storing"_s << qint64(1000);
+    }
+    void stopAtAnyStepLeavesTheTablesAsTheyWere()
+    {
+        QFETCH(QString, stage);
+        QFETCH(qint64, after);
         Setup s;
         QByteArray text = "name,lat,lon\n";
         for (int i = 0; i < 3000; ++i)
             text += "P" + QByteArray::number(i) + ",52.2,-1.5\n";
         const QString path = s.csv(text);
-        bool stoppedWhileStoring = false;
-        const PlaceImportReport report
-            = importPlaceFile(path, [&](const QString& stage, qint64 done, qint64) {
-                  stoppedWhileStoring = stage.startsWith(u"Storing"_s) && done >= 1000;
-                  return !stoppedWhileStoring;
-              });
-        QVERIFY(stoppedWhileStoring);
+        const QString before = Setup::allRows();
+        QStringList stages;
+        const PlaceImportReport report = importPlaceFile(path, [&](const QString& now, qint64 done, qint64) {
+            stages << now.section(u' ', 0, 0);
+            return !(now.startsWith(stage) && done >= after);
+        });
+        QCOMPARE(stages.constLast(), stage);
         QVERIFY(report.cancelled);
         QVERIFY(report.text().contains(u"no place was added"_s));
         QCOMPARE(Setup::places(), 1);
-        QCOMPARE(fixture::storedValue(u"SELECT COUNT(*) FROM DESCRIP"_s), u"1"_s);
+        QCOMPARE(Setup::allRows(), before);
+    }
+
+    // Place numbers are signed 32-bit: the places past the last free one are
+    // refused and counted, and a list whose last number is taken refuses
+    // the file before reading it.
+    void placeNumbersRunOut()
+    {
+        Setup s;
+        DataModule1->tblDescrip->append();
+        DataModule1->tblDescrip->setFieldValue(u"Placeid"_s, INT_MAX - 1);
+        DataModule1->tblDescrip->setFieldValue(u"Place"_s, u"Last but one"_s);
+        const QString path = s.csv("name,lat,lon\nA,52,-1\nB,52,-1\nC,52,-1\n");
+        const PlaceImportReport report = importPlaceFile(path);
+        QCOMPARE(report.added, 1);
+        QCOMPARE(report.withoutNumber, 2);
+        QVERIFY2(report.text().contains(u"2 places were not added: the list has no free place numbers"_s),
+            qPrintable(report.text()));
+        QCOMPARE(Setup::stored(INT_MAX, "Place"), u"A"_s);
+        const QString before = Setup::allRows();
+        bool read = false;
+        try {
+            importPlaceFile(path, [&](const QString&, qint64, qint64) { return read = true; });
+            QFAIL("a full list took more places");
+        } catch (const platform::AppError& e) {
+            QVERIFY2(e.message().contains(u"no free place numbers left"_s), qPrintable(e.message()));
+        }
+        QVERIFY(!read);
+        QCOMPARE(Setup::allRows(), before);
     }
 
     void commandsReportWhatTheyDid()
@@ -134,9 +188,49 @@ private slots:
         const QString out = s.files.filePath(u"pins.gpx"_s);
         s.kit.setSaveFileChoice(out);
         s.kit.get<QAction>(u"mnuExportPlaces"_s)->trigger();
+        Kit::child<QPushButton>(s.kit.find<TfrmPlaceExport>(u"frmPlaceExport"_s), u"btnExport"_s)->click();
         QVERIFY2(s.kit.messageTexts().value(0).contains(u"1 places written to pins.gpx"_s),
             qPrintable(s.kit.messageTexts().value(0)));
         QCOMPARE(platform::readPlaceFile(out).places.value(0).name, u"Dover"_s);
+    }
+
+    // "The places ticked here" and "the places pinned to sheet" write
+    // exactly those places; ticking none writes nothing and says so.
+    void exportWritesTheChosenPlacesOnly()
+    {
+        Setup s;
+        const GazetteerTown town = london();
+        const QByteArray at = "," + QByteArray::number(town.lonLat.y(), 'f', 6) + ","
+            + QByteArray::number(town.lonLat.x(), 'f', 6) + "\n";
+        importPlaceFile(
+            s.csv("name,lat,lon\nAlpha" + at + "Beta" + at + "Gamma" + at + "Delta,51.1279,1.3134\n"));
+        const auto exported = [&](const char* choice, const QStringList& ticked, const QString& file) {
+            s.kit.get<QAction>(u"mnuExportPlaces"_s)->trigger();
+            auto* dialog = s.kit.find<TfrmPlaceExport>(u"frmPlaceExport"_s);
+            auto* list = Kit::child<QListWidget>(dialog, u"lstPlaces"_s);
+            for (int row = 0; row < list->count(); ++row)
+                list->item(row)->setCheckState(
+                    ticked.contains(list->item(row)->text()) ? Qt::Checked : Qt::Unchecked);
+            Kit::child<QComboBox>(dialog, u"cboSheet"_s)->setCurrentText(u"GB-03H"_s);
+            Kit::child<QRadioButton>(dialog, QLatin1String(choice))->click();
+            s.kit.setSaveFileChoice(s.files.filePath(file));
+            Kit::child<QPushButton>(dialog, u"btnExport"_s)->click();
+            delete dialog; // not left for the next one's search by name
+            QStringList names;
+            if (QFile::exists(s.files.filePath(file)))
+                for (const platform::GeoPlace& p : platform::readPlaceFile(s.files.filePath(file)).places)
+                    names << p.name;
+            return names;
+        };
+        QCOMPARE(exported("rdoChosenPlaces", { u"Beta"_s, u"Delta"_s }, u"two.kml"_s),
+            QStringList({ u"Beta"_s, u"Delta"_s }));
+        QCOMPARE(exported("rdoAllPlaces", { u"Beta"_s }, u"all.gpx"_s).size(), 4);
+        QCOMPARE(exported("rdoSheetPlaces", {}, u"sheet.geojson"_s),
+            QStringList({ u"Alpha"_s, u"Beta"_s, u"Gamma"_s }));
+        s.kit.clearMessages();
+        QCOMPARE(exported("rdoChosenPlaces", {}, u"none.geojson"_s), QStringList());
+        QVERIFY2(s.kit.messageTexts().value(0).contains(u"Tick the places"_s),
+            qPrintable(s.kit.messageTexts().value(0)));
     }
 
     void exportedPlacesComeBackWhereTheyWere()

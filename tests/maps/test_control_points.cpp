@@ -9,6 +9,7 @@
 #include "data/control_points.h"
 #include "data/georeferences.h"
 #include "geo/georef_exchange.h"
+#include "maps/control_points.h"
 #include "maps/map.h"
 #include "maps/zoom_view.h"
 #include "output/backup.h"
@@ -75,6 +76,24 @@ struct Setup {
         return spot;
     }
     double residual(int row) const { return grid()->item(row, 4)->text().toDouble(); }
+    QList<TControlPointsPanel::Mark> marks() const
+    {
+        return static_cast<TControlPointsPanel*>(panel)->marks();
+    }
+
+    // A press, two moves and a release of the left button on the sheet.
+    void drag(QPointF from, QPointF to) const
+    {
+        TZoomView* view = map->imgMap();
+        const auto send = [view](QEvent::Type type, QPointF at, Qt::MouseButtons buttons) {
+            QMouseEvent event(type, at, view->mapToGlobal(at), Qt::LeftButton, buttons, {});
+            QApplication::sendEvent(view, &event);
+        };
+        send(QEvent::MouseButtonPress, from, Qt::LeftButton);
+        send(QEvent::MouseMove, (from + to) / 2, Qt::LeftButton);
+        send(QEvent::MouseMove, to, Qt::LeftButton);
+        send(QEvent::MouseButtonRelease, to, Qt::NoButton);
+    }
 };
 
 } // namespace
@@ -173,6 +192,47 @@ private slots:
         emit transform->activated(2);
         QVERIFY2(s.fit().contains(u"add 3 more"_s), qPrintable(s.fit()));
         QVERIFY(!lonLatOnSheet(u"GB-03H"_s, { 10, 10 }));
+    }
+
+    // The points are marked on the sheet where its zoom puts them, the poor
+    // one red. Dragging a mark moves its point and the fit is made again at
+    // once; a drag beside every mark pans the sheet and moves no point.
+    void aPointIsMovedByDraggingItsMark()
+    {
+        Setup s;
+        const QSize box = s.map->imgMap()->size();
+        s.addPoint({ box.width() / 10, box.height() / 10 });
+        s.addPoint({ box.width() * 9 / 10, box.height() / 8 });
+        s.addPoint({ box.width() / 2, box.height() * 9 / 10 });
+        const QPointF misplaced = s.addPoint({ box.width() * 3 / 10, box.height() / 2 }, 60);
+        QVERIFY2(s.fit().startsWith(u"Poor fit"_s), qPrintable(s.fit()));
+        QCOMPARE(s.marks().size(), 4);
+        QVERIFY(s.marks()[3].poor);
+        for (int row = 0; row < 4; ++row) // red on the sheet as in the list
+            QCOMPARE(s.marks()[row].poor, s.grid()->item(row, 0)->foreground().color() == QColor(Qt::red));
+        QCOMPARE(s.marks()[3].pixel, misplaced);
+
+        TZoomView* view = s.map->imgMap();
+        view->zoomAt(view->toView(misplaced), 2);
+        const QPointF target = misplaced + QPointF(60, 0); // where its coordinates belong
+        QVERIFY(view->rect().contains(view->toView(target).toPoint()));
+        const QList<platform::ControlPoint> before = userControlPoints(u"GB-03H"_s).points;
+        s.drag(view->toView(misplaced) + QPointF(3, -2), view->toView(target) + QPointF(3, -2));
+
+        const QList<platform::ControlPoint> after = userControlPoints(u"GB-03H"_s).points;
+        QVERIFY2(QLineF(after[3].pixel, target).length() < 1,
+            qPrintable(u"%1, %2"_s.arg(after[3].pixel.x()).arg(after[3].pixel.y())));
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(after[i].pixel, before[i].pixel);
+        QVERIFY2(!s.fit().startsWith(u"Poor fit"_s), qPrintable(s.fit()));
+        QVERIFY(s.residual(3) < 1);
+        QVERIFY(!s.marks()[3].poor && s.marks()[3].selected);
+
+        const QPointF shown = view->toView(after[0].pixel);
+        const QPointF empty = view->toView(after[3].pixel) + QPointF(0, 60);
+        s.drag(empty, empty + QPointF(-40, -30));
+        QCOMPARE(userControlPoints(u"GB-03H"_s).points[3].pixel, after[3].pixel);
+        QVERIFY(view->toView(after[0].pixel) != shown);
     }
 
     void georeferenceTravelsAsPointsAndAnnotation()
