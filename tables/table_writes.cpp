@@ -300,10 +300,16 @@ void Table::appendRecords(const QList<QVariantList>& records)
     d->database->noteStored(d->filePath, {});
     const qint64 current = m_row >= 0 ? d->rows[m_row].rowid : -1;
     const OrderKey key = d->order(m_def);
+    const auto before = [&](const Row& a, const Row& b) { return d->before(a, b, key); };
+    // The rows held are in order: the added ones are sorted alone and merged
+    // in one pass, where sorting all again cost a list of a million places
+    // seconds for every batch of an import.
+    std::stable_sort(added.begin(), added.end(), before);
+    const auto held = std::ptrdiff_t(d->rows.size());
     for (Row& row : added)
         d->rows.push_back(std::move(row));
-    std::stable_sort(
-        d->rows.begin(), d->rows.end(), [&](const Row& a, const Row& b) { return d->before(a, b, key); });
+    if (held > 0 && held < std::ptrdiff_t(d->rows.size()) && before(d->rows[held], d->rows[held - 1]))
+        std::inplace_merge(d->rows.begin(), d->rows.begin() + held, d->rows.end(), before);
     m_eof = d->rows.empty();
     if (current >= 0) {
         m_row = d->positionOf(current, -1);

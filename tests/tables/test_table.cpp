@@ -273,6 +273,28 @@ private slots:
         QCOMPARE(column(*descrip, QStringLiteral("Placeid")), byId);
     }
 
+    // Records added in one batch, out of order and between the rows held,
+    // take the places they will have on the next open; the current record
+    // stays current.
+    void appendedRecordsTakeTheirPlacesAmongTheRows()
+    {
+        auto table = openTable(descripDef());
+        for (int id : { 10, 20, 30 })
+            add(*table,
+                { { QStringLiteral("Placeid"), id }, { QStringLiteral("Place"), QString::number(id) } });
+        QVERIFY(table->findKey({ 20 }));
+        table->appendRecords({ { 25, QStringLiteral("25") }, { 5, QStringLiteral("5") },
+            { 35, QStringLiteral("35") }, { 15, QStringLiteral("15") } });
+        const QStringList expected = strings({ "5", "10", "15", "20", "25", "30", "35" });
+        QCOMPARE(column(*table, QStringLiteral("Placeid")), expected);
+        QCOMPARE(table->fieldAsInteger(QStringLiteral("Placeid")), 20);
+        table->appendRecords({ { 50, QStringLiteral("50") }, { 40, QStringLiteral("40") } });
+        QCOMPARE(column(*table, QStringLiteral("Placeid")), expected + strings({ "40", "50" }));
+        table->close();
+        table->open();
+        QCOMPARE(walk(*table, QStringLiteral("Placeid")), expected + strings({ "40", "50" }));
+    }
+
     void findKeyMovesOnlyWhenFound()
     {
         auto maps = openTable(mapsDef());
