@@ -56,21 +56,13 @@ QVariantList placeRecord(int placeId, const platform::GeoPlace& place, PlaceImpo
     return { placeId, place.name, page, coords, description.isEmpty() ? QVariant() : QVariant(description) };
 }
 
-// Records at a time. The table sorts all its rows after each group, so the
-// groups grow with the table: a few thousand places into a small list go
-// in groups of 1000, a million in about 25 groups; a group is the longest
-// wait for Stop.
-qsizetype groupSize(qsizetype count, qsizetype rowsBefore)
-{
-    return std::max<qsizetype>(kRecordsAtATime, (rowsBefore + count) / 25);
-}
-
 // Pins and stores the places with numbers from `first` on, all or none.
 void storePlaces(const QList<platform::GeoPlace>& found, int first, PlaceImportReport& report,
     const PlaceImportProgress& progress)
 {
     platform::Table* places = DataModule1->tblDescrip;
-    const qsizetype group = groupSize(found.size(), places->recordCount());
+    // A group is the longest wait for Stop.
+    const qsizetype group = kRecordsAtATime;
     // The fits read the user's points, whose table cannot open inside the
     // batch: made before it.
     for (const QString& sheetId : georeferencedSheets())
