@@ -14,7 +14,9 @@
 //   photo_decode_floor_ms  TurboJPEG alone decoding one photo at the size
 //                        it is printed, the floor under each picture (with
 //                        its processor time, *_cpu_ms): times 5,000 it is
-//                        the time no report can save.
+//                        the time no report can save;
+//   photo_decode_ms      the program's own decode of that photo for print,
+//                        with *_cpu_ms beside it.
 // Each size runs in a process of its own, so its peak memory is its alone.
 // "bench_report 300" measures 300 places only.
 
@@ -24,6 +26,7 @@
 #include "scan_sheet.h"
 
 #include "data/place_pins.h"
+#include "imaging/pictures.h"
 #include "imaging/tile_pyramid.h"
 #include "output/report.h"
 
@@ -186,6 +189,16 @@ int main(int argc, char** argv)
     }
     print("photo_decode_floor_ms", bench::median(floor));
     print("photo_decode_floor_cpu_ms", bench::median(floorCpu));
+    QList<double> own;
+    QList<double> ownCpu;
+    const QString photo = folder + u"/pix/photo0.jpg"_s;
+    for (int i = 0; i < 5; ++i) {
+        const double cpu = cpuSeconds();
+        own << bench::timed([&] { platform::decodePicture(photo, photo, QSize(945, 709)); });
+        ownCpu << (cpuSeconds() - cpu) * 1000;
+    }
+    print("photo_decode_ms", bench::median(own));
+    print("photo_decode_cpu_ms", bench::median(ownCpu));
     const auto measure = [&](int count, bool pyramids) {
         return bench::childFigures(
             { u"--run"_s, folder, QString::number(count), pyramids ? u"pyramids"_s : u"none"_s });
