@@ -11,6 +11,7 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QImageWriter>
 #include <QPainter>
 #include <QSvgRenderer>
 #include <QTextBlock>
@@ -27,6 +28,7 @@ constexpr double kColumnMm = 170;
 constexpr double kPictureHeightMm = 90;
 // Qt's rich text measures images in pixels of 96 to the inch.
 constexpr double kTextDpi = 96;
+constexpr int kJpegQuality = 88; // as the web pages' pictures
 
 class OdfText {
 public:
@@ -58,13 +60,23 @@ public:
         m_cursor.insertText(text);
     }
 
+    // Held as JPEG until the document is written, not as pixels: a
+    // thousand places' photos would otherwise take gigabytes. Qt's writer
+    // stores an image of quality below 100 as JPEG, otherwise as PNG.
     void image(const QImage& image, QSizeF printedMm)
     {
         const QUrl name(QStringLiteral("report-image-%1").arg(++m_images));
-        m_document.addResource(QTextDocument::ImageResource, name, image);
+        QByteArray jpeg;
+        QBuffer buffer(&jpeg);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "jpeg");
+        writer.setQuality(kJpegQuality);
+        writer.write(image);
+        m_document.addResource(QTextDocument::ImageResource, name, jpeg);
         paragraph(QString(), 2);
         QTextImageFormat format;
         format.setName(name.toString());
+        format.setQuality(kJpegQuality);
         format.setWidth(printedMm.width() / 25.4 * kTextDpi);
         format.setHeight(printedMm.height() / 25.4 * kTextDpi);
         m_cursor.insertImage(format);

@@ -305,6 +305,9 @@ private slots:
             }
         }
         QCOMPARE(content.count(u"<draw:image"_s), 2); // the two excerpts
+        // Pictures go in as JPEG: as PNG a map or a photo takes many times the room.
+        const QString manifest = run(u"unzip"_s, { u"-p"_s, odt, u"META-INF/manifest.xml"_s });
+        QCOMPARE(manifest.count(u"image/jpg"_s), 2);
     }
 
     // Every link and image of every page leads to a file of the folder, and
