@@ -5,16 +5,23 @@
 //   pdf_100_places_s, pdf_1000_places_s   the report made and renamed into
 //                        place (wall clock), with *_cpu_s the processor time
 //                        of the whole process beside it;
-//   growth_100_to_1000   how many times longer the 1,000 places take;
+//   growth_100_to_1000   how many times longer the 1,000 places take (and
+//                        *_cpu in processor time, which a loaded machine
+//                        disturbs less);
 //   peak_rss_mb          the peak memory of the process that made the
 //                        1,000-place report (program, tables and report);
 //   pdf_1000_places_mb   the file's size;
 //   pdf_100_places_no_pyramid_s  100 places with no pyramid in the cache:
 //                        each excerpt from its sheet decoded whole;
+//   odf_100_places_s, odf_100_places_peak_rss_mb  the same 100 places as
+//                        an ODF text, which holds every picture until it
+//                        is written, and its peak memory;
 //   photo_decode_floor_ms  TurboJPEG alone decoding one photo at the size
 //                        it is printed, the floor under each picture (with
 //                        its processor time, *_cpu_ms): times 5,000 it is
-//                        the time no report can save.
+//                        the time no report can save;
+//   photo_decode_ms      the program's own decode of that photo for print,
+//                        with *_cpu_ms beside it.
 // Each size runs in a process of its own, so its peak memory is its alone.
 // "bench_report 300" measures 300 places only.
 
@@ -24,6 +31,7 @@
 #include "scan_sheet.h"
 
 #include "data/place_pins.h"
+#include "imaging/pictures.h"
 #include "imaging/tile_pyramid.h"
 #include "output/report.h"
 
@@ -121,8 +129,10 @@ QList<fixture::Place> places(int count)
 }
 
 // One report of `count` places in this process; prints its figures.
-int runReport(const QString& data, int count, bool pyramids)
+int runReport(const QString& data, int count, const QString& mode)
 {
+    const bool pyramids = mode != u"none"_s;
+    const bool odf = mode == u"odf"_s;
     Kit kit;
     fixture::Atlas atlas(kit);
     kit.setDrive(QLatin1Char('D'), data + u"/cd"_s, true);
@@ -143,11 +153,14 @@ int runReport(const QString& data, int count, bool pyramids)
     fixture::writeUserTables(places(count), pictures);
     if (!atlas.open())
         return 1;
-    const QString target = kit.home() + u"/report.pdf"_s;
-    ReportJob job(gatherReport(allPlaceIds()), ReportOptions(), target);
+    const QString target = kit.home() + (odf ? u"/report.odt"_s : u"/report.pdf"_s);
+    ReportOptions options;
+    options.format = odf ? ReportFormat::Odf : ReportFormat::Pdf;
+    ReportJob job(gatherReport(allPlaceIds()), options, target);
     const double cpu = cpuSeconds();
     const double wall = bench::timed([&] { job.run(); }) / 1000;
-    const QByteArray name = "pdf_" + QByteArray::number(count) + "_places" + (pyramids ? "" : "_no_pyramid");
+    const QByteArray name
+        = (odf ? "odf_" : "pdf_") + QByteArray::number(count) + "_places" + (pyramids ? "" : "_no_pyramid");
     print(name + "_s", wall);
     print(name + "_cpu_s", cpuSeconds() - cpu);
     print(name + "_mb", double(QFileInfo(target).size()) / (1 << 20));
@@ -167,7 +180,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     const QStringList arguments = app.arguments();
     if (arguments.size() == 5 && arguments[1] == u"--run"_s)
-        return runReport(arguments[2], arguments[3].toInt(), arguments[4] == u"pyramids"_s);
+        return runReport(arguments[2], arguments[3].toInt(), arguments[4]);
     // CORVANE_BENCH_DATA keeps the prepared sheets and photos between runs.
     QTemporaryDir temporary;
     const QString kept = qEnvironmentVariable("CORVANE_BENCH_DATA");
@@ -186,29 +199,45 @@ int main(int argc, char** argv)
     }
     print("photo_decode_floor_ms", bench::median(floor));
     print("photo_decode_floor_cpu_ms", bench::median(floorCpu));
-    const auto measure = [&](int count, bool pyramids) {
-        return bench::childFigures(
-            { u"--run"_s, folder, QString::number(count), pyramids ? u"pyramids"_s : u"none"_s });
+    QList<double> own;
+    QList<double> ownCpu;
+    const QString photo = folder + u"/pix/photo0.jpg"_s;
+    for (int i = 0; i < 5; ++i) {
+        const double cpu = cpuSeconds();
+        own << bench::timed([&] { platform::decodePicture(photo, photo, QSize(945, 709)); });
+        ownCpu << (cpuSeconds() - cpu) * 1000;
+    }
+    print("photo_decode_ms", bench::median(own));
+    print("photo_decode_cpu_ms", bench::median(ownCpu));
+    const auto measure = [&](int count, const QString& mode) {
+        return bench::childFigures({ u"--run"_s, folder, QString::number(count), mode });
     };
     if (arguments.size() == 2) {
-        const auto figures = measure(arguments[1].toInt(), true);
+        const auto figures = measure(arguments[1].toInt(), u"pyramids"_s);
         for (auto it = figures.begin(); it != figures.end(); ++it)
             print(it.key().toUtf8().constData(), it.value());
         return 0;
     }
-    const auto small = measure(100, true);
-    const auto large = measure(1000, true);
-    const auto bare = measure(100, false);
+    const auto small = measure(100, u"pyramids"_s);
+    const auto large = measure(1000, u"pyramids"_s);
+    const auto bare = measure(100, u"none"_s);
+    const auto odf = measure(100, u"odf"_s);
     print("pdf_100_places_s", small.value(u"pdf_100_places_s"_s));
     print("pdf_100_places_cpu_s", small.value(u"pdf_100_places_cpu_s"_s));
     print("pdf_1000_places_s", large.value(u"pdf_1000_places_s"_s));
     print("pdf_1000_places_cpu_s", large.value(u"pdf_1000_places_cpu_s"_s));
     print("growth_100_to_1000", large.value(u"pdf_1000_places_s"_s) / small.value(u"pdf_100_places_s"_s));
+    print("growth_100_to_1000_cpu",
+        large.value(u"pdf_1000_places_cpu_s"_s) / small.value(u"pdf_100_places_cpu_s"_s));
     print("peak_rss_mb", large.value(u"peak_rss_mb"_s));
     print("pdf_1000_places_mb", large.value(u"pdf_1000_places_mb"_s));
     print("pdf_1000_places_pictures", large.value(u"pictures"_s));
     print("pdf_1000_places_excerpts", large.value(u"excerpts"_s));
     print("pdf_100_places_no_pyramid_s", bare.value(u"pdf_100_places_no_pyramid_s"_s));
     print("pdf_100_places_no_pyramid_cpu_s", bare.value(u"pdf_100_places_no_pyramid_cpu_s"_s));
+    print("odf_100_places_s", odf.value(u"odf_100_places_s"_s));
+    print("odf_100_places_cpu_s", odf.value(u"odf_100_places_cpu_s"_s));
+    print("odf_100_places_mb", odf.value(u"odf_100_places_mb"_s));
+    print("odf_100_places_peak_rss_mb", odf.value(u"peak_rss_mb"_s));
     return 0;
 }

@@ -92,14 +92,13 @@ QString excerptHtml(
     return figureHtml(file, excerpt.printedMm, excerpt.caption, excerpt.caption);
 }
 
-QString picturesHtml(
-    const QString& folder, int index, const ReportPlace& place, bool captions, ReportSummary& summary)
+QString picturesHtml(const QString& folder, int index, const ReportPlace& place,
+    std::vector<ReportFigure>& figures, FigureLoader& loader, bool captions, ReportSummary& summary)
 {
     QString html;
     int number = 0;
-    for (const ReportPicture& picture : place.pictures) {
-        ReportFigure figure = planFigure(picture, QSizeF(kColumnMm, kPictureHeightMm));
-        loadFigure(figure);
+    for (ReportFigure& figure : figures) {
+        loader.take(&figure);
         if (!figure.planned()) {
             summary.noteMissing(place.name, figure.note);
             html += noteHtml(figure.note);
@@ -113,14 +112,19 @@ QString picturesHtml(
             writeImage(folder + QStringLiteral("/images/") + file, figure.image);
         else
             writeFile(folder + QStringLiteral("/images/") + file, figure.drawing);
-        html += figureHtml(file, figure.printedMm, picture.fileName, captions ? picture.caption : QString());
+        figure.image = QImage();
+        figure.drawing.clear();
+        html += figureHtml(
+            file, figure.printedMm, figure.picture.fileName, captions ? figure.picture.caption : QString());
         ++summary.pictures;
     }
     return html;
 }
 
+// A place's page; its pictures, when asked for, come from the loader.
 QString placeHtml(const QString& folder, int index, int count, const ReportPlace& place,
-    const ReportOptions& options, ExcerptCutter& cutter, ReportSummary& summary)
+    const ReportOptions& options, ExcerptCutter& cutter, std::vector<ReportFigure>* figures,
+    FigureLoader& loader, ReportSummary& summary)
 {
     QString body = QStringLiteral("<p><a href=\"index.html\">Contents</a>");
     if (index > 0)
@@ -136,8 +140,8 @@ QString placeHtml(const QString& folder, int index, int count, const ReportPlace
     }
     if (options.excerpts)
         body += excerptHtml(folder, index, place, cutter, summary);
-    if (options.pictures)
-        body += picturesHtml(folder, index, place, options.captions, summary);
+    if (figures)
+        body += picturesHtml(folder, index, place, *figures, loader, options.captions, summary);
     return page(place.name, body);
 }
 
@@ -152,11 +156,14 @@ bool writeReportHtml(const QString& folderHostPath, const QList<ReportPlace>& pl
     QString index = QStringLiteral("<h1>%1</h1>\n<p>%2<br>%3</p>\n<h2>Contents</h2>\n<ol>\n")
                         .arg(escaped(reportTitle()), escaped(reportDateLine()),
                             escaped(placeCountLine(int(places.size()))));
+    PlacedFigures figures
+        = options.pictures ? planFigures(places, QSizeF(kColumnMm, kPictureHeightMm)) : PlacedFigures();
+    FigureLoader loader(writingOrder(figures));
     for (qsizetype i = 0; i < places.size(); ++i) {
         if (!progress.next(int(i)))
             return false;
-        const QString html = placeHtml(
-            folderHostPath, int(i), int(places.size()), places[i], options, cutter, *progress.summary);
+        const QString html = placeHtml(folderHostPath, int(i), int(places.size()), places[i], options, cutter,
+            options.pictures ? &figures[size_t(i)] : nullptr, loader, *progress.summary);
         writeFile(folderHostPath + QLatin1Char('/') + pageName(int(i)), html.toUtf8());
         index += QStringLiteral("<li><a href=\"%1\">%2</a></li>\n")
                      .arg(pageName(int(i)), escaped(places[i].name));

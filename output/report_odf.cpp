@@ -1,8 +1,8 @@
 // The report as an ODF text for a word processor: the same content as the
 // PDF in one rich-text document written by Qt's ODF writer. The word
 // processor paginates, so the contents list names the places without page
-// numbers. Each picture is held in the document at print resolution until
-// the document is written.
+// numbers. The pictures are decoded a few ahead on worker threads; each is
+// held in the document at print resolution until the document is written.
 
 #include "output/report_compose.h"
 #include "output/report_excerpt.h"
@@ -11,6 +11,7 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QImageWriter>
 #include <QPainter>
 #include <QSvgRenderer>
 #include <QTextBlock>
@@ -27,6 +28,7 @@ constexpr double kColumnMm = 170;
 constexpr double kPictureHeightMm = 90;
 // Qt's rich text measures images in pixels of 96 to the inch.
 constexpr double kTextDpi = 96;
+constexpr int kJpegQuality = 88; // as the web pages' pictures
 
 class OdfText {
 public:
@@ -58,13 +60,23 @@ public:
         m_cursor.insertText(text);
     }
 
+    // Held as JPEG until the document is written, not as pixels: a
+    // thousand places' photos would otherwise take gigabytes. Qt's writer
+    // stores an image of quality below 100 as JPEG, otherwise as PNG.
     void image(const QImage& image, QSizeF printedMm)
     {
         const QUrl name(QStringLiteral("report-image-%1").arg(++m_images));
-        m_document.addResource(QTextDocument::ImageResource, name, image);
+        QByteArray jpeg;
+        QBuffer buffer(&jpeg);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "jpeg");
+        writer.setQuality(kJpegQuality);
+        writer.write(image);
+        m_document.addResource(QTextDocument::ImageResource, name, jpeg);
         paragraph(QString(), 2);
         QTextImageFormat format;
         format.setName(name.toString());
+        format.setQuality(kJpegQuality);
         format.setWidth(printedMm.width() / 25.4 * kTextDpi);
         format.setHeight(printedMm.height() / 25.4 * kTextDpi);
         m_cursor.insertImage(format);
@@ -99,6 +111,25 @@ QImage drawnAtPrintSize(const ReportFigure& figure)
     return image;
 }
 
+void odfFigures(OdfText& text, const ReportPlace& place, std::vector<ReportFigure>& figures,
+    FigureLoader& loader, bool captions, ReportSummary& summary)
+{
+    for (ReportFigure& figure : figures) {
+        loader.take(&figure);
+        if (!figure.planned()) {
+            text.paragraph(figure.note, 10, false, true);
+            summary.noteMissing(place.name, figure.note);
+            continue;
+        }
+        text.image(drawnAtPrintSize(figure), figure.printedMm);
+        figure.image = QImage(); // the document holds its own copy
+        figure.drawing.clear();
+        if (captions && !figure.picture.caption.trimmed().isEmpty())
+            text.paragraph(figure.picture.caption, 10, false, true);
+        ++summary.pictures;
+    }
+}
+
 void odfPlace(OdfText& text, const ReportPlace& place, const ReportOptions& options, ExcerptCutter& cutter,
     ReportSummary& summary)
 {
@@ -109,32 +140,17 @@ void odfPlace(OdfText& text, const ReportPlace& place, const ReportOptions& opti
         for (const QString& paragraph : descriptionParagraphs(place.description))
             text.paragraph(paragraph, 11);
     }
-    if (options.excerpts) {
-        MapExcerpt excerpt = cutter.plan(place);
-        cutter.cut(excerpt);
-        if (excerpt.planned()) {
-            text.image(markedExcerpt(excerpt), excerpt.printedMm);
-            text.paragraph(excerpt.caption, 9, false, true);
-            ++summary.excerpts;
-        } else {
-            text.paragraph(excerpt.note, 10, false, true);
-            summary.noteMissing(place.name, excerpt.note);
-        }
-    }
-    if (!options.pictures)
+    if (!options.excerpts)
         return;
-    for (const ReportPicture& picture : place.pictures) {
-        ReportFigure figure = planFigure(picture, QSizeF(kColumnMm, kPictureHeightMm));
-        loadFigure(figure);
-        if (!figure.planned()) {
-            text.paragraph(figure.note, 10, false, true);
-            summary.noteMissing(place.name, figure.note);
-            continue;
-        }
-        text.image(drawnAtPrintSize(figure), figure.printedMm);
-        if (options.captions && !picture.caption.trimmed().isEmpty())
-            text.paragraph(picture.caption, 10, false, true);
-        ++summary.pictures;
+    MapExcerpt excerpt = cutter.plan(place);
+    cutter.cut(excerpt);
+    if (excerpt.planned()) {
+        text.image(markedExcerpt(excerpt), excerpt.printedMm);
+        text.paragraph(excerpt.caption, 9, false, true);
+        ++summary.excerpts;
+    } else {
+        text.paragraph(excerpt.note, 10, false, true);
+        summary.noteMissing(place.name, excerpt.note);
     }
 }
 
@@ -153,10 +169,15 @@ bool writeReportOdf(const QString& hostPath, const QList<ReportPlace>& places, c
     for (const ReportPlace& place : places)
         text.paragraph(place.name, 11);
     ExcerptCutter cutter;
+    PlacedFigures figures
+        = options.pictures ? planFigures(places, QSizeF(kColumnMm, kPictureHeightMm)) : PlacedFigures();
+    FigureLoader loader(writingOrder(figures));
     for (qsizetype i = 0; i < places.size(); ++i) {
         if (!progress.next(int(i)))
             return false;
         odfPlace(text, places[i], options, cutter, *progress.summary);
+        if (options.pictures)
+            odfFigures(text, places[i], figures[size_t(i)], loader, options.captions, *progress.summary);
     }
     progress.summary->places = int(places.size());
     // Composed in memory first: the writer closes its device when done.

@@ -1,7 +1,8 @@
 // The report as a PDF: title page, contents with page numbers, then each
 // place from a new page. Laid out twice with the same code: once without
 // drawing, from the pictures' headers, to learn where each place begins,
-// then for real, decoding one picture at a time so memory stays flat
+// then for real, the pictures decoded a few ahead on worker threads while
+// this thread, the one that owns the writer, paints, so memory stays flat
 // however long the report.
 
 #include "output/report_compose.h"
@@ -15,10 +16,8 @@
 #include <QPdfWriter>
 #include <QSvgRenderer>
 #include <QTextLayout>
-#include <QThreadPool>
 
-#include <deque>
-#include <future>
+#include <optional>
 
 namespace corvane {
 
@@ -41,59 +40,6 @@ QFont serif(double points, bool bold = false, bool italic = false)
 struct PlacePlan {
     MapExcerpt excerpt;
     QList<ReportFigure> figures;
-};
-
-// Decodes the pictures a few ahead of the page being written, on every
-// core, in the order the pages need them; at most a handful are held.
-class FigureLoader {
-public:
-    explicit FigureLoader(QList<PlacePlan>& plans)
-    {
-        for (PlacePlan& plan : plans) {
-            for (ReportFigure& figure : plan.figures)
-                if (figure.planned())
-                    m_order << &figure;
-        }
-        m_window = 2 * std::max(1, m_pool.maxThreadCount());
-    }
-    ~FigureLoader()
-    {
-        m_pool.clear(); // a cancelled report leaves the rest undecoded
-        m_pool.waitForDone();
-    }
-
-    // The figure decoded (or given its note); in page order.
-    void take(ReportFigure* figure)
-    {
-        fill();
-        while (!m_pending.empty()) {
-            auto [loading, done] = std::move(m_pending.front());
-            m_pending.pop_front();
-            done.wait();
-            if (loading == figure) {
-                fill();
-                return;
-            }
-        }
-        loadFigure(*figure);
-    }
-
-private:
-    void fill()
-    {
-        while (qsizetype(m_pending.size()) < m_window && m_next < m_order.size()) {
-            ReportFigure* figure = m_order[m_next++];
-            auto task = std::make_shared<std::packaged_task<void()>>([figure] { loadFigure(*figure); });
-            m_pending.emplace_back(figure, task->get_future());
-            m_pool.start([task] { (*task)(); });
-        }
-    }
-
-    QThreadPool m_pool;
-    QList<ReportFigure*> m_order;
-    qsizetype m_next = 0;
-    qsizetype m_window = 2;
-    std::deque<std::pair<ReportFigure*, std::future<void>>> m_pending;
 };
 
 // The pages as they fill: a column, the height used on the current page,
@@ -359,8 +305,14 @@ std::optional<QList<int>> compose(QPdfWriter& writer, QPainter* painter, const Q
 {
     Pages pages(writer, painter);
     std::optional<FigureLoader> loader;
-    if (painter)
-        loader.emplace(plans);
+    if (painter) {
+        QList<ReportFigure*> order;
+        for (PlacePlan& plan : plans) {
+            for (ReportFigure& figure : plan.figures)
+                order << &figure;
+        }
+        loader.emplace(order);
+    }
     titlePage(pages, int(places.size()));
     contents(pages, places, startPages);
     QList<int> starts;

@@ -51,4 +51,64 @@ void loadFigure(ReportFigure& figure)
     }
 }
 
+PlacedFigures planFigures(const QList<ReportPlace>& places, QSizeF boxMm)
+{
+    PlacedFigures figures(size_t(places.size()));
+    for (qsizetype i = 0; i < places.size(); ++i) {
+        for (const ReportPicture& picture : places[i].pictures)
+            figures[size_t(i)].push_back(planFigure(picture, boxMm));
+    }
+    return figures;
+}
+
+QList<ReportFigure*> writingOrder(PlacedFigures& figures)
+{
+    QList<ReportFigure*> order;
+    for (std::vector<ReportFigure>& place : figures) {
+        for (ReportFigure& figure : place)
+            order << &figure;
+    }
+    return order;
+}
+
+FigureLoader::FigureLoader(const QList<ReportFigure*>& order)
+{
+    for (ReportFigure* figure : order) {
+        if (figure->planned())
+            m_order << figure;
+    }
+    m_window = 2 * std::max(1, m_pool.maxThreadCount());
+}
+
+FigureLoader::~FigureLoader()
+{
+    m_pool.clear(); // a cancelled report leaves the rest undecoded
+    m_pool.waitForDone();
+}
+
+void FigureLoader::take(ReportFigure* figure)
+{
+    fill();
+    while (!m_pending.empty()) {
+        auto [loading, done] = std::move(m_pending.front());
+        m_pending.pop_front();
+        done.wait();
+        if (loading == figure) {
+            fill();
+            return;
+        }
+    }
+    loadFigure(*figure); // not in the order given: loaded here and now
+}
+
+void FigureLoader::fill()
+{
+    while (qsizetype(m_pending.size()) < m_window && m_next < m_order.size()) {
+        ReportFigure* figure = m_order[m_next++];
+        auto task = std::make_shared<std::packaged_task<void()>>([figure] { loadFigure(*figure); });
+        m_pending.emplace_back(figure, task->get_future());
+        m_pool.start([task] { (*task)(); });
+    }
+}
+
 } // namespace corvane

@@ -9,7 +9,13 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QList>
 #include <QSizeF>
+#include <QThreadPool>
+
+#include <deque>
+#include <future>
+#include <vector>
 
 namespace corvane {
 
@@ -27,5 +33,35 @@ struct ReportFigure {
 ReportFigure planFigure(const ReportPicture& picture, QSizeF boxMm);
 // Fills image or drawing; a picture that cannot be decoded sets the note.
 void loadFigure(ReportFigure& figure);
+
+// Every place's pictures planned for the box, place by place, and the
+// order they are written in (pointers into them: keep the lists unchanged).
+using PlacedFigures = std::vector<std::vector<ReportFigure>>;
+PlacedFigures planFigures(const QList<ReportPlace>& places, QSizeF boxMm);
+QList<ReportFigure*> writingOrder(PlacedFigures& figures);
+
+// Loads the figures a few ahead of the one being written, on worker threads
+// (one a core), in the order the report needs them, while the report's own
+// thread writes what it has: at most two a core are held decoded. The
+// figures must outlive the loader; those not planned are left alone.
+class FigureLoader {
+public:
+    explicit FigureLoader(const QList<ReportFigure*>& order);
+    ~FigureLoader(); // drops what has not started, waits for the rest
+    FigureLoader(const FigureLoader&) = delete;
+    FigureLoader& operator=(const FigureLoader&) = delete;
+
+    // The figure loaded (or given its note), waiting for it if need be.
+    void take(ReportFigure* figure);
+
+private:
+    void fill();
+
+    QThreadPool m_pool;
+    QList<ReportFigure*> m_order;
+    qsizetype m_next = 0;
+    qsizetype m_window = 2;
+    std::deque<std::pair<ReportFigure*, std::future<void>>> m_pending;
+};
 
 } // namespace corvane

@@ -284,6 +284,29 @@ private slots:
         QCOMPARE(warning, QString());
     }
 
+    // Marker segments the decoder skips run across the file's read buffers
+    // (camera makers' notes, embedded previews): the picture after them is
+    // the same as without them, and sound.
+    void segmentsLongerThanTheReadBufferAreSkipped()
+    {
+        Drive d;
+        const QByteArray plain = samples::encode(samples::grainy({ 800, 600 }, fixture::kRed));
+        QByteArray padded = plain;
+        for (int i = 0; i < 3; ++i) {
+            const QByteArray payload(60000, char('a' + i));
+            const int length = int(payload.size()) + 2;
+            padded = samples::inserted(
+                padded, 2, QByteArray::fromHex("FFEF") + char(length >> 8) + char(length & 0xFF) + payload);
+        }
+        QVERIFY(d.write(u"PLAIN.JPG"_s, plain));
+        QVERIFY(d.write(u"PADDED.JPG"_s, padded));
+        QString warning = u"left over"_s;
+        const QImage shown
+            = platform::decodePicture(u"D:\\PADDED.JPG"_s, d.host(u"PADDED.JPG"_s), { 500, 360 }, &warning);
+        QCOMPARE(warning, QString());
+        QCOMPARE(shown, platform::decodePicture(u"D:\\PLAIN.JPG"_s, d.host(u"PLAIN.JPG"_s), { 500, 360 }));
+    }
+
     // Files of kinds few programs write: shown when the decoder can, and
     // otherwise named for what they are, not called damaged.
     void unusualFiles_data()

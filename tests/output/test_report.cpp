@@ -4,6 +4,7 @@
 // the ODF's paragraphs; the web pages' links; a stopped report; places whose
 // sheet or picture is missing.
 
+#include "imaging/damaged_jpegs.h"
 #include "kit/atlas_fixture.h"
 #include "kit/picture_samples.h"
 #include "kit/user_tables.h"
@@ -242,6 +243,47 @@ private slots:
         QCOMPARE(pdfImages(pdf).size(), 2);
     }
 
+    // Pictures are decoded reduced, ahead of the page, on other threads: a
+    // photo the camera took turned still prints the right way up, in the
+    // PDF and the web pages alike, and a damaged one still gives its note.
+    void picturesArePrintedAsTheCameraMeantThem()
+    {
+        Setup s;
+        QImage photo(4000, 3000, QImage::Format_RGB32); // stored on its side: its top is the right
+        photo.fill(QColor(200, 20, 20));
+        for (int y = 1500; y < 3000; ++y)
+            std::fill_n(reinterpret_cast<QRgb*>(photo.scanLine(y)), 4000, qRgb(20, 20, 200));
+        QVERIFY(fixture::writeBytes(
+            s.pixFile(u"000001.JPG"_s), pictures::withOrientation(fixture::encodeJpeg(photo), 6)));
+        // Its header is read when the pages are laid out; only its decode fails.
+        QVERIFY(fixture::writeBytes(s.pixFile(u"000002.JPG"_s),
+            samples::withSize(fixture::encodeJpeg(fixture::patterned({ 400, 300 })), 8000, 6000)));
+        s.addPictures({ { u"000001.JPG"_s, 1, u"Turned"_s }, { u"000002.JPG"_s, 1, u"Broken"_s } });
+        TfrmReport* dialog = s.openDialog();
+        QVERIFY(dialog);
+        Kit::child<QCheckBox>(dialog, u"chkExcerpts"_s)->setChecked(false);
+        const auto uprightAndRedOnTheRight = [](const QImage& image) {
+            const QColor left = image.pixelColor(image.width() / 4, image.height() / 2);
+            const QColor right = image.pixelColor(image.width() * 3 / 4, image.height() / 2);
+            return image.height() > image.width() && left.blue() > 150 && right.red() > 150;
+        };
+
+        const QString pdf = s.make(dialog, "rdoPdf", s.kit.home() + u"/turned.pdf"_s);
+        const QString extracted = s.kit.home() + u"/extracted"_s;
+        run(u"pdfimages"_s, { u"-png"_s, pdf, extracted });
+        const QImage printed(extracted + u"-000.png"_s);
+        QVERIFY2(uprightAndRedOnTheRight(printed),
+            qPrintable(QStringLiteral("%1 x %2").arg(printed.width()).arg(printed.height())));
+        QVERIFY(!QFile::exists(extracted + u"-001.png"_s));
+        QVERIFY(pdfText(pdf).contains(u"000002.JPG"_s));
+
+        const QString folder = s.make(dialog, "rdoHtml", s.kit.home() + u"/web"_s);
+        QVERIFY(uprightAndRedOnTheRight(QImage(folder + u"/images/place-0002-picture-1.jpg"_s)));
+        QFile page(folder + u"/place-0002.html"_s);
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        QVERIFY(QString::fromUtf8(page.readAll()).contains(u"000002.JPG"_s));
+    }
+
     // The word processor's document holds every paragraph, in order.
     void theOdfHoldsTheParagraphs()
     {
@@ -263,6 +305,9 @@ private slots:
             }
         }
         QCOMPARE(content.count(u"<draw:image"_s), 2); // the two excerpts
+        // Pictures go in as JPEG: as PNG a map or a photo takes many times the room.
+        const QString manifest = run(u"unzip"_s, { u"-p"_s, odt, u"META-INF/manifest.xml"_s });
+        QCOMPARE(manifest.count(u"image/jpg"_s), 2);
     }
 
     // Every link and image of every page leads to a file of the folder, and
