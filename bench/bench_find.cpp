@@ -10,6 +10,9 @@
 //                           which has no prefix index of its own;
 //   phrase_median_<n>_...   the same for a phrase of two common words in
 //   phrase_max_<n>_...      quotes, checked on the text of each row found;
+//   phrase_absent_<n>_...   five common words never written in a row, which
+//                           nearly every description holds: the worst case,
+//                           each such row's text read and checked;
 //   index_size_ratio_<n>    the index file's size over the indexed text's
 //                           (index_size_ratio at 100,000 places);
 //   store_place_ms          a place's 1 KB description stored through the
@@ -188,6 +191,7 @@ SizeFigures measure(int places, const QString& folder, Words& words)
 {
     const qint64 textBytes = writeTables(folder, places, words);
     const QString indexPath = folder + u"/index.sqlite"_s;
+    const QString n = places >= 100000 ? u"100k"_s : u"10k"_s;
     SizeFigures figures;
     {
         SearchIndex index(indexPath);
@@ -199,15 +203,16 @@ SizeFigures measure(int places, const QString& folder, Words& words)
         figures.buildCpuMs = threadCpuMs() - cpuBefore;
         figures.keys = keystrokes(index, words);
         const Keystrokes two = keystrokes(index, words, 2);
-        print(u"keystroke_2_letters_median_%1_cpu_ms"_s.arg(places >= 100000 ? u"100k"_s : u"10k"_s),
-            two.cpuMedian);
-        print(
-            u"keystroke_2_letters_max_%1_cpu_ms"_s.arg(places >= 100000 ? u"100k"_s : u"10k"_s), two.cpuMax);
+        print(u"keystroke_2_letters_median_%1_cpu_ms"_s.arg(n), two.cpuMedian);
+        print(u"keystroke_2_letters_max_%1_cpu_ms"_s.arg(n), two.cpuMax);
         const Keystrokes phrase = keystrokes(index, words, 0);
-        print(u"phrase_median_%1_cpu_ms"_s.arg(places >= 100000 ? u"100k"_s : u"10k"_s), phrase.cpuMedian);
-        print(u"phrase_max_%1_cpu_ms"_s.arg(places >= 100000 ? u"100k"_s : u"10k"_s), phrase.cpuMax);
+        print(u"phrase_median_%1_cpu_ms"_s.arg(n), phrase.cpuMedian);
+        print(u"phrase_max_%1_cpu_ms"_s.arg(n), phrase.cpuMax);
+        const double absentBefore = threadCpuMs();
+        const qsizetype hits = index.search(findQuery(u"\"the and of a in\""_s), 51).size();
+        print(u"phrase_absent_%1_cpu_ms"_s.arg(n), threadCpuMs() - absentBefore);
+        print(u"phrase_absent_%1_hits"_s.arg(n), double(hits));
     }
-    const QString n = places >= 100000 ? u"100k"_s : u"10k"_s;
     print(u"index_build_%1_ms"_s.arg(n), figures.buildMs);
     print(u"index_build_%1_cpu_ms"_s.arg(n), figures.buildCpuMs);
     print(u"keystroke_median_%1_ms"_s.arg(n), figures.keys.median);
