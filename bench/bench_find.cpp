@@ -8,7 +8,13 @@
 //                           keystroke_median_ms and keystroke_max_ms;
 //   keystroke_2_letters_... the same for a first word of two letters,
 //                           which has no prefix index of its own;
-//   index_size_ratio_<n>    the index file's size over the indexed text's;
+//   phrase_median_<n>_...   the same for a phrase of two common words in
+//   phrase_max_<n>_...      quotes, checked on the text of each row found;
+//   phrase_absent_<n>_...   five common words never written in a row, which
+//                           nearly every description holds: the worst case,
+//                           each such row's text read and checked;
+//   index_size_ratio_<n>    the index file's size over the indexed text's
+//                           (index_size_ratio at 100,000 places);
 //   store_place_ms          a place's 1 KB description stored through the
 //                           engine at 100,000 places with the index
 //                           following it (the store alone, on the UI
@@ -91,6 +97,13 @@ public:
         return out;
     }
     QString name() { return m_names[m_random.bounded(int(m_names.size()))]; }
+    // Two common words in closed quotes: nearly every row holds both, and
+    // only the check of the row's text tells whether they stand together.
+    QString phrase()
+    {
+        return u"\"%1 %2\""_s.arg(m_common[m_random.bounded(int(m_common.size()))],
+            m_common[m_random.bounded(int(m_common.size()))]);
+    }
 
 private:
     QRandomGenerator m_random { 27 };
@@ -155,13 +168,14 @@ struct Keystrokes {
     double median = 0, max = 0, cpuMedian = 0, cpuMax = 0;
 };
 
+// letters: the first letters of a name; 0: a phrase of common words.
 Keystrokes keystrokes(SearchIndex& index, Words& words, int letters = 3)
 {
     QList<double> wall, cpu;
     for (int i = 0; i < 60; ++i) {
-        const QString prefix = words.name().left(letters);
+        const QString prefix = letters > 0 ? words.name().left(letters) : words.phrase();
         const double cpuBefore = threadCpuMs();
-        wall << bench::timed([&] { index.search(matchExpression(prefix), 51); });
+        wall << bench::timed([&] { index.search(findQuery(prefix), 51); });
         cpu << threadCpuMs() - cpuBefore;
     }
     return { bench::median(wall), *std::max_element(wall.begin(), wall.end()), bench::median(cpu),
@@ -169,7 +183,7 @@ Keystrokes keystrokes(SearchIndex& index, Words& words, int letters = 3)
 }
 
 struct SizeFigures {
-    double buildMs = 0, buildCpuMs = 0;
+    double buildMs = 0, buildCpuMs = 0, sizeRatio = 0;
     Keystrokes keys;
 };
 
@@ -177,6 +191,7 @@ SizeFigures measure(int places, const QString& folder, Words& words)
 {
     const qint64 textBytes = writeTables(folder, places, words);
     const QString indexPath = folder + u"/index.sqlite"_s;
+    const QString n = places >= 100000 ? u"100k"_s : u"10k"_s;
     SizeFigures figures;
     {
         SearchIndex index(indexPath);
@@ -188,19 +203,24 @@ SizeFigures measure(int places, const QString& folder, Words& words)
         figures.buildCpuMs = threadCpuMs() - cpuBefore;
         figures.keys = keystrokes(index, words);
         const Keystrokes two = keystrokes(index, words, 2);
-        print(u"keystroke_2_letters_median_%1_cpu_ms"_s.arg(places >= 100000 ? u"100k"_s : u"10k"_s),
-            two.cpuMedian);
-        print(
-            u"keystroke_2_letters_max_%1_cpu_ms"_s.arg(places >= 100000 ? u"100k"_s : u"10k"_s), two.cpuMax);
+        print(u"keystroke_2_letters_median_%1_cpu_ms"_s.arg(n), two.cpuMedian);
+        print(u"keystroke_2_letters_max_%1_cpu_ms"_s.arg(n), two.cpuMax);
+        const Keystrokes phrase = keystrokes(index, words, 0);
+        print(u"phrase_median_%1_cpu_ms"_s.arg(n), phrase.cpuMedian);
+        print(u"phrase_max_%1_cpu_ms"_s.arg(n), phrase.cpuMax);
+        const double absentBefore = threadCpuMs();
+        const qsizetype hits = index.search(findQuery(u"\"the and of a in\""_s), 51).size();
+        print(u"phrase_absent_%1_cpu_ms"_s.arg(n), threadCpuMs() - absentBefore);
+        print(u"phrase_absent_%1_hits"_s.arg(n), double(hits));
     }
-    const QString n = places >= 100000 ? u"100k"_s : u"10k"_s;
     print(u"index_build_%1_ms"_s.arg(n), figures.buildMs);
     print(u"index_build_%1_cpu_ms"_s.arg(n), figures.buildCpuMs);
     print(u"keystroke_median_%1_ms"_s.arg(n), figures.keys.median);
     print(u"keystroke_median_%1_cpu_ms"_s.arg(n), figures.keys.cpuMedian);
     print(u"keystroke_max_%1_ms"_s.arg(n), figures.keys.max);
     print(u"keystroke_max_%1_cpu_ms"_s.arg(n), figures.keys.cpuMax);
-    print(u"index_size_ratio_%1"_s.arg(n), double(fileBytes(indexPath)) / double(textBytes));
+    figures.sizeRatio = double(fileBytes(indexPath)) / double(textBytes);
+    print(u"index_size_ratio_%1"_s.arg(n), figures.sizeRatio);
     print(u"indexed_text_%1_mb"_s.arg(n), double(textBytes) / 1e6);
     return figures;
 }
@@ -271,6 +291,7 @@ int main(int argc, char** argv)
     print(u"keystroke_median_ms"_s, hundredK.keys.median);
     print(u"keystroke_max_ms"_s, hundredK.keys.max);
     print(u"index_build_100k_ms"_s, hundredK.buildMs);
+    print(u"index_size_ratio"_s, hundredK.sizeRatio);
     print(u"growth_build"_s, hundredK.buildCpuMs / tenK.buildCpuMs);
     print(u"growth_keystroke"_s, hundredK.keys.cpuMedian / std::max(0.001, tenK.keys.cpuMedian));
     storePlace(large.path(), words);

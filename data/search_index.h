@@ -10,6 +10,8 @@
 // index's back (a restore, an import, a kill before the index followed) is
 // read again whole. One thread at a time; see SearchIndexer for the worker.
 
+#include "data/search_query.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -66,11 +68,9 @@ public:
         const FindSource& source, const QString& tableHostPath, const std::function<bool()>& stop = {});
     // Reads these rows again; a row no longer stored leaves the index.
     bool update(const FindSource& source, const QString& tableHostPath, const QList<qint64>& rowids);
-    // Up to perKind hits of each kind for an FTS5 MATCH expression (see
-    // matchExpression()), in stored order. Empty when `cancelled` answers
-    // true during the search.
-    QList<FindHit> search(
-        const QString& expression, int perKind, const std::function<bool()>& cancelled = {});
+    // Up to perKind hits of each kind for a query (see findQuery()), in
+    // stored order. Empty when `cancelled` answers true during the search.
+    QList<FindHit> search(const FindQuery& query, int perKind, const std::function<bool()>& cancelled = {});
 
     // Starts a new, empty index in place of a damaged one.
     void reset();

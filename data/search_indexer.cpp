@@ -166,12 +166,12 @@ bool SearchIndexer::stopping()
 int SearchIndexer::search(const QString& typed, int perKind)
 {
     const int ticket = ++m_latestSearch;
-    const QString expression = matchExpression(typed);
-    post([this, ticket, expression, perKind] {
+    const FindQuery query = findQuery(typed);
+    post([this, ticket, query, perKind] {
         if (ticket != m_latestSearch)
             return;
         const std::function<bool()> cancelled = [this, ticket] { return ticket != m_latestSearch; };
-        const QList<FindHit> hits = m_index->search(expression, perKind, cancelled);
+        const QList<FindHit> hits = m_index->search(query, perKind, cancelled);
         if (cancelled())
             return;
         QMetaObject::invokeMethod(

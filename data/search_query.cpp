@@ -13,6 +13,8 @@ namespace {
 // one would not, and each word costs a look-up.
 constexpr int kMostTerms = 16;
 constexpr int kMostTermLength = 64;
+// A long phrase's further words are left to the check of the run itself.
+constexpr int kMostLookupsPerTerm = 8;
 
 // A term FTS5 reads as a string: in double quotes, any quote doubled.
 QString quotedTerm(const QString& text)
@@ -80,13 +82,28 @@ QList<TypedTerm> typedTerms(const QString& typed)
     return terms;
 }
 
+FindQuery findQuery(const QString& typed)
+{
+    FindQuery query;
+    QStringList lookups;
+    for (const TypedTerm& term : typedTerms(typed)) {
+        const QStringList words = searchWords(term.text);
+        for (qsizetype i = 0; i < words.size() && i < kMostLookupsPerTerm; ++i) {
+            // A typed word's last word is a prefix, so results come as the
+            // user types.
+            const bool prefix = !term.phrase && i == words.size() - 1;
+            lookups << quotedTerm(words[i]) + (prefix ? QStringLiteral("*") : QString());
+        }
+        if (words.size() > 1)
+            query.runs.append({ words, !term.phrase });
+    }
+    query.expression = lookups.join(QStringLiteral(" AND "));
+    return query;
+}
+
 QString matchExpression(const QString& typed)
 {
-    QStringList terms;
-    // A word is a prefix, so results come as the user types.
-    for (const TypedTerm& term : typedTerms(typed))
-        terms << (term.phrase ? quotedTerm(term.text) : quotedTerm(term.text) + QLatin1Char('*'));
-    return terms.join(QStringLiteral(" AND "));
+    return findQuery(typed).expression;
 }
 
 QByteArray foldToken(const QByteArray& token)
@@ -130,6 +147,24 @@ QString foldForSearch(const QString& word)
             bare += c;
     }
     return QString::fromUtf8(foldToken(bare.normalized(QString::NormalizationForm_C).toUtf8()));
+}
+
+QStringList searchWords(const QString& text)
+{
+    const QString folded = foldForSearch(text);
+    QStringList words;
+    QString word;
+    for (const QChar c : folded) {
+        if (c.isLetterOrNumber()) {
+            word += c;
+        } else if (!word.isEmpty()) {
+            words << word;
+            word.clear();
+        }
+    }
+    if (!word.isEmpty())
+        words << word;
+    return words;
 }
 
 } // namespace corvane

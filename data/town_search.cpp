@@ -6,24 +6,6 @@ namespace corvane {
 
 namespace {
 
-// Runs of letters and digits, as the index's tokenizer splits text.
-QStringList wordsOf(const QString& folded)
-{
-    QStringList words;
-    QString word;
-    for (const QChar c : folded) {
-        if (c.isLetterOrNumber()) {
-            word += c;
-        } else if (!word.isEmpty()) {
-            words << word;
-            word.clear();
-        }
-    }
-    if (!word.isEmpty())
-        words << word;
-    return words;
-}
-
 // Whether `wanted` occurs in `words` as consecutive words; the last one
 // only needs to begin a word when `lastIsPrefix`.
 bool containsRun(const QStringList& words, const QStringList& wanted, bool lastIsPrefix)
@@ -63,7 +45,7 @@ bool allTermsMatch(const QStringList& nameWords, const QList<TypedTerm>& terms)
 
 QStringList townWords(const QString& name)
 {
-    return wordsOf(foldForSearch(name));
+    return searchWords(name);
 }
 
 bool townNameMatches(const QStringList& nameWords, const QString& typed)

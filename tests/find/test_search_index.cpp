@@ -6,6 +6,7 @@
 // the index, must follow the very same rules.
 #include "data/search_index.h"
 #include "data/search_query.h"
+#include "data/search_tokenizer.h"
 #include "data/town_search.h"
 
 #include <QElapsedTimer>
@@ -54,7 +55,7 @@ private:
 QStringList placesFound(SearchIndex& index, const QString& typed)
 {
     QStringList names;
-    for (const FindHit& hit : index.search(matchExpression(typed), 50)) {
+    for (const FindHit& hit : index.search(findQuery(typed), 50)) {
         if (hit.kind == FindKind::Place)
             names << hit.title;
     }
@@ -158,12 +159,46 @@ private slots:
         QVERIFY(index.current(placesSource(), file.path()));
     }
 
-    void matchExpressionQuotesEveryTerm()
+    // Every word is looked up on its own; a term of several words is left
+    // as a run to check on the row, its last word a prefix unless quoted.
+    void findQueryLooksUpEveryWord()
     {
         QCOMPARE(matchExpression(u"kil"_s), u"\"kil\"*"_s);
-        QCOMPARE(
-            matchExpression(u"mill \"at kil\" x\"y"_s), u"\"mill\"* AND \"at kil\" AND \"x\"* AND \"y\"*"_s);
+        const FindQuery query = findQuery(u"Mill \"at Kil\" x\"y o'Brí"_s);
+        QCOMPARE(query.expression,
+            u"\"mill\"* AND \"at\" AND \"kil\" AND \"x\"* AND \"y\"* AND \"o\" AND \"bri\"*"_s);
+        QCOMPARE(query.runs.size(), 2);
+        QCOMPARE(query.runs[0].words, (QStringList { u"at"_s, u"kil"_s }));
+        QVERIFY(!query.runs[0].lastIsPrefix);
+        QCOMPARE(query.runs[1].words, (QStringList { u"o"_s, u"bri"_s }));
+        QVERIFY(query.runs[1].lastIsPrefix);
         QCOMPARE(matchExpression(u" * - ( ) "_s), QString());
+    }
+
+    // Runs are checked on the row's words as the index makes them: within
+    // one field, in order, every word of a long phrase.
+    void phrasesAreCheckedOnTheRow_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("found");
+        const QString memo = u"one two three four five six seven eight nine ten"_s;
+        QTest::newRow("whole") << u"\"%1\""_s.arg(memo) << true;
+        QTest::newRow("tenth word differs") << u"\"%1\""_s.arg(memo.chopped(3) + u"eleven"_s) << false;
+        QTest::newRow("across fields") << u"\"mühle one\""_s << false;
+        QTest::newRow("name") << u"\"Mühle AM Weiher\""_s << true;
+        QTest::newRow("name and memo") << u"\"mühle am\" \"two three\""_s << true;
+        QTest::newRow("hyphenated prefix") << u"weiher-o"_s << false;
+        QTest::newRow("word prefix in a run") << u"am-wei"_s << true;
+    }
+    void phrasesAreCheckedOnTheRow()
+    {
+        QFETCH(QString, typed);
+        QFETCH(bool, found);
+        PlacesFile file;
+        file.add(1, u"Mühle am Weiher"_s, u"one two three four five six seven eight nine ten"_s);
+        SearchIndex index(file.indexPath());
+        QVERIFY(index.rebuild(placesSource(), file.path()));
+        QCOMPARE(placesFound(index, typed).size(), found ? 1 : 0);
     }
 
     // A row stored again is found by its new words only; a row deleted is
@@ -221,6 +256,35 @@ private slots:
         QCOMPARE(placesFound(index, u"kil"_s), QStringList { u"Kilbride"_s });
     }
 
+    // An index an earlier version laid out (word positions kept, as the
+    // version number 2 said) is started anew and read again, though its
+    // record of the table file is up to date.
+    void anIndexOfAnEarlierLayoutIsStartedAnew()
+    {
+        PlacesFile file;
+        file.add(1, u"Kilbride Mill"_s);
+        {
+            SearchIndex index(file.indexPath());
+            QVERIFY(index.rebuild(placesSource(), file.path()));
+        }
+        sqlite3* old = nullptr;
+        QCOMPARE(sqlite3_open(file.indexPath().toUtf8().constData(), &old), SQLITE_OK);
+        QVERIFY(registerSearchTokenizer(old));
+        QCOMPARE(sqlite3_exec(old,
+                     "DROP TABLE fts_descrip; CREATE VIRTUAL TABLE fts_descrip USING fts5(Place, Memo, "
+                     "Placeid UNINDEXED, tokenize='corvane', columnsize=0, prefix='3'); "
+                     "INSERT INTO fts_descrip(rowid, Place) VALUES (1, 'Glenmore'); PRAGMA user_version=2",
+                     nullptr, nullptr, nullptr),
+            SQLITE_OK);
+        sqlite3_close(old);
+        SearchIndex index(file.indexPath());
+        QCOMPARE(index.hostPath(), file.indexPath());
+        QVERIFY(!index.current(placesSource(), file.path()));
+        QVERIFY(placesFound(index, u"glenmore"_s).isEmpty());
+        QVERIFY(index.rebuild(placesSource(), file.path()));
+        QCOMPARE(placesFound(index, u"\"kilbride mill\""_s), QStringList { u"Kilbride Mill"_s });
+    }
+
     void aCancelledSearchGivesNothing()
     {
         PlacesFile file;
@@ -228,8 +292,8 @@ private slots:
             file.add(i, u"Mill %1"_s.arg(i));
         SearchIndex index(file.indexPath());
         QVERIFY(index.rebuild(placesSource(), file.path()));
-        QVERIFY(index.search(matchExpression(u"mill"_s), 50, [] { return true; }).isEmpty());
-        QCOMPARE(index.search(matchExpression(u"mill"_s), 50).size(), 50);
+        QVERIFY(index.search(findQuery(u"mill"_s), 50, [] { return true; }).isEmpty());
+        QCOMPARE(index.search(findQuery(u"mill"_s), 50).size(), 50);
         QVERIFY(!index.damaged());
     }
 };
