@@ -6,12 +6,11 @@
 
 #include <QDialog>
 
-class QComboBox;
-class QListWidget;
 class QPushButton;
-class QRadioButton;
 
 namespace corvane {
+
+class PlaceChoice;
 
 class TfrmPlaceExport : public QDialog {
     Q_OBJECT
@@ -27,11 +26,7 @@ public slots:
 private:
     void buildControls();
 
-    QRadioButton* rdoAllPlaces;
-    QRadioButton* rdoChosenPlaces;
-    QRadioButton* rdoSheetPlaces;
-    QListWidget* lstPlaces;
-    QComboBox* cboSheet;
+    PlaceChoice* grpPlaces;
     QPushButton* btnExport;
     QPushButton* btnClose;
 };

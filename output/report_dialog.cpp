@@ -4,6 +4,7 @@
 #include "core/shared.h"
 #include "data/datamod1.h"
 #include "data/place_pins.h"
+#include "output/place_choice.h"
 #include "platform/desktop.h"
 #include "platform/error_report.h"
 #include "platform/paths.h"
@@ -43,24 +44,6 @@ void tell(QMessageBox::Icon icon, const QString& text)
     platform::messageBox({ icon, platform::applicationTitle(), text, QMessageBox::Ok });
 }
 
-// The places of the list, in list order, with the current one ticked.
-void fillPlaces(QListWidget* list)
-{
-    const platform::Table* descrip = DataModule1->tblDescrip;
-    if (!descrip->active())
-        return;
-    const int idField = descrip->fieldIndex(QStringLiteral("Placeid"));
-    const int nameField = descrip->fieldIndex(QStringLiteral("Place"));
-    const std::optional<CurrentPlace> current = currentPlace();
-    for (int row = 0; row < descrip->rowCount(); ++row) {
-        const int id = descrip->valueAt(row, idField).toInt();
-        auto* item = new QListWidgetItem(descrip->valueAt(row, nameField).toString(), list);
-        item->setData(Qt::UserRole, id);
-        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
-        item->setCheckState(current && current->placeId == id ? Qt::Checked : Qt::Unchecked);
-    }
-}
-
 QString withSuffix(QString path, const QString& suffix)
 {
     if (!path.endsWith(suffix, Qt::CaseInsensitive))
@@ -94,33 +77,8 @@ TfrmReport::~TfrmReport()
 
 void TfrmReport::buildControls()
 {
-    auto* places = new QGroupBox(QStringLiteral("Places"), this);
-    rdoAllPlaces = named(new QRadioButton(QStringLiteral("All places"), places), "rdoAllPlaces");
-    rdoChosenPlaces
-        = named(new QRadioButton(QStringLiteral("The places ticked here:"), places), "rdoChosenPlaces");
-    lstPlaces = named(new QListWidget(places), "lstPlaces");
-    lstPlaces->setMaximumHeight(110);
-    fillPlaces(lstPlaces);
-    rdoSheetPlaces
-        = named(new QRadioButton(QStringLiteral("The places pinned to sheet"), places), "rdoSheetPlaces");
-    cboSheet = named(new QComboBox(places), "cboSheet");
-    cboSheet->addItems(pinnedSheets());
-    if (!vMapId.isEmpty() && cboSheet->findText(vMapId) >= 0)
-        cboSheet->setCurrentText(vMapId);
-    rdoSheetPlaces->setEnabled(cboSheet->count() > 0);
-    rdoAllPlaces->setChecked(true);
-    // Ticking a place or picking a sheet says which places are meant.
-    connect(
-        lstPlaces, &QListWidget::itemChanged, rdoChosenPlaces, [this] { rdoChosenPlaces->setChecked(true); });
-    connect(cboSheet, &QComboBox::activated, rdoSheetPlaces, [this] { rdoSheetPlaces->setChecked(true); });
-    auto* sheetRow = new QHBoxLayout;
-    sheetRow->addWidget(rdoSheetPlaces);
-    sheetRow->addWidget(cboSheet, 1);
-    auto* placesLayout = new QVBoxLayout(places);
-    placesLayout->addWidget(rdoAllPlaces);
-    placesLayout->addWidget(rdoChosenPlaces);
-    placesLayout->addWidget(lstPlaces);
-    placesLayout->addLayout(sheetRow);
+    grpPlaces = new PlaceChoice(this, vMapId);
+    grpPlaces->lstPlaces->setMaximumHeight(110);
 
     auto* include = new QGroupBox(QStringLiteral("Include"), this);
     chkDescriptions = named(new QCheckBox(QStringLiteral("Descriptions"), include), "chkDescriptions");
@@ -172,7 +130,7 @@ void TfrmReport::buildControls()
 
     auto* layout = new QVBoxLayout(this);
     for (QWidget* widget :
-        std::initializer_list<QWidget*> { places, include, format, prgReport, lblProgress, txtSummary })
+        std::initializer_list<QWidget*> { grpPlaces, include, format, prgReport, lblProgress, txtSummary })
         layout->addWidget(widget);
     layout->addLayout(buttons);
 }
@@ -195,16 +153,7 @@ ReportOptions TfrmReport::chosenOptions() const
 
 QList<int> TfrmReport::chosenPlaces() const
 {
-    if (rdoSheetPlaces->isChecked())
-        return placeIdsOnSheet(cboSheet->currentText());
-    if (!rdoChosenPlaces->isChecked())
-        return allPlaceIds();
-    QList<int> ids;
-    for (int row = 0; row < lstPlaces->count(); ++row) {
-        if (lstPlaces->item(row)->checkState() == Qt::Checked)
-            ids << lstPlaces->item(row)->data(Qt::UserRole).toInt();
-    }
-    return ids;
+    return grpPlaces->chosenPlaces();
 }
 
 // The file (or, for web pages, the folder) the user names; a host path.
@@ -348,11 +297,9 @@ void TfrmReport::reject()
 
 void TfrmReport::setRunning(bool running)
 {
-    for (QWidget* widget :
-        std::initializer_list<QWidget*> { rdoAllPlaces, rdoChosenPlaces, lstPlaces, cboSheet, chkDescriptions,
-            chkExcerpts, chkPictures, cboPaper, rdoPdf, rdoOdf, rdoHtml, btnMake })
+    for (QWidget* widget : std::initializer_list<QWidget*> { grpPlaces, chkDescriptions, chkExcerpts,
+             chkPictures, cboPaper, rdoPdf, rdoOdf, rdoHtml, btnMake })
         widget->setEnabled(!running);
-    rdoSheetPlaces->setEnabled(!running && cboSheet->count() > 0);
     chkCaptions->setEnabled(!running && chkPictures->isChecked());
     btnStop->setEnabled(running);
     btnOpenReport->setEnabled(!running && !m_saved.isEmpty());

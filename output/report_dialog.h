@@ -25,6 +25,8 @@ class QThread;
 
 namespace corvane {
 
+class PlaceChoice;
+
 class TfrmReport : public QDialog {
     Q_OBJECT
 public:
@@ -54,11 +56,7 @@ private:
     void setRunning(bool running);
     void openReport();
 
-    QRadioButton* rdoAllPlaces;
-    QRadioButton* rdoChosenPlaces;
-    QRadioButton* rdoSheetPlaces;
-    QListWidget* lstPlaces;
-    QComboBox* cboSheet;
+    PlaceChoice* grpPlaces;
     QCheckBox* chkDescriptions;
     QCheckBox* chkExcerpts;
     QCheckBox* chkPictures;
