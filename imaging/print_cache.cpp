@@ -106,7 +106,7 @@ QString defaultPrintCacheFolder()
 
 qint64 PrintCache::printCacheBytes()
 {
-    return configuredTileCacheBytes() / 4;
+    return configuredTileCacheBytes() / 2;
 }
 
 PrintCache::PrintCache()

@@ -25,7 +25,8 @@ public:
         qint64 maxBytes = printCacheBytes(); // trim() keeps the cache within this
         int quality = 90;
     };
-    // A quarter of the bound the user configured for the tile cache.
+    // Half the bound the user configured for the tile cache: at about
+    // 100 KB a photo, room for some ten thousand photos by default.
     static qint64 printCacheBytes();
 
     PrintCache();
