@@ -3,13 +3,19 @@
 // scan-like 7000 x 5000 sheets, whose tile pyramids are built beforehand as
 // the atlas builds them when the sheets are shown.
 //   pdf_100_places_s, pdf_1000_places_s   the report made and renamed into
-//                        place (wall clock), with *_cpu_s the processor time
-//                        of the whole process beside it;
+//                        place (wall clock) with an empty print cache, with
+//                        *_cpu_s the processor time of the whole process
+//                        beside it;
+//   pdf_100_places_warm_s, pdf_1000_places_warm_s   the same report made
+//                        again in the same process, its photos read from
+//                        the print cache the first one filled (the usual
+//                        case: a report remade after an edit), with *_cpu_s;
 //   growth_100_to_1000   how many times longer the 1,000 places take (and
 //                        *_cpu in processor time, which a loaded machine
 //                        disturbs less);
 //   peak_rss_mb          the peak memory of the process that made the
-//                        1,000-place report (program, tables and report);
+//                        1,000-place reports (program, tables and report);
+//   print_cache_mb       the print cache's size after the first report;
 //   pdf_1000_places_mb   the file's size;
 //   pdf_100_places_no_pyramid_s  100 places with no pyramid in the cache:
 //                        each excerpt from its sheet decoded whole;
@@ -32,6 +38,7 @@
 
 #include "data/place_pins.h"
 #include "imaging/pictures.h"
+#include "imaging/print_cache.h"
 #include "imaging/tile_pyramid.h"
 #include "output/report.h"
 
@@ -156,6 +163,8 @@ int runReport(const QString& data, int count, const QString& mode)
     const QString target = kit.home() + (odf ? u"/report.odt"_s : u"/report.pdf"_s);
     ReportOptions options;
     options.format = odf ? ReportFormat::Odf : ReportFormat::Pdf;
+    const QString printCache = platform::defaultPrintCacheFolder();
+    QDir(printCache).removeRecursively(); // the first report starts cold
     ReportJob job(gatherReport(allPlaceIds()), options, target);
     const double cpu = cpuSeconds();
     const double wall = bench::timed([&] { job.run(); }) / 1000;
@@ -164,6 +173,16 @@ int runReport(const QString& data, int count, const QString& mode)
     print(name + "_s", wall);
     print(name + "_cpu_s", cpuSeconds() - cpu);
     print(name + "_mb", double(QFileInfo(target).size()) / (1 << 20));
+    qint64 cached = 0;
+    for (const QFileInfo& entry : QDir(printCache).entryInfoList(QDir::Files))
+        cached += entry.size();
+    print("print_cache_mb", double(cached) / (1 << 20));
+    if (pyramids && !odf) {
+        ReportJob again(gatherReport(allPlaceIds()), options, target);
+        const double cpuWarm = cpuSeconds();
+        print(name + "_warm_s", bench::timed([&] { again.run(); }) / 1000);
+        print(name + "_warm_cpu_s", cpuSeconds() - cpuWarm);
+    }
     print("peak_rss_mb", bench::peakRssMb());
     print("pictures", job.summary().pictures);
     print("excerpts", job.summary().excerpts);
@@ -226,6 +245,11 @@ int main(int argc, char** argv)
     print("pdf_100_places_cpu_s", small.value(u"pdf_100_places_cpu_s"_s));
     print("pdf_1000_places_s", large.value(u"pdf_1000_places_s"_s));
     print("pdf_1000_places_cpu_s", large.value(u"pdf_1000_places_cpu_s"_s));
+    print("pdf_100_places_warm_s", small.value(u"pdf_100_places_warm_s"_s));
+    print("pdf_100_places_warm_cpu_s", small.value(u"pdf_100_places_warm_cpu_s"_s));
+    print("pdf_1000_places_warm_s", large.value(u"pdf_1000_places_warm_s"_s));
+    print("pdf_1000_places_warm_cpu_s", large.value(u"pdf_1000_places_warm_cpu_s"_s));
+    print("print_cache_1000_places_mb", large.value(u"print_cache_mb"_s));
     print("growth_100_to_1000", large.value(u"pdf_1000_places_s"_s) / small.value(u"pdf_100_places_s"_s));
     print("growth_100_to_1000_cpu",
         large.value(u"pdf_1000_places_cpu_s"_s) / small.value(u"pdf_100_places_cpu_s"_s));

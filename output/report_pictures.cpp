@@ -34,7 +34,7 @@ ReportFigure planFigure(const ReportPicture& picture, QSizeF boxMm)
     return figure;
 }
 
-void loadFigure(ReportFigure& figure)
+void loadFigure(ReportFigure& figure, const platform::PrintCache& cache)
 {
     if (!figure.planned())
         return;
@@ -44,7 +44,7 @@ void loadFigure(ReportFigure& figure)
             return;
         const QSize box(mmToPixels(figure.printedMm.width(), kPrintDpi),
             mmToPixels(figure.printedMm.height(), kPrintDpi));
-        figure.image = platform::loadPictureFile(figure.picture.windowsPath, box.expandedTo(QSize(1, 1)))
+        figure.image = cache.load(figure.picture.windowsPath, box.expandedTo(QSize(1, 1)))
                            .convertToFormat(QImage::Format_RGB32);
     } catch (const platform::AppError& e) {
         figure.note = e.message();
@@ -71,7 +71,8 @@ QList<ReportFigure*> writingOrder(PlacedFigures& figures)
     return order;
 }
 
-FigureLoader::FigureLoader(const QList<ReportFigure*>& order)
+FigureLoader::FigureLoader(const QList<ReportFigure*>& order, const platform::PrintCache::Options& cache)
+    : m_cache(cache)
 {
     for (ReportFigure* figure : order) {
         if (figure->planned())
@@ -84,6 +85,7 @@ FigureLoader::~FigureLoader()
 {
     m_pool.clear(); // a cancelled report leaves the rest undecoded
     m_pool.waitForDone();
+    m_cache.trim();
 }
 
 void FigureLoader::take(ReportFigure* figure)
@@ -98,14 +100,15 @@ void FigureLoader::take(ReportFigure* figure)
             return;
         }
     }
-    loadFigure(*figure); // not in the order given: loaded here and now
+    loadFigure(*figure, m_cache); // not in the order given: loaded here and now
 }
 
 void FigureLoader::fill()
 {
     while (qsizetype(m_pending.size()) < m_window && m_next < m_order.size()) {
         ReportFigure* figure = m_order[m_next++];
-        auto task = std::make_shared<std::packaged_task<void()>>([figure] { loadFigure(*figure); });
+        auto task
+            = std::make_shared<std::packaged_task<void()>>([this, figure] { loadFigure(*figure, m_cache); });
         m_pending.emplace_back(figure, task->get_future());
         m_pool.start([task] { (*task)(); });
     }

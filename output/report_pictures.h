@@ -5,6 +5,7 @@
 // enhanced metafile kept as its drawing, to be drawn as vectors. A picture
 // that is missing or cannot be read gets a short note instead. Window-free.
 
+#include "imaging/print_cache.h"
 #include "output/report.h"
 
 #include <QByteArray>
@@ -32,7 +33,8 @@ struct ReportFigure {
 // The printed size from the picture's header alone, or the note.
 ReportFigure planFigure(const ReportPicture& picture, QSizeF boxMm);
 // Fills image or drawing; a picture that cannot be decoded sets the note.
-void loadFigure(ReportFigure& figure);
+// Photos come from the print cache when it holds them, and go into it.
+void loadFigure(ReportFigure& figure, const platform::PrintCache& cache);
 
 // Every place's pictures planned for the box, place by place, and the
 // order they are written in (pointers into them: keep the lists unchanged).
@@ -43,10 +45,11 @@ QList<ReportFigure*> writingOrder(PlacedFigures& figures);
 // Loads the figures a few ahead of the one being written, on worker threads
 // (one a core), in the order the report needs them, while the report's own
 // thread writes what it has: at most two a core are held decoded. The
-// figures must outlive the loader; those not planned are left alone.
+// figures must outlive the loader; those not planned are left alone. The
+// print cache is trimmed to its bound when the loader is done.
 class FigureLoader {
 public:
-    explicit FigureLoader(const QList<ReportFigure*>& order);
+    explicit FigureLoader(const QList<ReportFigure*>& order, const platform::PrintCache::Options& cache = {});
     ~FigureLoader(); // drops what has not started, waits for the rest
     FigureLoader(const FigureLoader&) = delete;
     FigureLoader& operator=(const FigureLoader&) = delete;
@@ -57,6 +60,7 @@ public:
 private:
     void fill();
 
+    platform::PrintCache m_cache;
     QThreadPool m_pool;
     QList<ReportFigure*> m_order;
     qsizetype m_next = 0;

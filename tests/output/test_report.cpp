@@ -238,6 +238,10 @@ private slots:
         QCOMPARE(excerpts, 2);
         QVERIFY(pdfText(pdf).contains(u"Plan"_s));
 
+        // The photos went into the print cache for the next report; the
+        // metafile, drawn as vectors, did not.
+        const QDir printCache(s.kit.home() + u"/.cache/corvane3/print"_s);
+        QCOMPARE(printCache.entryList({ u"*.jpg"_s }, QDir::Files).size(), 2);
         Kit::child<QCheckBox>(dialog, u"chkExcerpts"_s)->setChecked(false);
         pdf = s.make(dialog, "rdoPdf", s.kit.home() + u"/photos.pdf"_s);
         QCOMPARE(pdfImages(pdf).size(), 2);
