@@ -12,10 +12,8 @@
 #include <QImageWriter>
 #include <QSaveFile>
 #include <QStandardPaths>
-#include <QSysInfo>
 
 #include <sys/stat.h>
-#include <turbojpeg.h>
 #include <utime.h>
 
 namespace platform {
@@ -42,44 +40,6 @@ QByteArray identity(const QString& hostPath)
     return hostPath.toUtf8() + '\0' + QByteArray::number(qint64(st.st_size)) + ' '
         + QByteArray::number(qint64(st.st_mtim.tv_sec)) + '.' + QByteArray::number(qint64(st.st_mtim.tv_nsec))
         + ' ' + QByteArray::number(quint64(st.st_dev)) + ' ' + QByteArray::number(quint64(st.st_ino));
-}
-
-struct Decompressor {
-    tjhandle handle = tjInitDecompress();
-    Decompressor() = default;
-    Decompressor(const Decompressor&) = delete;
-    Decompressor& operator=(const Decompressor&) = delete;
-    ~Decompressor()
-    {
-        if (handle)
-            tjDestroy(handle);
-    }
-};
-
-// Null unless the file is a whole JPEG that fits `box`: an entry of our
-// own making decodes without a warning.
-QImage readEntry(const QString& path, QSize box)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray bytes = file.readAll();
-    thread_local Decompressor tj;
-    const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
-    const auto size = static_cast<unsigned long>(bytes.size());
-    int width = 0, height = 0, subsampling = 0, colorspace = 0;
-    if (!tj.handle
-        || tjDecompressHeader3(tj.handle, data, size, &width, &height, &subsampling, &colorspace) != 0
-        || width < 1 || height < 1 || width > box.width() || height > box.height())
-        return {};
-    QImage image(width, height, QImage::Format_RGB32);
-    const int format = QSysInfo::ByteOrder == QSysInfo::LittleEndian ? TJPF_BGRA : TJPF_ARGB;
-    if (image.isNull()
-        || tjDecompress2(
-               tj.handle, data, size, image.bits(), width, int(image.bytesPerLine()), height, format, 0)
-            != 0)
-        return {};
-    return image;
 }
 
 // Best effort: a folder that cannot be written only means no caching.
@@ -136,7 +96,7 @@ QImage PrintCache::load(const QString& windowsPath, QSize box, QString* warning)
     const QString entry = host ? entryPath(*host, box) : QString();
     if (entry.isEmpty())
         return loadPictureFile(windowsPath, box, warning);
-    QImage image = readEntry(entry, box);
+    QImage image = decodeCachedJpeg(entry, box, false);
     if (!image.isNull()) {
         ::utime(QFile::encodeName(entry).constData(), nullptr); // its last use, for trim()
         if (warning)

@@ -104,8 +104,9 @@ struct Decompressor {
     }
 };
 
-// Null unless the file is a whole JPEG of exactly `expected` pixels.
-QImage decodeTile(const QString& path, QSize expected)
+} // namespace
+
+QImage decodeCachedJpeg(const QString& path, QSize most, bool exact)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -117,11 +118,12 @@ QImage decodeTile(const QString& path, QSize expected)
     int width = 0, height = 0, subsampling = 0, colorspace = 0;
     if (!tj.handle
         || tjDecompressHeader3(tj.handle, data, size, &width, &height, &subsampling, &colorspace) != 0
-        || QSize(width, height) != expected)
+        || width < 1 || height < 1 || width > most.width() || height > most.height()
+        || (exact && QSize(width, height) != most))
         return {};
-    QImage image(expected, QImage::Format_RGB32);
+    QImage image(width, height, QImage::Format_RGB32);
     const int format = QSysInfo::ByteOrder == QSysInfo::LittleEndian ? TJPF_BGRA : TJPF_ARGB;
-    // Any warning counts: a tile of our own making decodes cleanly.
+    // Any warning counts: an entry of our own making decodes cleanly.
     if (image.isNull()
         || tjDecompress2(
                tj.handle, data, size, image.bits(), width, int(image.bytesPerLine()), height, format, 0)
@@ -129,6 +131,8 @@ QImage decodeTile(const QString& path, QSize expected)
         return {};
     return image;
 }
+
+namespace {
 
 qint64 physicalMemory()
 {
@@ -312,7 +316,7 @@ QImage TilePyramid::readTile(const Entry& entry, int level, int column, int row)
     const QSize levelSize = info.levels[level];
     const QSize expected(std::min(info.tileSize, levelSize.width() - column * info.tileSize),
         std::min(info.tileSize, levelSize.height() - row * info.tileSize));
-    QImage image = decodeTile(path, expected);
+    QImage image = decodeCachedJpeg(path, expected, true);
     if (image.isNull()) {
         // One bad tile and none of the pyramid is trusted: build it again.
         forget(entry.hostPath);

@@ -46,6 +46,11 @@ qint64 decodeMemoryCeiling();
 // The cache's folder: $XDG_CACHE_HOME/corvane3/tiles.
 QString defaultTileCacheFolder();
 
+// A JPEG of the caches' own making, decoded whole: null when it cannot be
+// read, gives any warning, or is larger than `most` (with `exact`, of any
+// other size), so that a damaged entry is made anew.
+QImage decodeCachedJpeg(const QString& path, QSize most, bool exact);
+
 // The cache's bound from the line "cache = 2G" (K, M, G or plain bytes) of
 // the user's corvane3.conf in the XDG config folder; 2 GB when it is absent
 // or unreadable.
