@@ -8,6 +8,8 @@
 #include "legacy_writer.h"
 #include "picture_samples.h"
 
+#include "geo/georef_exchange.h"
+#include "geo/place_files.h"
 #include "imaging/picture_files.h"
 
 #include <QBuffer>
@@ -237,6 +239,45 @@ void textSeeds()
         seed("fuzz_coordinates", QByteArray(typed, qsizetype(std::strlen(typed + 1) + 1)));
 }
 
+// Places as the program exports them and as users keep them in CSV, and a
+// sheet's control points in both exchange forms. The first byte chooses the
+// kind: 0 CSV, 1 GPX, 2 GeoJSON (plus 5 to be exported again as GPX),
+// 3 annotation, 4 .points.
+void geodataSeeds(const QString& scratch)
+{
+    using platform::PlaceFormat;
+    const QList<platform::GeoPlace> places { { QStringLiteral("Kilbride"), QStringLiteral("mill & ford"),
+                                                 { -6.1234567, 53.0012345 }, QStringLiteral("IRL 12") },
+        { QStringLiteral("K\u00f6nigsberg <old>"), {}, { 20.5, 54.71 }, {} } };
+    const std::pair<PlaceFormat, char> written[] { { PlaceFormat::Gpx, 1 }, { PlaceFormat::GeoJson, 7 } };
+    for (const auto& [format, kind] : written) {
+        const QString path
+            = scratch + QLatin1String(format == PlaceFormat::Gpx ? "/places.gpx" : "/places.geojson");
+        platform::writePlaceFile(path, format, places);
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "cannot read %s\n", qPrintable(path));
+            std::exit(1);
+        }
+        seed("fuzz_geodata", kind + file.readAll());
+    }
+    seed("fuzz_geodata",
+        char(0)
+            + QByteArray("name,latitude,longitude,description\n"
+                         "Kilbride,53.0012345,-6.1234567,\"mill, ford\"\n"
+                         "Cork,\"51\xc2\xb0 53' 50\"\" N\",W 8 28 12,\n"));
+    seed("fuzz_geodata", QByteArray("\x05Place;Lat;Lng\r\nA;1;2\r\n;3;4\r\nB;x;5\r\n"));
+    platform::ExchangedPoints points { { { { 120, 80 }, { -6.2, 53.4 } }, { { 6800, 90 }, { -5.1, 53.5 } },
+                                           { { 200, 4900 }, { -6.3, 52.1 } },
+                                           { { 6900, 4950 }, { -5.0, 52.0 } } },
+        platform::GeoTransform::Affine };
+    seed("fuzz_geodata",
+        '\x03'
+            + platform::georeferenceAnnotation(
+                QStringLiteral("file:///D:/Maps/IRL12.JPG"), { 7000, 5000 }, points));
+    seed("fuzz_geodata", '\x04' + platform::pointsFile(points));
+}
+
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -252,5 +293,6 @@ int main(int argc, char** argv)
     tableSeeds(scratch.path());
     pathSeeds();
     textSeeds();
+    geodataSeeds(scratch.path());
     return 0;
 }

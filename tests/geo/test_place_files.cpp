@@ -103,6 +103,29 @@ private slots:
         QVERIFY(read.refused[3].startsWith(QStringLiteral("line 7:")));
     }
 
+    // XML cannot hold control characters, so a place imported with them
+    // would not come back from a GPX or KML export as it went.
+    void controlCharactersLeftOutOnReading()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("places.csv"));
+        write(path,
+            "name,latitude,longitude,description\n"
+            "\"Cobh\x01\r\n(Queenstown)\",51.85,-8.29,\"quay\r\nharbour\x07\tsteps\"\n"
+            "\x02\x03,52,0,only control characters\n");
+        const platform::PlaceFileContents read = platform::readPlaceFile(path);
+        QCOMPARE(read.places.size(), 1);
+        QCOMPARE(read.places[0].name, QStringLiteral("Cobh (Queenstown)"));
+        QCOMPARE(read.places[0].description, QStringLiteral("quay\nharbour\tsteps"));
+        QCOMPARE(read.refused.size(), 1);
+        const QString gpx = dir.filePath(QStringLiteral("again.gpx"));
+        platform::writePlaceFile(gpx, PlaceFormat::Gpx, read.places);
+        const platform::PlaceFileContents back = platform::readPlaceFile(gpx);
+        QCOMPARE(back.places.size(), 1);
+        QCOMPARE(back.places[0].name, read.places[0].name);
+        QCOMPARE(back.places[0].description, read.places[0].description);
+    }
+
     void filesThatAreNotPlacesRefused()
     {
         QTemporaryDir dir;
