@@ -236,10 +236,11 @@ QString ReportSummary::text() const
         text += unpinned == 1 ? QStringLiteral(" 1 place is not pinned to a map sheet.")
                               : QStringLiteral(" %1 places are not pinned to a map sheet.").arg(unpinned);
     if (missing.isEmpty())
-        return text + QStringLiteral(" Nothing was missing.");
-    text += QStringLiteral("\nMissing (%1):").arg(missing.size());
-    for (const QString& line : missing)
-        text += QStringLiteral("\n") + line;
+        text += QStringLiteral(" Nothing was missing.");
+    else
+        text += QStringLiteral("\nMissing (%1):\n").arg(missing.size()) + missing.join(u'\n');
+    if (!partial.isEmpty())
+        text += QStringLiteral("\nRead only in part (%1):\n").arg(partial.size()) + partial.join(u'\n');
     return text;
 }
 
@@ -256,6 +257,12 @@ QString missingSheetNote(const QString& sheetId)
 QString missingPictureNote(const QString& fileName, const QString& why)
 {
     return QStringLiteral("Picture %1 cannot be shown: %2").arg(fileName, why);
+}
+
+QString partlyReadNote(const QString& fileName)
+{
+    return QStringLiteral("Picture %1 was read only in part: the file is damaged or cut short.")
+        .arg(fileName);
 }
 
 ReportJob::ReportJob(QList<ReportPlace> places, ReportOptions options, QString targetHostPath)

@@ -82,8 +82,14 @@ struct ReportSummary {
     int excerpts = 0;
     int unpinned = 0; // places with no pin, so no excerpt
     QStringList missing; // one short line each, naming the place
+    QStringList partial; // pictures shown, but read only in part
     // What stood in place of a place's excerpt or picture.
     void noteMissing(const QString& place, const QString& note);
+    // What was said of a picture shown in part.
+    void notePartial(const QString& place, const QString& note)
+    {
+        partial << place + QStringLiteral(": ") + note;
+    }
     QString text() const;
 };
 
@@ -91,6 +97,9 @@ struct ReportSummary {
 QString noPinNote();
 QString missingSheetNote(const QString& sheetId);
 QString missingPictureNote(const QString& fileName, const QString& why);
+// Said with a picture whose file is damaged or cut short: the part that
+// could be read is shown, the rest is grey.
+QString partlyReadNote(const QString& fileName);
 
 // What the composers share with the job: the step before each place, which
 // says whether to go on, and the summary they fill.

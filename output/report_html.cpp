@@ -116,6 +116,10 @@ QString picturesHtml(const QString& folder, int index, const ReportPlace& place,
         figure.drawing.clear();
         html += figureHtml(
             file, figure.printedMm, figure.picture.fileName, captions ? figure.picture.caption : QString());
+        if (!figure.partly.isEmpty()) {
+            summary.notePartial(place.name, figure.partly);
+            html += noteHtml(figure.partly);
+        }
         ++summary.pictures;
     }
     return html;

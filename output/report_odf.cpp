@@ -126,6 +126,10 @@ void odfFigures(OdfText& text, const ReportPlace& place, std::vector<ReportFigur
         figure.drawing.clear();
         if (captions && !figure.picture.caption.trimmed().isEmpty())
             text.paragraph(figure.picture.caption, 10, false, true);
+        if (!figure.partly.isEmpty()) {
+            text.paragraph(figure.partly, 10, false, true);
+            summary.notePartial(place.name, figure.partly);
+        }
         ++summary.pictures;
     }
 }

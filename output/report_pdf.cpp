@@ -181,6 +181,22 @@ void note(Pages& pages, const QString& text)
     pages.skip(pages.mm(2));
 }
 
+// A picture read only in part says so across its foot, within the room kept
+// for it, as whether it can be read in full is known only once it is drawn.
+void noteAcrossFoot(Pages& pages, QRectF rect, const QString& text)
+{
+    QPainter* painter = pages.painter();
+    painter->setFont(serif(9, false, true));
+    const QRectF inside = rect.adjusted(pages.mm(1), 0, -pages.mm(1), 0);
+    const double height
+        = std::min(rect.height(), painter->boundingRect(inside, Qt::TextWordWrap, text).height());
+    const QRectF band(rect.left(), rect.bottom() - height, rect.width(), height);
+    painter->fillRect(band, QColor(255, 255, 255, 225));
+    painter->setPen(QColor(90, 60, 30));
+    painter->drawText(band.adjusted(pages.mm(1), 0, -pages.mm(1), 0), Qt::TextWordWrap, text);
+    painter->setPen(Qt::black);
+}
+
 // Something that could not be decoded after all stands as a note in the
 // room kept for it, so the pages stay as the contents counted them.
 void noteInside(Pages& pages, QRectF rect, const QString& text)
@@ -250,6 +266,10 @@ void figure(Pages& pages, ReportFigure& plan, bool captions, FigureLoader* loade
                 QSvgRenderer(plan.drawing).render(painter, rect);
             else
                 painter->drawImage(rect, plan.image);
+            if (!plan.partly.isEmpty()) {
+                noteAcrossFoot(pages, rect, plan.partly);
+                summary->notePartial(place, plan.partly);
+            }
             ++summary->pictures;
         }
         plan.image = QImage();

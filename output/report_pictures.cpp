@@ -44,8 +44,11 @@ void loadFigure(ReportFigure& figure, const platform::PrintCache& cache)
             return;
         const QSize box(mmToPixels(figure.printedMm.width(), kPrintDpi),
             mmToPixels(figure.printedMm.height(), kPrintDpi));
-        figure.image = cache.load(figure.picture.windowsPath, box.expandedTo(QSize(1, 1)))
+        QString damaged;
+        figure.image = cache.load(figure.picture.windowsPath, box.expandedTo(QSize(1, 1)), &damaged)
                            .convertToFormat(QImage::Format_RGB32);
+        if (!damaged.isEmpty())
+            figure.partly = partlyReadNote(figure.picture.fileName);
     } catch (const platform::AppError& e) {
         figure.note = e.message();
     }

@@ -24,6 +24,7 @@ struct ReportFigure {
     ReportPicture picture;
     QSizeF printedMm;
     QString note; // in place of the picture when it cannot be shown
+    QString partly; // with the picture when only part of it could be read
     QImage image; // once loaded, at print resolution
     QByteArray drawing; // once loaded: an enhanced metafile's SVG
 

@@ -288,6 +288,43 @@ private slots:
         QVERIFY(QString::fromUtf8(page.readAll()).contains(u"000002.JPG"_s));
     }
 
+    // A photo cut short (a copy that stopped, a card pulled out) prints what
+    // could be read, and each form of the report says it is only part.
+    void aPhotoCutShortIsPrintedWithItsNote()
+    {
+        Setup s;
+        const QByteArray whole = fixture::encodeJpeg(fixture::patterned({ 1600, 1200 }, 3));
+        QVERIFY(fixture::writeBytes(s.pixFile(u"000004.JPG"_s), whole.left(whole.size() / 2)));
+        s.addPictures({ { u"000004.JPG"_s, 2, {} } });
+        TfrmReport* dialog = s.openDialog();
+        QVERIFY(dialog);
+        Kit::child<QCheckBox>(dialog, u"chkExcerpts"_s)->setChecked(false);
+        const QString note = partlyReadNote(u"000004.JPG"_s);
+        const auto summaryHasIt = [&] {
+            const QString summary = Kit::child<QPlainTextEdit>(dialog, u"txtSummary"_s)->toPlainText();
+            return summary.contains(u"1 pictures"_s) && summary.contains(u"Nothing was missing."_s)
+                && summary.contains(u"Read only in part (1):\nYnys Môn: "_s + note);
+        };
+
+        QString pdf = s.make(dialog, "rdoPdf", s.kit.home() + u"/cut.pdf"_s);
+        QCOMPARE(pdfImages(pdf).size(), 1);
+        QVERIFY2(pdfText(pdf).contains(note), qPrintable(pdfText(pdf)));
+        QVERIFY(summaryHasIt());
+        // Read again, it is decoded again: a cut photo is not kept in the print cache.
+        pdf = s.make(dialog, "rdoPdf", s.kit.home() + u"/cut-again.pdf"_s);
+        QVERIFY(pdfText(pdf).contains(note));
+
+        const QString folder = s.make(dialog, "rdoHtml", s.kit.home() + u"/web"_s);
+        QFile page(folder + u"/place-0003.html"_s);
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        QVERIFY(QString::fromUtf8(page.readAll()).contains(note));
+        QVERIFY(summaryHasIt());
+
+        const QString odt = s.make(dialog, "rdoOdf", s.kit.home() + u"/cut.odt"_s);
+        QVERIFY(run(u"unzip"_s, { u"-p"_s, odt, u"content.xml"_s }).contains(note));
+        QVERIFY(summaryHasIt());
+    }
+
     // The word processor's document holds every paragraph, in order.
     void theOdfHoldsTheParagraphs()
     {
