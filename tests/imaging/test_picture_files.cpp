@@ -470,7 +470,7 @@ private slots:
     void theMetafileHelperRunsWithinItsLimits()
     {
         Drive d;
-        QVERIFY(d.write(u"M.WMF"_s, busyMetafile(40000)));
+        QVERIFY(d.write(u"M.WMF"_s, busyMetafile(6000)));
         std::atomic<bool> done { false };
         QHash<QString, QString> limits;
         std::thread watcher(
