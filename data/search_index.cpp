@@ -1,6 +1,7 @@
 #include "data/search_index.h"
 
 #include "data/search_tokenizer.h"
+#include "tables/sqlite_statement.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,6 +18,9 @@ namespace corvane {
 
 namespace {
 
+using platform::sqlite::quoted;
+using platform::sqlite::Statement;
+
 // Raised when the index's layout changes; an index of another version is
 // started anew.
 constexpr int kSchemaVersion = 3;
@@ -25,57 +29,6 @@ constexpr int kSchemaVersion = 3;
 constexpr int kRowsPerRead = 2000;
 // More changed rows than this are read as a rebuild.
 constexpr int kMostRowsUpdated = 500;
-
-class Statement {
-public:
-    Statement(sqlite3* db, const QString& sql)
-    {
-        if (db && sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &m_stmt, nullptr) != SQLITE_OK) {
-            sqlite3_finalize(m_stmt);
-            m_stmt = nullptr;
-        }
-    }
-    ~Statement() { sqlite3_finalize(m_stmt); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-    bool ok() const { return m_stmt != nullptr; }
-    sqlite3_stmt* get() const { return m_stmt; }
-    void bind(int position, const QVariant& value)
-    {
-        if (value.typeId() == QMetaType::LongLong || value.typeId() == QMetaType::Int) {
-            sqlite3_bind_int64(m_stmt, position, value.toLongLong());
-        } else if (!value.isValid()) {
-            sqlite3_bind_null(m_stmt, position);
-        } else {
-            const QByteArray text = value.toString().toUtf8();
-            sqlite3_bind_text(m_stmt, position, text.constData(), int(text.size()), SQLITE_TRANSIENT);
-        }
-    }
-    QVariant column(int index) const
-    {
-        switch (sqlite3_column_type(m_stmt, index)) {
-        case SQLITE_NULL:
-            return {};
-        case SQLITE_INTEGER:
-            return QVariant(qlonglong(sqlite3_column_int64(m_stmt, index)));
-        default:
-            return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, index)),
-                sqlite3_column_bytes(m_stmt, index));
-        }
-    }
-    int step() { return sqlite3_step(m_stmt); }
-    void reset() { sqlite3_reset(m_stmt); }
-
-private:
-    sqlite3_stmt* m_stmt = nullptr;
-};
-
-QString quoted(const QString& identifier)
-{
-    QString q = identifier;
-    q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + q + QLatin1Char('"');
-}
 
 bool run(sqlite3* db, const QString& sql)
 {

@@ -1,8 +1,9 @@
 #pragma once
-// What the table engine's own files share and nobody else includes: the
-// SQLite statement wrapper, the row cache with its ordering, and the table's
-// private state. Database, Table's cursor and Table's writes each have a file.
+// What the table engine's own files share and nobody else includes: the row
+// cache with its ordering, and the table's private state. Database, Table's
+// cursor and Table's writes each have a file.
 
+#include "tables/sqlite_statement.h"
 #include "tables/table.h"
 
 #include <QDir>
@@ -25,76 +26,13 @@ inline constexpr int kBusyTimeoutMs = 1000;
 // Database::connectDatabase); its super-journals are named after it.
 inline const QString kConnectionFileName = QStringLiteral(".corvane3-connection");
 
-inline QString quoted(const QString& identifier)
-{
-    QString q = identifier;
-    q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + q + QLatin1Char('"');
-}
+using sqlite::quoted;
+using sqlite::Statement;
 
 inline QString sqliteMessage(sqlite3* db)
 {
     return QString::fromUtf8(sqlite3_errmsg(db));
 }
-
-// Owns a prepared statement; finalized on every path so DETACH never finds
-// one still open.
-class Statement {
-public:
-    Statement(sqlite3* db, const QString& sql)
-    {
-        if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &m_stmt, nullptr) != SQLITE_OK) {
-            sqlite3_finalize(m_stmt);
-            m_stmt = nullptr;
-        }
-    }
-    ~Statement() { sqlite3_finalize(m_stmt); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-    bool ok() const { return m_stmt != nullptr; }
-    sqlite3_stmt* get() const { return m_stmt; }
-
-    void bind(int position, const QVariant& value)
-    {
-        switch (value.typeId()) {
-        case QMetaType::UnknownType:
-            sqlite3_bind_null(m_stmt, position);
-            break;
-        case QMetaType::Int:
-        case QMetaType::LongLong:
-        case QMetaType::UInt:
-        case QMetaType::ULongLong:
-            sqlite3_bind_int64(m_stmt, position, value.toLongLong());
-            break;
-        case QMetaType::Double:
-            sqlite3_bind_double(m_stmt, position, value.toDouble());
-            break;
-        default: {
-            const QByteArray text = value.toString().toUtf8();
-            sqlite3_bind_text(m_stmt, position, text.constData(), int(text.size()), SQLITE_TRANSIENT);
-        }
-        }
-    }
-
-    QVariant column(int index) const
-    {
-        switch (sqlite3_column_type(m_stmt, index)) {
-        case SQLITE_NULL:
-            return {};
-        case SQLITE_INTEGER:
-            return QVariant(qlonglong(sqlite3_column_int64(m_stmt, index)));
-        case SQLITE_FLOAT:
-            return QVariant(sqlite3_column_double(m_stmt, index));
-        default: {
-            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, index));
-            return QVariant(QString::fromUtf8(text, sqlite3_column_bytes(m_stmt, index)));
-        }
-        }
-    }
-
-private:
-    sqlite3_stmt* m_stmt = nullptr;
-};
 
 inline bool isBlank(const QVariant& value)
 {
