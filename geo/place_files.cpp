@@ -362,8 +362,11 @@ PlaceFileContents readPlaceFile(const QString& hostPath, const ReadProgress& pro
         throw AppError(tr("%1 cannot be found.").arg(shown));
     const QuietGdal quiet;
     const char* const drivers[] = { driverName(format), nullptr };
+    // GeoJSON's reader would otherwise take a text that looks like a date
+    // (a place called "1916-04-24") for one and give it back reformatted.
+    const char* const geoJsonOptions[] = { "DATE_AS_STRING=YES", nullptr };
     Dataset ds(GDALOpenEx(QFile::encodeName(hostPath).constData(), GDAL_OF_VECTOR | GDAL_OF_READONLY, drivers,
-        nullptr, nullptr));
+        format == PlaceFormat::GeoJson ? geoJsonOptions : nullptr, nullptr));
     if (!ds)
         throw AppError(
             tr("%1 cannot be read as a %2 file: %3").arg(shown, QLatin1String(drivers[0]), lastGdalError()));

@@ -73,6 +73,21 @@ private slots:
         }
     }
 
+    // GDAL's GeoJSON reader types a property whose every value looks like
+    // a date as a date, and gives it back written another way.
+    void textsThatLookLikeDatesStayTexts()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("rising.geojson"));
+        const GeoPlace place { QStringLiteral("1916-04-24"), QStringLiteral("2020-05-01T10:00:00Z"),
+            { -6.26, 53.35 }, {} };
+        platform::writePlaceFile(path, PlaceFormat::GeoJson, { place });
+        const platform::PlaceFileContents back = platform::readPlaceFile(path);
+        QCOMPARE(back.places.size(), 1);
+        QCOMPARE(back.places[0].name, place.name);
+        QCOMPARE(back.places[0].description, place.description);
+    }
+
     void csvRowsRefusedByLine()
     {
         QTemporaryDir dir;
