@@ -1,7 +1,8 @@
-// Geodata a user imports: places from a CSV, GPX or GeoJSON file, and a
-// sheet's control points from a georeference annotation or a .points file.
-// The first byte chooses the kind (and, for places, which of the program's
-// own exports carries them back); the rest is the file. The oracles: what
+// Geodata a user imports: places from a CSV, GPX, GeoJSON or KML file, and
+// a sheet's control points from a georeference annotation or a .points
+// file. The first byte chooses the kind (its remainder by 6) and, for
+// places, which of the program's own exports carries them back (GeoJSON,
+// GPX or KML, by its quotient); the rest is the file. The oracles: what
 // is accepted can be used (coordinates finite and in range, pixels finite,
 // a CSV place named), it survives being exported and imported again, and a
 // fit through accepted control points is made or refused with a reason.
@@ -40,18 +41,30 @@ bool usable(QPointF lonLat)
 
 // GDAL writes nine decimals of a degree but trims what looks like noise
 // after a run of zeros or nines (52.00000004 becomes 52), so within about a
-// centimetre.
-bool samePlace(const platform::GeoPlace& a, const platform::GeoPlace& b)
+// centimetre. KML readers fold a description's line breaks into spaces.
+bool samePlace(const platform::GeoPlace& a, const platform::GeoPlace& b, bool kml)
 {
-    return a.name == b.name && a.description == b.description && std::abs(a.lonLat.x() - b.lonLat.x()) <= 1e-7
+    const bool sameDescription
+        = kml ? a.description.simplified() == b.description.simplified() : a.description == b.description;
+    return a.name == b.name && sameDescription && std::abs(a.lonLat.x() - b.lonLat.x()) <= 1e-7
         && std::abs(a.lonLat.y() - b.lonLat.y()) <= 1e-7;
+}
+
+QString fileName(const char* stem, platform::PlaceFormat format)
+{
+    using platform::PlaceFormat;
+    const char* suffix = format == PlaceFormat::Csv ? "csv"
+        : format == PlaceFormat::Gpx                ? "gpx"
+        : format == PlaceFormat::Kml                ? "kml"
+                                                    : "geojson";
+    return fuzz::Place::instance().host(
+        QStringLiteral("places/%1.%2").arg(QLatin1String(stem), QLatin1String(suffix)));
 }
 
 void places(const QByteArray& bytes, platform::PlaceFormat format, platform::PlaceFormat exportFormat)
 {
     using platform::PlaceFormat;
-    const char* suffix = format == PlaceFormat::Csv ? "csv" : format == PlaceFormat::Gpx ? "gpx" : "geojson";
-    const QString in = fuzz::Place::instance().host(QStringLiteral("places/in.") + QLatin1String(suffix));
+    const QString in = fileName("in", format);
     fuzz::Place::writeFile(in, bytes);
     platform::PlaceFileContents read;
     try {
@@ -65,9 +78,8 @@ void places(const QByteArray& bytes, platform::PlaceFormat format, platform::Pla
     }
     if (read.places.isEmpty())
         return;
-    const QString out = fuzz::Place::instance().host(exportFormat == PlaceFormat::Gpx
-            ? QStringLiteral("places/out.gpx")
-            : QStringLiteral("places/out.geojson"));
+    const QString out = fileName("out", exportFormat);
+    const bool kml = exportFormat == PlaceFormat::Kml;
     platform::PlaceFileContents again;
     try {
         platform::writePlaceFile(out, exportFormat, read.places);
@@ -80,13 +92,13 @@ void places(const QByteArray& bytes, platform::PlaceFormat format, platform::Pla
         "the program's own export loses places");
     for (qsizetype i = 0; i < read.places.size(); ++i) {
         const platform::GeoPlace &was = read.places[i], &is = again.places[i];
-        if (!samePlace(was, is))
+        if (!samePlace(was, is, kml))
             std::fprintf(stderr,
                 "fuzz_geodata: \"%s\" (%s) at %.12f, %.12f came back as \"%s\" (%s) at %.12f, %.12f\n",
                 shown(was.name).constData(), shown(was.description).constData(), was.lonLat.x(),
                 was.lonLat.y(), shown(is.name).constData(), shown(is.description).constData(), is.lonLat.x(),
                 is.lonLat.y());
-        check(samePlace(was, is), "the program's own export changes a place");
+        check(samePlace(was, is, kml), "the program's own export changes a place");
     }
 }
 
@@ -141,8 +153,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     using platform::PlaceFormat;
     const QByteArray bytes = fuzz::bytesOf(data + 1, size - 1);
-    const PlaceFormat exportFormat = (data[0] / 5) % 2 ? PlaceFormat::Gpx : PlaceFormat::GeoJson;
-    switch (data[0] % 5) {
+    const PlaceFormat exports[] = { PlaceFormat::GeoJson, PlaceFormat::Gpx, PlaceFormat::Kml };
+    const PlaceFormat exportFormat = exports[(data[0] / 6) % 3];
+    switch (data[0] % 6) {
     case 0:
         places(bytes, PlaceFormat::Csv, exportFormat);
         break;
@@ -152,8 +165,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     case 2:
         places(bytes, PlaceFormat::GeoJson, exportFormat);
         break;
+    case 5:
+        places(bytes, PlaceFormat::Kml, exportFormat);
+        break;
     default:
-        controlPoints(bytes, data[0] % 5 == 3);
+        controlPoints(bytes, data[0] % 6 == 3);
         break;
     }
     return 0;

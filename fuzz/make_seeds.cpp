@@ -25,6 +25,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <tuple>
 
 namespace {
 
@@ -241,18 +242,18 @@ void textSeeds()
 
 // Places as the program exports them and as users keep them in CSV, and a
 // sheet's control points in both exchange forms. The first byte chooses the
-// kind: 0 CSV, 1 GPX, 2 GeoJSON (plus 5 to be exported again as GPX),
-// 3 annotation, 4 .points.
+// kind: 0 CSV, 1 GPX, 2 GeoJSON, 3 annotation, 4 .points, 5 KML (plus 6 for
+// places to be exported again as GPX, 12 as KML).
 void geodataSeeds(const QString& scratch)
 {
     using platform::PlaceFormat;
     const QList<platform::GeoPlace> places { { QStringLiteral("Kilbride"), QStringLiteral("mill & ford"),
                                                  { -6.1234567, 53.0012345 }, QStringLiteral("IRL 12") },
         { QStringLiteral("K\u00f6nigsberg <old>"), {}, { 20.5, 54.71 }, {} } };
-    const std::pair<PlaceFormat, char> written[] { { PlaceFormat::Gpx, 1 }, { PlaceFormat::GeoJson, 7 } };
-    for (const auto& [format, kind] : written) {
-        const QString path
-            = scratch + QLatin1String(format == PlaceFormat::Gpx ? "/places.gpx" : "/places.geojson");
+    const std::tuple<PlaceFormat, char, const char*> written[] { { PlaceFormat::Gpx, 1, "/places.gpx" },
+        { PlaceFormat::GeoJson, 8, "/places.geojson" }, { PlaceFormat::Kml, 5 + 6, "/places.kml" } };
+    for (const auto& [format, kind, name] : written) {
+        const QString path = scratch + QLatin1String(name);
         platform::writePlaceFile(path, format, places);
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly)) {
@@ -266,7 +267,7 @@ void geodataSeeds(const QString& scratch)
             + QByteArray("name,latitude,longitude,description\n"
                          "Kilbride,53.0012345,-6.1234567,\"mill, ford\"\n"
                          "Cork,\"51\xc2\xb0 53' 50\"\" N\",W 8 28 12,\n"));
-    seed("fuzz_geodata", QByteArray("\x05Place;Lat;Lng\r\nA;1;2\r\n;3;4\r\nB;x;5\r\n"));
+    seed("fuzz_geodata", QByteArray("\x0cPlace;Lat;Lng\r\nA;1;2\r\n;3;4\r\nB;x;5\r\n"));
     platform::ExchangedPoints points { { { { 120, 80 }, { -6.2, 53.4 } }, { { 6800, 90 }, { -5.1, 53.5 } },
                                            { { 200, 4900 }, { -6.3, 52.1 } },
                                            { { 6900, 4950 }, { -5.0, 52.0 } } },
