@@ -96,7 +96,7 @@ QImage PrintCache::load(const QString& windowsPath, QSize box, QString* warning)
     const QString entry = host ? entryPath(*host, box) : QString();
     if (entry.isEmpty())
         return loadPictureFile(windowsPath, box, warning);
-    QImage image = decodeCachedJpeg(entry, box, false);
+    QImage image = decodeCachedJpeg(entry, box, CachedSize::AtMost);
     if (!image.isNull()) {
         ::utime(QFile::encodeName(entry).constData(), nullptr); // its last use, for trim()
         if (warning)

@@ -106,7 +106,7 @@ struct Decompressor {
 
 } // namespace
 
-QImage decodeCachedJpeg(const QString& path, QSize most, bool exact)
+QImage decodeCachedJpeg(const QString& path, QSize box, CachedSize expected)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -118,8 +118,8 @@ QImage decodeCachedJpeg(const QString& path, QSize most, bool exact)
     int width = 0, height = 0, subsampling = 0, colorspace = 0;
     if (!tj.handle
         || tjDecompressHeader3(tj.handle, data, size, &width, &height, &subsampling, &colorspace) != 0
-        || width < 1 || height < 1 || width > most.width() || height > most.height()
-        || (exact && QSize(width, height) != most))
+        || width < 1 || height < 1 || width > box.width() || height > box.height()
+        || (expected == CachedSize::Exactly && QSize(width, height) != box))
         return {};
     QImage image(width, height, QImage::Format_RGB32);
     const int format = QSysInfo::ByteOrder == QSysInfo::LittleEndian ? TJPF_BGRA : TJPF_ARGB;
@@ -316,7 +316,7 @@ QImage TilePyramid::readTile(const Entry& entry, int level, int column, int row)
     const QSize levelSize = info.levels[level];
     const QSize expected(std::min(info.tileSize, levelSize.width() - column * info.tileSize),
         std::min(info.tileSize, levelSize.height() - row * info.tileSize));
-    QImage image = decodeCachedJpeg(path, expected, true);
+    QImage image = decodeCachedJpeg(path, expected, CachedSize::Exactly);
     if (image.isNull()) {
         // One bad tile and none of the pyramid is trusted: build it again.
         forget(entry.hostPath);

@@ -47,9 +47,11 @@ qint64 decodeMemoryCeiling();
 QString defaultTileCacheFolder();
 
 // A JPEG of the caches' own making, decoded whole: null when it cannot be
-// read, gives any warning, or is larger than `most` (with `exact`, of any
-// other size), so that a damaged entry is made anew.
-QImage decodeCachedJpeg(const QString& path, QSize most, bool exact);
+// read, gives any warning, or is not of the size expected, so that a
+// damaged entry is made anew. A tile has its size exactly; a print entry,
+// fitted to its box, at most the box.
+enum class CachedSize { Exactly, AtMost };
+QImage decodeCachedJpeg(const QString& path, QSize box, CachedSize expected);
 
 // The cache's bound from the line "cache = 2G" (K, M, G or plain bytes) of
 // the user's corvane3.conf in the XDG config folder; 2 GB when it is absent
