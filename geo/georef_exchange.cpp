@@ -47,6 +47,13 @@ GeoTransform transformFrom(const QJsonObject& t)
     return GeoTransform::Automatic;
 }
 
+void checkCount(qsizetype count)
+{
+    if (count > kMostControlPoints)
+        throw AppError(tr("This file holds more than %1 control points, the most a sheet takes.")
+                           .arg(kMostControlPoints));
+}
+
 ControlPoint pointFrom(const QJsonObject& feature, int number)
 {
     const QJsonArray pixel = feature.value(QStringLiteral("properties"))
@@ -115,6 +122,7 @@ ExchangedPoints readGeoreferenceAnnotation(const QByteArray& json)
     ExchangedPoints out;
     out.transform = transformFrom(body.value(QStringLiteral("transformation")).toObject());
     const QJsonArray features = body.value(QStringLiteral("features")).toArray();
+    checkCount(features.size());
     for (qsizetype i = 0; i < features.size(); ++i)
         out.points << pointFrom(features[i].toObject(), int(i) + 1);
     return out;
@@ -157,6 +165,7 @@ ExchangedPoints readPointsFile(const QByteArray& text)
         checkRange(x, Axis::Longitude);
         checkRange(y, Axis::Latitude);
         out.points << ControlPoint { { px, std::fabs(py) }, { x, y } };
+        checkCount(out.points.size());
     }
     return out;
 }

@@ -43,6 +43,10 @@ bool onOneLine(const QList<QPointF>& points)
 
 void checkPoints(const QList<ControlPoint>& points, GeoTransform transform)
 {
+    if (points.size() > kMostControlPoints)
+        throw FitError(tr("A fit takes at most %1 control points; remove %2.")
+                           .arg(kMostControlPoints)
+                           .arg(points.size() - kMostControlPoints));
     const int needed = pointsNeeded(transform);
     if (points.size() < needed) {
         const int more = needed - int(points.size());

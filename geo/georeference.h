@@ -38,6 +38,11 @@ struct Residual {
     double metres = 0;
 };
 
+// The most control points a sheet takes. A thin-plate spline is solved
+// whole, in time growing with the cube of the points: a thousand take a
+// quarter of a second, ten thousand would take many minutes and gigabytes.
+inline constexpr int kMostControlPoints = 1000;
+
 // A fit whose mean residual exceeds this many pixels is shown as poor.
 inline constexpr double kPoorFitPixels = 3.0;
 

@@ -83,6 +83,19 @@ private slots:
         QVERIFY(refusal([] {
             platform::readPointsFile("mapX,mapY,pixelX,pixelY\n-1,fifty,3,4\n");
         }).contains(QStringLiteral("Line 2")));
+        // More than a fit could be solved with in good time.
+        ExchangedPoints many;
+        for (int i = 0; i <= platform::kMostControlPoints; ++i)
+            many.points << ControlPoint { { double(i), double(i % 7) },
+                { -1 + i * 1e-4, 52 + (i % 7) * 1e-3 } };
+        const QString most = QStringLiteral("more than %1").arg(platform::kMostControlPoints);
+        QVERIFY(refusal([&] {
+            platform::readGeoreferenceAnnotation(platform::georeferenceAnnotation({}, { 7000, 5000 }, many));
+        }).contains(most));
+        QVERIFY(refusal([&] { platform::readPointsFile(platform::pointsFile(many)); }).contains(most));
+        many.points.removeLast();
+        QCOMPARE(
+            platform::readPointsFile(platform::pointsFile(many)).points.size(), platform::kMostControlPoints);
     }
 };
 

@@ -115,6 +115,10 @@ private slots:
         QTest::newRow("affine, two points") << spread.mid(0, 2) << GeoTransform::Automatic << "add 1 more";
         QTest::newRow("polynomial, five") << spread.mid(0, 5) << GeoTransform::Polynomial << "add 1 more";
         QTest::newRow("spline, seven") << spread << GeoTransform::ThinPlateSpline << "add 3 more";
+        QList<QPointF> grid;
+        for (int i = 0; i < platform::kMostControlPoints + 5; ++i)
+            grid << QPointF(i % 40 * 100, i / 40 * 100);
+        QTest::newRow("too many") << grid << GeoTransform::ThinPlateSpline << "remove 5";
         QTest::newRow("collinear") << QList<QPointF> { { 0, 0 }, { 100, 100 }, { 300, 300 }, { 250, 250 } }
                                    << GeoTransform::Affine << "one line";
         QTest::newRow("one spot") << QList<QPointF> { { 5, 5 }, { 5, 5 }, { 5, 5 } } << GeoTransform::Affine
