@@ -52,17 +52,13 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+using bench::print;
+
 double threadCpuMs()
 {
     timespec t {};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
-}
-
-void print(const QString& name, double value)
-{
-    std::printf("%s: %.2f\n", qPrintable(name), value);
-    std::fflush(stdout);
 }
 
 class Words {

@@ -30,11 +30,13 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
-#include <ctime>
 
 using namespace Qt::StringLiterals;
 
 namespace {
+
+using bench::cpuMs;
+using bench::print;
 
 struct Kind {
     const char* name;
@@ -56,12 +58,6 @@ const Kind kKinds[] = {
 
 const QSize kScreen(1920, 1080);
 
-void print(const QString& name, double value)
-{
-    std::printf("%s: %.2f\n", qPrintable(name), value);
-    std::fflush(stdout);
-}
-
 double msSince(const QElapsedTimer& clock)
 {
     return double(clock.nsecsElapsed()) / 1e6;
@@ -69,13 +65,6 @@ double msSince(const QElapsedTimer& clock)
 
 // This thread's processor time: what a step costs when the machine is not
 // shared, which the wall time of a busy build machine does not show.
-double cpuMs()
-{
-    timespec t {};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
-}
-
 platform::TilePyramid::Options optionsIn(const QString& folder)
 {
     platform::TilePyramid::Options options;

@@ -40,12 +40,14 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 
 using namespace corvane;
 using namespace Qt::StringLiterals;
 
 namespace {
+
+using bench::cpuMs;
+using bench::print;
 
 const QSize kBox(500, 360);
 
@@ -63,19 +65,6 @@ const Kind kKinds[] = {
     { "s12000_prog420", "BN-12000P", { { 12000, 9000 }, true, false }, 3, "imgSouth", "imgNorth" },
     { "s14000_base420", "BN-14000", { { 14000, 10600 }, false, false }, 3, "imgWest", "imgEast" },
 };
-
-void print(const QString& name, double value)
-{
-    std::printf("%s: %.2f\n", qPrintable(name), value);
-    std::fflush(stdout);
-}
-
-double cpuMs()
-{
-    timespec t {};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
-}
 
 struct Timed {
     double ms;

@@ -21,8 +21,24 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 
 namespace bench {
+
+// One figure as the bench scripts read it: "name: value".
+inline void print(const QString& name, double value)
+{
+    std::printf("%s: %.2f\n", qPrintable(name), value);
+    std::fflush(stdout);
+}
+
+// Processor time of the calling thread, in milliseconds.
+inline double cpuMs()
+{
+    timespec t {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
 
 // How long a step takes, in milliseconds.
 template <typename F> double timed(F&& step)

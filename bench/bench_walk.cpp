@@ -52,18 +52,14 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+using bench::print;
+
 struct Kind {
     const char* name;
     bench::ScanKind scan;
 };
 const Kind kBaseline { "s7000_base420", { { 7000, 5000 }, false, false } };
 const Kind kProgressive { "s7000_prog444", { { 7000, 5000 }, true, true } };
-
-void print(const QString& name, double value)
-{
-    std::printf("%s: %.2f\n", qPrintable(name), value);
-    std::fflush(stdout);
-}
 
 double processCpuS()
 {

@@ -34,12 +34,14 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 
 using namespace corvane;
 using namespace Qt::StringLiterals;
 
 namespace {
+
+using bench::cpuMs;
+using bench::print;
 
 struct Kind {
     const char* name;
@@ -54,19 +56,6 @@ const Kind kKinds[] = {
 };
 constexpr int kRuns = 5;
 constexpr int kPanFrames = 120;
-
-void print(const QString& name, double value)
-{
-    std::printf("%s: %.2f\n", qPrintable(name), value);
-    std::fflush(stdout);
-}
-
-double cpuMs()
-{
-    timespec t {};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
-}
 
 double msSince(const QElapsedTimer& clock)
 {
