@@ -206,7 +206,8 @@ int findField(OGRFeatureDefnH defn, std::initializer_list<const char*> names)
 // A field's text without the control characters no export could carry back
 // (XML holds none but tabs and line breaks): a name on one line, a
 // description keeping its lines.
-QString fieldText(OGRFeatureH feature, int field, bool lines = false)
+enum class Lines { Joined, Kept };
+QString fieldText(OGRFeatureH feature, int field, Lines lines = Lines::Joined)
 {
     if (field < 0 || !OGR_F_IsFieldSetAndNotNull(feature, field))
         return {};
@@ -218,9 +219,9 @@ QString fieldText(OGRFeatureH feature, int field, bool lines = false)
         if (c == u'\r' && i + 1 < raw.size() && raw[i + 1] == u'\n')
             continue;
         if (c == u'\n' || c == u'\r')
-            text += lines ? QChar(u'\n') : QChar(u' ');
+            text += lines == Lines::Kept ? QChar(u'\n') : QChar(u' ');
         else if (c == u'\t')
-            text += lines ? c : QChar(u' ');
+            text += lines == Lines::Kept ? c : QChar(u' ');
         else if (c.category() != QChar::Other_Control)
             text += c;
     }
@@ -310,7 +311,7 @@ void readCsv(
         // The first record is on line 2, after the names of the columns.
         const QString where = tr("line %1").arg(reader.number() + 1);
         try {
-            GeoPlace place { fieldText(f.get(), name), fieldText(f.get(), description, true), {}, {} };
+            GeoPlace place { fieldText(f.get(), name), fieldText(f.get(), description, Lines::Kept), {}, {} };
             place.lonLat = { parseAngle(fieldText(f.get(), lon), Axis::Longitude),
                 parseAngle(fieldText(f.get(), lat), Axis::Latitude) };
             if (place.name.isEmpty())
@@ -343,8 +344,8 @@ void readPoints(OGRLayerH layer, PlaceFormat format, const QString& shown, const
             const QPointF lonLat(OGR_G_GetX(g, 0), OGR_G_GetY(g, 0));
             checkRange(lonLat.y(), Axis::Latitude);
             checkRange(lonLat.x(), Axis::Longitude);
-            out.places << GeoPlace { fieldText(f.get(), name), fieldText(f.get(), description, true), lonLat,
-                {} };
+            out.places << GeoPlace { fieldText(f.get(), name), fieldText(f.get(), description, Lines::Kept),
+                lonLat, {} };
         } catch (const AppError& e) {
             out.refused << where + QStringLiteral(": ") + e.message();
         }

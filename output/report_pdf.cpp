@@ -193,7 +193,7 @@ void noteAcrossFoot(Pages& pages, QRectF rect, const QString& text)
     const QRectF band(rect.left(), rect.bottom() - height, rect.width(), height);
     painter->fillRect(band, QColor(255, 255, 255, 225));
     painter->setPen(QColor(90, 60, 30));
-    painter->drawText(band.adjusted(pages.mm(1), 0, -pages.mm(1), 0), Qt::TextWordWrap, text);
+    painter->drawText(inside.adjusted(0, rect.height() - height, 0, 0), Qt::TextWordWrap, text);
     painter->setPen(Qt::black);
 }
 
